@@ -199,7 +199,7 @@ SignatureCheck verifySignature(const Json::Value& object)
     const std::string expectedSign = md5Hex(signatureText(withoutSignature));
     if (object[wire::kSignature].asString() != expectedSign)
         return { false, "signature mismatch: expected " + expectedSign };
-    return {};
+    return { true, std::string() };
 }
 
 } // namespace devservice
