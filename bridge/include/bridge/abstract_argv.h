@@ -14,8 +14,8 @@ class Value;
 // misuse by code (a name added twice, a value read with another type) raises cmdline::cmdline_error.
 class BG_API Abstract_Argv : public Abstract_Base {
 public:
-    virtual void add(const char* name, char short_name, const char* description, bool required,
-        const Value& default_value)
+    virtual void add(
+        const char* name, char short_name, const char* description, bool required, const Value& default_value)
         = 0;
     // The value the command line gave the option, typed like `default_value`; else `default_value`.
     virtual Value get(const char* name, const Value& default_value) = 0;

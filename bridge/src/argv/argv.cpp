@@ -9,20 +9,19 @@ namespace bg {
 
 namespace {
 
-std::string text_of(const char* s) { return s ? s : ""; }
+    std::string text_of(const char* s) { return s ? s : ""; }
 
-// The "** Argv" lines go straight to standard output, not through the component's logger.
-void say(const char* format, const std::string& name)
-{
-    printf(format, name.c_str());
-    fflush(stdout);
-}
+    // The "** Argv" lines go straight to standard output, not through the component's logger.
+    void say(const char* format, const std::string& name)
+    {
+        printf(format, name.c_str());
+        fflush(stdout);
+    }
 
-template <class T>
-Value value_of(const cmdline::parser& p, const std::string& name)
-{
-    return Value(p.get<T>(name));
-}
+    template <class T> Value value_of(const cmdline::parser& p, const std::string& name)
+    {
+        return Value(p.get<T>(name));
+    }
 
 } // namespace
 

@@ -58,9 +58,8 @@ std::string Blocking_IO::pop_wait(int32_t ms)
         if (ms <= 0)
             return state_->empty;
         // Each wake-up that finds the queue empty again (another reader was first) waits the full time anew.
-        const bool woken = state_->readable.wait_for(guard, std::chrono::milliseconds(ms), [this] {
-            return state_->stopped || !state_->queue.empty();
-        });
+        const bool woken = state_->readable.wait_for(guard, std::chrono::milliseconds(ms),
+            [this] { return state_->stopped || !state_->queue.empty(); });
         if (!woken)
             return state_->empty;
     }

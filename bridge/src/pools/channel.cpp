@@ -8,40 +8,40 @@ namespace bg {
 
 namespace {
 
-// Holds a read-write lock for one scope.
-class Read_Hold {
-public:
-    explicit Read_Hold(ReadWriteMutex& m)
-        : m_(m)
+    // Holds a read-write lock for one scope.
+    class Read_Hold {
+    public:
+        explicit Read_Hold(ReadWriteMutex& m)
+            : m_(m)
+        {
+            m_.lock_read();
+        }
+        ~Read_Hold() { m_.unlock(); }
+
+    private:
+        ReadWriteMutex& m_;
+    };
+
+    class Write_Hold {
+    public:
+        explicit Write_Hold(ReadWriteMutex& m)
+            : m_(m)
+        {
+            m_.lock_write();
+        }
+        ~Write_Hold() { m_.unlock(); }
+
+    private:
+        ReadWriteMutex& m_;
+    };
+
+    bool take_record(const std::string& item, Abstract_Channel::Record* out)
     {
-        m_.lock_read();
+        if (item.size() != sizeof(Abstract_Channel::Record))
+            return false;
+        memcpy(out->bytes, item.data(), item.size());
+        return true;
     }
-    ~Read_Hold() { m_.unlock(); }
-
-private:
-    ReadWriteMutex& m_;
-};
-
-class Write_Hold {
-public:
-    explicit Write_Hold(ReadWriteMutex& m)
-        : m_(m)
-    {
-        m_.lock_write();
-    }
-    ~Write_Hold() { m_.unlock(); }
-
-private:
-    ReadWriteMutex& m_;
-};
-
-bool take_record(const std::string& item, Abstract_Channel::Record* out)
-{
-    if (item.size() != sizeof(Abstract_Channel::Record))
-        return false;
-    memcpy(out->bytes, item.data(), item.size());
-    return true;
-}
 
 } // namespace
 
