@@ -56,12 +56,13 @@ public:
     // The parsed value, else the default. Raises cmdline_error for an unknown name or another type.
     template <class T> const T& get(const std::string& name) const;
 
-    // True when no problem was found; the problems are kept in errors(), the rest in rest().
+    // True when no problem was found; the problems are kept in errors(), the
+    // arguments that are not options in positionals(); both describe the last parse only.
     bool parse(int argc, const char* const argv[]);
     std::string usage() const;
 
     const std::vector<std::string>& errors() const { return errors_; }
-    const std::vector<std::string>& rest() const { return positionals_; }
+    const std::vector<std::string>& positionals() const { return positionals_; }
 
 private:
     void add_option(const std::string& name, option_base* option);

@@ -52,13 +52,18 @@ namespace {
         throw cmdline_error("invalid value: '" + text + "'");
     }
 
-    // The number part of `text`: leading white space skipped, one '+' dropped when a digit or point follows.
-    std::string_view number_part(const std::string& text)
+    std::string_view skip_space(const std::string& text)
     {
         size_t i = 0;
         while (i < text.size() && isspace(static_cast<unsigned char>(text[i])))
             ++i;
-        std::string_view rest(text.data() + i, text.size() - i);
+        return std::string_view(text.data() + i, text.size() - i);
+    }
+
+    // The number part of `text`: leading white space skipped, one '+' dropped when a digit or point follows.
+    std::string_view number_part(const std::string& text)
+    {
+        std::string_view rest = skip_space(text);
         if (rest.size() > 1 && rest[0] == '+'
             && (isdigit(static_cast<unsigned char>(rest[1])) || rest[1] == '.'))
             rest.remove_prefix(1);
@@ -138,7 +143,7 @@ template <> double default_reader<double>::operator()(const std::string& text) c
 }
 template <> bool default_reader<bool>::operator()(const std::string& text) const
 {
-    const std::string_view s = number_part(text);
+    const std::string_view s = skip_space(text);
     if (s == "1")
         return true;
     if (s == "0")

@@ -125,6 +125,8 @@ TEST(CmdlineParser, ParseTable)
         { { "-d", "0" }, {}, {}, { { "debug", "0" } } },
         { { "--debug=true" }, { "option value is invalid: --debug=true" }, {}, {} },
         { { "--debug=2" }, { "option value is invalid: --debug=2" }, {}, {} },
+        { { "--debug=+1" }, { "option value is invalid: --debug=+1" }, {}, {} },
+        { { "--debug= 1" }, {}, {}, { { "debug", "1" } } },
     };
     for (const Row& row : rows) {
         std::string trace;
@@ -134,7 +136,7 @@ TEST(CmdlineParser, ParseTable)
         Fixture_Options f;
         EXPECT_EQ(run(f.p, row.args), row.errors.empty());
         EXPECT_EQ(f.p.errors(), row.errors);
-        EXPECT_EQ(f.p.rest(), row.positionals);
+        EXPECT_EQ(f.p.positionals(), row.positionals);
         EXPECT_EQ(f.given(), row.given);
     }
 }
@@ -155,7 +157,7 @@ TEST(CmdlineParser, SecondParseKeepsWhatTheFirstSet)
     EXPECT_TRUE(run(f.p, { "--size=3" }));
     EXPECT_TRUE(f.p.exist("verbose"));
     EXPECT_EQ(f.p.get<int>("size"), 3);
-    EXPECT_EQ(f.p.rest(), Strings {});
+    EXPECT_EQ(f.p.positionals(), Strings {});
 }
 
 TEST(CmdlineParser, RequiredOptionIsReportedLast)
@@ -177,7 +179,7 @@ TEST(CmdlineParser, AmbiguousShortNameStopsBeforeArguments)
     p.add<int>("alpha", 'x', "", true, 0);
     EXPECT_FALSE(run(p, { "--nope", "pos" }));
     EXPECT_EQ(p.errors(), Strings { "short option 'x' is ambiguous" });
-    EXPECT_TRUE(p.rest().empty());
+    EXPECT_TRUE(p.positionals().empty());
 }
 
 TEST(CmdlineParser, EmptyArgumentVector)
