@@ -210,8 +210,9 @@ const char* Value::toString(const char* def) const { return m_text ? m_text : de
 
 std::string Value::toStdString(const char* def) const
 {
+    // Bounded by the length: the block of a VT_PTR value need not be zero-terminated.
     if (m_text)
-        return std::string(m_text);
+        return std::string(m_text, strnlen(m_text, static_cast<size_t>(m_len > 0 ? m_len : 0)));
     return def ? std::string(def) : std::string();
 }
 
@@ -223,9 +224,11 @@ int Value::sscanF(const char* fmt, ...) const
 {
     if (!m_text || !fmt)
         return 0;
+    // A VT_PTR block need not be zero-terminated, so it is scanned from a terminated copy.
+    const std::string block = m_type == VT_PTR ? toStdString() : std::string();
     va_list ap;
     va_start(ap, fmt);
-    const int r = vsscanf(m_text, fmt, ap);
+    const int r = vsscanf(m_type == VT_PTR ? block.c_str() : m_text, fmt, ap);
     va_end(ap);
     return r;
 }

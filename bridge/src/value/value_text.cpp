@@ -192,8 +192,15 @@ bool Value::parse(const char* begin, const char* end, bool element, const char**
             *next = afterBacktick;
         return true;
     }
+    if (startsWith(begin, end, kNull, sizeof kNull - 1)) {
+        // A null element of a list or map (a map entry made by operator[] and never assigned) is kept, so
+        // that the elements after it are not lost; on its own "<null>" does not read.
+        if (element && next)
+            *next = afterBacktick;
+        return element;
+    }
     const char* bracket = findByte(begin, end, ']');
-    if (!bracket || bracket == begin || startsWith(begin, end, kNull, sizeof kNull - 1))
+    if (!bracket || bracket == begin)
         return false;
     const size_t tagLen = static_cast<size_t>(bracket - begin - 1);
     if (tagLen > kMaxTagLength)

@@ -103,6 +103,11 @@ TEST(Value, PtrCopiesShareTheCallersBytes)
         EXPECT_EQ(assigned.ptr(), block.get());
         EXPECT_EQ(assigned.bytes_len(), 4);
         EXPECT_TRUE(copy == v);
+        // Text queries stay inside the block.
+        EXPECT_EQ(copy.toStdString(), "wxyz");
+        char c = 0;
+        EXPECT_EQ(copy.sscanF("wxy%c", &c), 1);
+        EXPECT_EQ(c, 'z');
     }
     EXPECT_EQ(memcmp(block.get(), "wxyz", 4), 0);
 }

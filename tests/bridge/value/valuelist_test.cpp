@@ -55,6 +55,8 @@ TEST(ValueList, ReadCases)
         { "{list}[err]5`[i]1`", true, { "[err:0]5,", "[i]1" } },
         { "{list}[ptr]0,7`[i]1`", true, { "[ptr]0,7", "[i]1" } },
         { "{list}<variant>xyz`[i]1`", true, { "<variant>xyz", "[i]1" } },
+        // null elements are kept, and so is everything after them
+        { "{list}[i]1`<null>`[i]2`", true, { "[i]1", "<null>", "[i]2" } },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);

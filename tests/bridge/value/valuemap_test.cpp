@@ -32,6 +32,7 @@ TEST(ValueMap, ReadCases)
         { "{map}a:[str:4]:`:]`b:[b]true`", true, "{map}a:[str:4]:`:]`b:[b]true`" },
         { "{map}e:[err:3]1,`,``f:[ptr]16,9`g:<variant>z`h:[i]1`", true,
             "{map}e:[err:3]1,`,``f:[ptr]16,9`g:<variant>z`h:[i]1`" },
+        { "{map}a:<null>`b:[i]2`", true, "{map}a:<null>`b:[i]2`" },
         { "{map}a:", true, "{map}" },
         { "[map]a:[i]1`", false, "{map}" },
         { "{list}", false, "{map}" },
@@ -92,6 +93,11 @@ TEST(ValueMap, InsertAndContains)
     map["new"];
     EXPECT_TRUE(map.isContains("new"));
     EXPECT_EQ(map["new"].type(), Value::VT_NULL);
+
+    // The null entry reads back, and so do the entries after it.
+    ValueMap back;
+    ASSERT_TRUE(back.read(map.write().c_str()));
+    EXPECT_EQ(back.write(), "{map}k:[i]3`new:<null>`");
 }
 
 TEST(ValueMap, ConstIndexOfMissingKey)
