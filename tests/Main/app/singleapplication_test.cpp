@@ -88,7 +88,7 @@ TEST_F(SingleApplicationTest, SecondaryShowsThePrimary)
     QProcess* second = start({ "--allow-secondary", "--send", "show" });
     EXPECT_EQ(line(second), "secondary 1");
     ASSERT_TRUE(second->waitForFinished(5000));
-    EXPECT_EQ(second->exitCode(), 0);
+    EXPECT_EQ(second->exitCode(), 0) << second->readAllStandardError().constData();
     EXPECT_EQ(line(primary), "message 1 show");
 }
 
