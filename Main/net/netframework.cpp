@@ -1,6 +1,8 @@
 #include "net/netframework.h"
 
+#include <bridge/bridge_init.h>
 #include <bridge/crypt.h>
+#include <bridge/interface.h>
 #include <bridge/utils.h>
 
 #include <mutex>
@@ -18,30 +20,33 @@ namespace {
         return active;
     }
 
-    // The crypt service keeps no state, so one instance serves every thread.
-    bg::Crypt& crypt()
-    {
-        static bg::Crypt instance;
-        return instance;
-    }
+    // The admin's crypt service; null before start-up and after tear-down, when nothing can be wrapped.
+    bg::Crypt* crypt() { return CD ? CD->crypt : nullptr; }
 
 } // namespace
 
 std::string aesEncrypt(const std::string& text, const std::string& key, bool* ok)
 {
-    return crypt().aes_encrypt(text, key, ok);
+    if (bg::Crypt* service = crypt())
+        return service->aes_encrypt(text, key, ok);
+    *ok = false;
+    return std::string();
 }
 
 std::string aesDecrypt(const std::string& cipher, const std::string& key, bool* ok)
 {
-    return crypt().aes_decrypt(cipher, key, ok);
+    if (bg::Crypt* service = crypt())
+        return service->aes_decrypt(cipher, key, ok);
+    *ok = false;
+    return std::string();
 }
 
 int64_t nowMicroseconds()
 {
     if (const std::optional<Override> o = current(); o && o->nowMicroseconds)
         return o->nowMicroseconds();
-    return bg::utils::instance()->now_time(1);
+    bg::Utils* utils = CD && CD->utils ? CD->utils : bg::utils::instance();
+    return utils->now_time(1);
 }
 
 std::string appName()

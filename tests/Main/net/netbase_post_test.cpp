@@ -5,6 +5,7 @@
 #include <devservice/requestverifier.h>
 #include <devservice/service.h>
 
+#include "support/crypt_component.h"
 #include "support/free_port.h"
 #include "support/scoped_env.h"
 
@@ -74,6 +75,7 @@ protected:
             path, NetBase::sign(R"({"title": "t"})"), data, service->baseUrl(), encrypt, token, kKey, 200);
     }
 
+    CryptComponent component;
     std::optional<ScopedEnv> trust;
     std::unique_ptr<devservice::Service> service;
     std::string data;
