@@ -212,12 +212,10 @@ void Config::travel(Travel_Callback callback, void* context)
     if (!callback)
         return;
     std::lock_guard<std::recursive_mutex> guard(entries_lock_);
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        // The callback may change the store: step past the entry before calling it.
-        auto entry = it++;
-        std::string key = entry->first, value = entry->second;
+    // The entries as they were at the call: the callback may change the store without upsetting the walk.
+    const std::map<std::string, std::string> snapshot = entries_;
+    for (const auto& [key, value] : snapshot)
         callback(key.c_str(), value.c_str(), context);
-    }
 }
 
 bool Config::set(const char* key, const char* value)
