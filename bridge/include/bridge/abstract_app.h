@@ -1,12 +1,11 @@
 #pragma once
 
 #include <bridge/abstract_base.h>
+#include <bridge/value.h>
 
 #include <cstdio>
 
 namespace bg {
-
-class Value;
 
 // The application info shared by every component: texts set at start-up and named properties.
 // Getters return a pointer into the object (or into the process-wide executable identity), valid until the

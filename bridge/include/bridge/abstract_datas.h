@@ -1,13 +1,12 @@
 #pragma once
 
 #include <bridge/abstract_base.h>
+#include <bridge/value.h>
 
 #include <cstdint>
 #include <cstdio>
 
 namespace bg {
-
-class Value;
 
 // Run-time values by text key (nothing is persisted). Any thread may call any operation; every store
 // guards its entries with its own recursive lock. Failures are results (false, or the caller's default).

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <bridge/abstract_base.h>
+#include <bridge/value.h>
 
 #include <functional>
 #include <string>
 
 namespace bg {
-
-class Value;
 
 // Empty when the emitter supplied none.
 using ReplyCallback = std::function<void(const Value& reply)>;

@@ -1,9 +1,10 @@
 #pragma once
 
 #include <bridge/abstract_datas.h>
+#include <bridge/mutexrecursive.h>
+#include <bridge/value.h>
 
 #include <map>
-#include <mutex>
 #include <string>
 
 namespace bg {
@@ -32,7 +33,7 @@ protected:
     friend class DataAuth;
 
     std::map<std::string, Value> entries_;
-    std::recursive_mutex lock_;
+    MutexRecursive lock_;
 };
 
 } // namespace bg

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <bridge/abstract_signal.h>
+#include <bridge/readwritemutexrecursive.h>
 
 #include <atomic>
 #include <list>
 #include <map>
 #include <memory>
-#include <shared_mutex>
 
 namespace bg {
 
@@ -42,12 +42,12 @@ private:
     std::atomic<int> next_id_ { 0 };
     std::multimap<std::string, Listener> listeners_;
     std::list<Listener> filters_;
-    std::multimap<std::string, std::unique_ptr<Value>> examples_;
+    std::multimap<std::string, Value> examples_;
     std::map<std::string, std::unique_ptr<Signal>> children_;
-    std::shared_mutex children_lock_;
-    std::shared_mutex listeners_lock_;
-    std::shared_mutex filters_lock_;
-    std::shared_mutex examples_lock_;
+    ReadWriteMutexRecursive children_lock_;
+    ReadWriteMutexRecursive listeners_lock_;
+    ReadWriteMutexRecursive filters_lock_;
+    ReadWriteMutexRecursive examples_lock_;
 };
 
 namespace sig {
