@@ -1,5 +1,7 @@
 #pragma once
 
+#include <bridge/bg_export.h>
+
 #include <string>
 
 // The per-user key store that stands in for the registry: one file per sub-key under
@@ -8,10 +10,11 @@
 // atomically. Failures print the registry-style message on stderr and return false.
 namespace bg::registry_store {
 
-// The process-wide switch (set before start-up) and its root path.
-void set_switch(bool on, const char* root);
-bool enabled();
-std::string root();
+// The process-wide switch and its root path, set by start-up before any store is made (exported for it and
+// for the tests; not part of the public headers).
+BG_API void set_switch(bool on, const char* root);
+BG_API bool enabled();
+BG_API std::string root();
 
 // The sub-key of a store file: root (or "Software\<app name>", which then becomes the root) and the file's
 // base name, joined by '\', every run of separators made one '\'.

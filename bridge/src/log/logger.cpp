@@ -1,8 +1,10 @@
+#include <bridge/bg_log.h>
 #include <bridge/logger.h>
 
 #include "log/file_texts.h"
 
 #include <cstdarg>
+#include <ctime>
 #include <memory>
 
 namespace bg {
@@ -153,3 +155,17 @@ namespace log {
 
 } // namespace log
 } // namespace bg
+
+namespace bg::log {
+
+const char* time_text()
+{
+    thread_local char text[32];
+    time_t now = time(nullptr);
+    struct tm parts {};
+    localtime_r(&now, &parts);
+    strftime(text, sizeof text, "%m%d-%H:%M:%S", &parts);
+    return text;
+}
+
+} // namespace bg::log

@@ -1,6 +1,7 @@
 #include <bridge/config.h>
 
 #include "bridge/scratch_dir.h"
+#include "config/registry_store.h"
 
 #include <gtest/gtest.h>
 
@@ -283,6 +284,76 @@ TEST_F(ConfigTest, FactoryDestroySavesAndClearsThePointer)
     bg::conf::destroy(&config);
     EXPECT_EQ(config, nullptr);
     EXPECT_EQ(read_file(path), "#Bridge Config (#note)\nx : 1\n");
+}
+
+} // namespace
+
+namespace {
+
+// Registry mode keeps the values in the per-user key store under $XDG_CONFIG_HOME.
+class RegistryModeTest : public ConfigTest {
+protected:
+    void SetUp() override
+    {
+        const char* old = getenv("XDG_CONFIG_HOME");
+        saved_xdg = old ? old : "";
+        had_xdg = old != nullptr;
+        setenv("XDG_CONFIG_HOME", dir.path().c_str(), 1);
+    }
+    void TearDown() override
+    {
+        bg::registry_store::set_switch(false, nullptr);
+        if (had_xdg)
+            setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
+    }
+
+    std::string saved_xdg;
+    bool had_xdg = false;
+};
+
+TEST_F(RegistryModeTest, ValuesLiveInTheKeyStoreNotInTheFile)
+{
+    bg::registry_store::set_switch(true, "Software//Tavitest\\");
+    std::string conf = dir.file("Memvia.conf");
+    {
+        bg::Config config(conf.c_str());
+        EXPECT_TRUE(config.set("server", "https://example.com:443/a=b"));
+        EXPECT_EQ(config.get("server"), "https://example.com:443/a=b");
+        EXPECT_TRUE(config.contains("server"));
+        EXPECT_STREQ(config.reg_get_or_set("mode", "auto"), "auto");
+    }
+    EXPECT_FALSE(std::filesystem::exists(conf));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("Software/Tavitest/Memvia.keys")));
+
+    bg::Config again(conf.c_str());
+    bool found = false;
+    EXPECT_EQ(again.get("mode", &found), "auto");
+    EXPECT_TRUE(found);
+    char small[6];
+    EXPECT_TRUE(again.reg_get("server", small, sizeof small));
+    EXPECT_STREQ(small, "https") << "bounded by the caller's buffer";
+
+    EXPECT_TRUE(again.remove("server"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(again.get("server", &found), "");
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(again.remove("server"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+        "[bg] Error: RegQueryValueExA() can't read key='server'\n"
+        "[bg] Error: RegDeleteValueA() can't delete key='server'\n");
+}
+
+TEST_F(RegistryModeTest, RootDefaultsToTheExecutableName)
+{
+    bg::registry_store::set_switch(true, nullptr);
+    bg::Config config(dir.file("conf/Admin.conf").c_str());
+    EXPECT_EQ(bg::registry_store::root(), "Software\\test_bridge_config");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(config.contains("x"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+        "[bg] Error: RegOpenKeyExA() can't open path='Software\\test_bridge_config\\Admin'\n");
 }
 
 } // namespace
