@@ -15,7 +15,8 @@ constexpr char kFormat[] = "%s[E][bg] %s %-4d: \"meeting %s joined by %d\"\n";
 
 std::string bench_path(const char* name)
 {
-    return (std::filesystem::temp_directory_path() / (std::string("tavicast-bench-") + std::to_string(getpid()) + name))
+    return (std::filesystem::temp_directory_path()
+        / (std::string("tavicast-bench-") + std::to_string(getpid()) + name))
         .string();
 }
 

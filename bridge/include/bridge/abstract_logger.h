@@ -26,9 +26,11 @@ public:
     virtual void set_tag(const char* tag) = 0;
     // The tag filter, or "" when there is none.
     virtual const char* tag() = 0;
-    // Formats one record (cut to 4094 characters) and writes it as it is: the format carries its own line end.
-    virtual void log(int level, const char* tag, const char* format, ...) __attribute__((format(printf, 4, 5)))
-    = 0;
+    // Formats one record (cut to 4094 characters) and writes it as it is: the format carries its own line
+    // end.
+    virtual void log(int level, const char* tag, const char* format, ...)
+        __attribute__((format(printf, 4, 5)))
+        = 0;
     virtual std::string path() = 0;
     // The base name of the path, cut at the first '.'.
     virtual std::string name() = 0;

@@ -2,9 +2,9 @@
 
 // The log statements of the framework, the program and the plug-in. Each writes one line:
 //   <time %m%d-%H:%M:%S>[E][bg] <source base name> <line, left in 4 columns>: "<message>"
-// through the logger of BG_LOG_COMPONENT (the root component CD unless a file defines it first, as the plug-in
-// does for its own module). A statement does nothing while CD is null (before start-up, after tear-down).
-// The message format is checked against its arguments at compile time.
+// through the logger of BG_LOG_COMPONENT (the root component CD unless a file defines it first, as the
+// plug-in does for its own module). A statement does nothing while CD is null (before start-up, after
+// tear-down). The message format is checked against its arguments at compile time.
 
 #include <bridge/abstract_logger.h>
 #include <bridge/abstract_utils.h>
@@ -47,9 +47,10 @@ template <typename Component> const char* time_of(Component* component)
 #define BG_LOG_LINE(level, letter, format, ...)                                                              \
     do {                                                                                                     \
         auto* bg_log_component_ = (BG_LOG_COMPONENT);                                                        \
-        if (::bg::Abstract_Logger* bg_log_logger_ = ::bg::log::logger_of(bg_log_component_))                \
-            bg_log_logger_->log(level, "bg", "%s[" letter "][bg] %s %-4d: \"" format "\"\n",                  \
-                ::bg::log::time_of(bg_log_component_), ::bg::log::base_name(__FILE__), __LINE__, ##__VA_ARGS__); \
+        if (::bg::Abstract_Logger* bg_log_logger_ = ::bg::log::logger_of(bg_log_component_))                 \
+            bg_log_logger_->log(level, "bg", "%s[" letter "][bg] %s %-4d: \"" format "\"\n",                 \
+                ::bg::log::time_of(bg_log_component_), ::bg::log::base_name(__FILE__), __LINE__,             \
+                ##__VA_ARGS__);                                                                              \
     } while (0)
 
 #define BG_LOGE(format, ...) BG_LOG_LINE(2, "E", format, ##__VA_ARGS__)

@@ -177,7 +177,8 @@ bool Config::write_file(const std::string& text)
             ::unlink(temp.c_str());
         std::lock_guard<std::recursive_mutex> guard(entries_lock_);
         if (!save_failed_) {
-            fprintf(stderr, "[bg::Config] : can't save '%s' (%s), changes kept\n", path_.c_str(), strerror(error));
+            fprintf(stderr, "[bg::Config] : can't save '%s' (%s), changes kept\n", path_.c_str(),
+                strerror(error));
             fflush(stderr);
         }
         save_failed_ = true;

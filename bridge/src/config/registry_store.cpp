@@ -42,11 +42,20 @@ namespace {
         std::string out;
         for (char c : text) {
             switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '=': out += "\\="; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '=':
+                out += "\\=";
+                break;
+            default:
+                out += c;
             }
         }
         return out;
@@ -92,7 +101,8 @@ namespace {
         size_t start = 0;
         while (start <= sub_key.size()) {
             size_t end = sub_key.find_first_of("\\/", start);
-            std::string part = sub_key.substr(start, end == std::string::npos ? std::string::npos : end - start);
+            std::string part
+                = sub_key.substr(start, end == std::string::npos ? std::string::npos : end - start);
             if (!part.empty() && part != "." && part != "..")
                 rel += (rel.empty() ? "" : "/") + part;
             if (end == std::string::npos)

@@ -19,7 +19,7 @@ std::string stem(const std::string& path)
 std::string local_time(const char* format)
 {
     time_t now = time(nullptr);
-    struct tm parts {};
+    struct tm parts { };
     localtime_r(&now, &parts);
     char text[128];
     size_t n = strftime(text, sizeof text, format, &parts);

@@ -124,7 +124,8 @@ void Logger::open_stream()
     borrowed_ = stream_ == nullptr;
     if (!stream_)
         stream_ = stderr;
-    fprintf(stream_, "%s %s\n", "-------------------------", file_texts::local_time("%Y-%m-%d %H:%M:%S").c_str());
+    fprintf(
+        stream_, "%s %s\n", "-------------------------", file_texts::local_time("%Y-%m-%d %H:%M:%S").c_str());
 }
 
 void Logger::close_own_file()
@@ -162,7 +163,7 @@ const char* time_text()
 {
     thread_local char text[32];
     time_t now = time(nullptr);
-    struct tm parts {};
+    struct tm parts { };
     localtime_r(&now, &parts);
     strftime(text, sizeof text, "%m%d-%H:%M:%S", &parts);
     return text;

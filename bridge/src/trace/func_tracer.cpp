@@ -44,7 +44,7 @@ namespace {
 
     int64_t now_ns()
     {
-        struct timespec ts {};
+        struct timespec ts { };
         clock_gettime(CLOCK_REALTIME, &ts);
         return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
     }

@@ -24,7 +24,10 @@ Entries entries_of(bg::Abstract_Config& config)
     return entries;
 }
 
-std::string fixture(const char* name) { return std::string(getenv("TAVICAST_TEST_DATA")) + "/config/" + name; }
+std::string fixture(const char* name)
+{
+    return std::string(getenv("TAVICAST_TEST_DATA")) + "/config/" + name;
+}
 
 class ConfigTest : public ::testing::Test {
 protected:

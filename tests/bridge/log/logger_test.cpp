@@ -154,7 +154,8 @@ TEST_F(LoggerTest, HookReceivesEveryLevelAndNothingReachesTheFile)
         logger.log(level, "any", "L%d\n", level);
     bg::log::hook(nullptr);
 
-    EXPECT_EQ(got, (std::vector<std::string> { "2|any|L2\n", "3|any|L3\n", "4|any|L4\n", "5|any|L5\n", "6|any|L6\n" }));
+    EXPECT_EQ(got,
+        (std::vector<std::string> { "2|any|L2\n", "3|any|L3\n", "4|any|L4\n", "5|any|L5\n", "6|any|L6\n" }));
     EXPECT_FALSE(std::filesystem::exists(path));
     logger.log(2, "bg", "after\n");
     EXPECT_NE(read_file(path).find("after\n"), std::string::npos);

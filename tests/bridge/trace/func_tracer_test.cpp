@@ -43,14 +43,12 @@ TEST_F(FuncTracerTest, NestedSectionsGolden)
     }
     std::string text = read_file(path);
     std::smatch header;
-    ASSERT_TRUE(std::regex_search(text, header, std::regex(R"(^===\+===\+===\+===\+===\+===\+=== \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\n)")));
+    ASSERT_TRUE(std::regex_search(
+        text, header, std::regex(R"(^===\+===\+===\+===\+===\+===\+=== \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\n)")));
     const std::string t = thread_column();
     EXPECT_EQ(without_times(text.substr(size_t(header.length()))),
-        t + "|   |__[10]admin.cpp uninit\n"
-        + t + "|   |   |__[20]loader.cpp \n"
-        + t + "|   |   |__[21]@ (T)\n"
-        + t + "|   |__[11]@ (T)\n"
-        + "\n");
+        t + "|   |__[10]admin.cpp uninit\n" + t + "|   |   |__[20]loader.cpp \n" + t
+            + "|   |   |__[21]@ (T)\n" + t + "|   |__[11]@ (T)\n" + "\n");
 }
 
 TEST_F(FuncTracerTest, DisabledTracerWritesNothing)
