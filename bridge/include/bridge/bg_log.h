@@ -7,8 +7,9 @@
 // tear-down). The message format is checked against its arguments at compile time.
 
 #include <bridge/abstract_logger.h>
-#include <bridge/abstract_utils.h>
 #include <bridge/bridge_init.h>
+#include <bridge/interface.h>
+#include <bridge/utils.h>
 
 namespace bg::log {
 
