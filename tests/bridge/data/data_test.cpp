@@ -69,8 +69,9 @@ TEST_F(DataAuthTest, AuthorityDecidesWhoMayOverwriteAndErase)
             c.b_may_write ? "" : forbidden("erease_data", ida, idb, "k"));
         EXPECT_EQ(shared.isContains("k"), !c.b_may_write);
 
-        if (shared.isContains("k"))
+        if (shared.isContains("k")) {
             EXPECT_TRUE(a.erease_data("k"));
+        }
         EXPECT_FALSE(shared.isContains("k"));
     }
 }
