@@ -1,6 +1,10 @@
 #include <bridge/app.h>
+#include <bridge/interface.h>
+#include <bridge/logger.h>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 namespace {
 
@@ -79,6 +83,44 @@ TEST(App, DumpOfAFreshObject)
               "\n[Data] debug >>\n"
               "\n"
               "-------------------------------\n\n");
+}
+
+// The smallest component: only its logger matters to the application info.
+class TestComponent : public bg::Interface {
+public:
+    bool init() override { return true; }
+    bool start() override { return true; }
+    bool uninit() override { return true; }
+    bg::Value process(const char*, int, const bg::Value&, const bg::MsgCallback&) override { return {}; }
+    bg::Value send(const char*, int, const bg::Value&, const bg::MsgCallback&) override { return {}; }
+    bool is_debug() override { return false; }
+};
+
+TEST(App, SettersLogOneDebugLineThroughTheOwner)
+{
+    struct Record {
+        int level;
+        std::string tag, text;
+    };
+    std::vector<Record> records;
+    bg::log::hook([&](int level, const char* tag, const char* text) { records.push_back({ level, tag, text }); });
+    bg::Logger logger("");
+    TestComponent owner;
+    owner.logger = &logger;
+    {
+        bg::App app(&owner);
+        EXPECT_EQ(app.owner, &owner);
+        app.set_name("Tavimeet");
+        EXPECT_STREQ(app.name(), "Tavimeet");
+        app.set_organization("example.com");
+        app.set_property("k", bg::Value(1), false); // properties log nothing
+    }
+    bg::log::hook(nullptr);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].level, 5);
+    EXPECT_EQ(records[0].tag, "bg");
+    EXPECT_EQ(records[0].text, "[App] name=Tavimeet\n");
+    EXPECT_EQ(records[1].text, "[App] organization=example.com\n");
 }
 
 } // namespace
