@@ -2,6 +2,9 @@
 
 #include <bridge/abstract_config.h>
 
+#include <bridge/mutex.h>
+#include <bridge/mutexrecursive.h>
+
 #include <deque>
 #include <map>
 #include <mutex>
@@ -45,13 +48,13 @@ private:
     bool registry_mode() const;
 
     std::map<std::string, std::string> entries_;
-    std::recursive_mutex entries_lock_;
+    MutexRecursive entries_lock_;
     std::string path_;
     std::string sub_key_;
     bool changed_ = false;
     bool save_failed_ = false;
     std::deque<std::string> cache_;
-    std::mutex cache_lock_;
+    Mutex cache_lock_;
 };
 
 namespace conf {

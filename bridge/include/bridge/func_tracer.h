@@ -1,6 +1,7 @@
 #pragma once
 
 #include <bridge/abstract_ftracer.h>
+#include <bridge/mutex.h>
 
 #include <atomic>
 #include <functional>
@@ -36,7 +37,7 @@ private:
     std::string name_;
     int depth_ = 0;
     std::atomic<bool> enabled_ { true };
-    std::mutex lock_;
+    Mutex lock_;
 };
 
 // Traces the enclosing scope: begin at construction, end at destruction. A null tracer does nothing.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <bridge/abstract_logger.h>
+#include <bridge/mutex.h>
 
 #include <atomic>
 #include <functional>
@@ -39,7 +40,7 @@ private:
     bool borrowed_ = false;
     std::atomic<int> level_ { 6 };
     std::string tag_;
-    std::mutex lock_;
+    Mutex lock_;
 };
 
 namespace log {

@@ -90,7 +90,7 @@ void Config::load()
     std::ifstream in(path_, std::ios::in);
     if (!in)
         return;
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     std::string line, key, value;
     // Lines of any length are read whole.
     while (std::getline(in, line)) {
@@ -105,7 +105,7 @@ bool Config::remove(const char* key)
         return reg_delete(key);
     if (!key)
         return false;
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     if (entries_.erase(key) == 0)
         return false;
     changed_ = true;
@@ -118,7 +118,7 @@ bool Config::contains(const char* key)
         return reg_contains(key);
     if (!key)
         return false;
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     return entries_.count(key) != 0;
 }
 
@@ -126,7 +126,7 @@ void Config::save()
 {
     std::string text;
     {
-        std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+        std::lock_guard<MutexRecursive> guard(entries_lock_);
         if (!changed_)
             return;
         text = kHeader;
@@ -144,7 +144,7 @@ void Config::save()
         return;
     }
     // Nothing was written: keep the changes marked so that the next save tries again.
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     changed_ = true;
 }
 
@@ -175,7 +175,7 @@ bool Config::write_file(const std::string& text)
     if (!ok) {
         if (fd >= 0)
             ::unlink(temp.c_str());
-        std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+        std::lock_guard<MutexRecursive> guard(entries_lock_);
         if (!save_failed_) {
             fprintf(stderr, "[bg::Config] : can't save '%s' (%s), changes kept\n", path_.c_str(),
                 strerror(error));
@@ -192,7 +192,7 @@ bool Config::is_debug() { return get_text(kDebugKeyName, "", false) == kDebugKey
 
 void Config::clear()
 {
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     if (entries_.empty())
         return;
     entries_.clear();
@@ -202,7 +202,7 @@ void Config::clear()
 
 int Config::count()
 {
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     return int(entries_.size());
 }
 
@@ -212,7 +212,7 @@ void Config::travel(Travel_Callback callback, void* context)
 {
     if (!callback)
         return;
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     // The entries as they were at the call: the callback may change the store without upsetting the walk.
     const std::map<std::string, std::string> snapshot = entries_;
     for (const auto& [key, value] : snapshot)
@@ -229,7 +229,7 @@ bool Config::set(const char* key, const char* value)
     if (registry_mode())
         return reg_set(key, value);
     const char* text = value ? value : "";
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     auto [entry, inserted] = entries_.try_emplace(key, text);
     if (inserted) {
         changed_ = true;
@@ -250,7 +250,7 @@ std::string Config::get(const char* key, bool* found)
             present = true;
         }
     } else if (key) {
-        std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+        std::lock_guard<MutexRecursive> guard(entries_lock_);
         auto entry = entries_.find(key);
         if (entry != entries_.end()) {
             value = entry->second;
@@ -264,7 +264,7 @@ std::string Config::get(const char* key, bool* found)
 
 const char* Config::cache_str(const char* text)
 {
-    std::lock_guard<std::mutex> guard(cache_lock_);
+    std::lock_guard<Mutex> guard(cache_lock_);
     if (cache_.size() > kCacheLimit) {
         fprintf(stderr, "[bg::Config] : cache is full(n>100), reserve 30\n");
         fflush(stderr);
@@ -294,7 +294,7 @@ const char* Config::reg_read(const char* key, const char* default_text)
     std::string text;
     if (!key || !registry_store::read(sub_key_, key, text, kRegReadSize))
         return default_text;
-    std::lock_guard<std::recursive_mutex> guard(entries_lock_);
+    std::lock_guard<MutexRecursive> guard(entries_lock_);
     std::string& entry = entries_[key];
     entry = text;
     return entry.c_str();

@@ -35,7 +35,7 @@ Logger::Logger(const char* path, Interface* owner)
 
 Logger::~Logger()
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     if (stream_) {
         fputs("\n", stream_);
         fflush(stream_);
@@ -45,7 +45,7 @@ Logger::~Logger()
 
 void Logger::set_file(FILE* stream)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     close_own_file();
     stream_ = stream;
     borrowed_ = stream != nullptr;
@@ -53,7 +53,7 @@ void Logger::set_file(FILE* stream)
 
 FILE* Logger::file()
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     return stream_;
 }
 
@@ -68,13 +68,13 @@ int Logger::level() { return level_; }
 
 void Logger::set_tag(const char* tag)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     tag_ = tag ? tag : "";
 }
 
 const char* Logger::tag()
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     return tag_.c_str();
 }
 
@@ -94,7 +94,7 @@ void Logger::log(int level, const char* tag, const char* format, ...)
         return;
 
     char record[kRecordSize];
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     if (!tag_.empty() && tag && *tag && tag_ != tag)
         return;
     if (!stream_)
@@ -114,7 +114,7 @@ std::string Logger::name() { return file_texts::stem(path_); }
 void Logger::close()
 {
     level_ = 0;
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     close_own_file();
 }
 

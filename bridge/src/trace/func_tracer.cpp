@@ -25,9 +25,9 @@ namespace {
     std::shared_ptr<trace::Hook> current_hook() { return std::atomic_load(&hook_slot()); }
 
     // Serialises the hook calls of every tracer.
-    std::mutex& trace_lock()
+    Mutex& trace_lock()
     {
-        static std::mutex lock;
+        static Mutex lock;
         return lock;
     }
 
@@ -72,7 +72,7 @@ Func_Tracer::Func_Tracer(const char* path, const char* name, Interface* owner)
 
 Func_Tracer::~Func_Tracer()
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     if (stream_) {
         fputs("\n", stream_);
         fflush(stream_);
@@ -83,7 +83,7 @@ Func_Tracer::~Func_Tracer()
 
 void Func_Tracer::set_file(FILE* stream)
 {
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     if (stream_ && !borrowed_)
         fclose(stream_);
     stream_ = stream;
@@ -99,7 +99,7 @@ int64_t Func_Tracer::begin(const char* /*function*/, const char* file, int line,
     bool hooked = current_hook() != nullptr;
     if (!hooked && !enabled_)
         return 0;
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     if (!hooked && !stream_)
         open_stream();
     ++depth_;
@@ -115,7 +115,7 @@ void Func_Tracer::end(int line, int64_t start)
     if (!hooked && !enabled_)
         return;
     double elapsed_us = start > 0 ? std::max<int64_t>(now_ns() - start, 0) / 1000.0 : 0.0;
-    std::lock_guard<std::mutex> guard(lock_);
+    std::lock_guard<Mutex> guard(lock_);
     if (!hooked && !stream_)
         return;
     char record[kRecordSize];
@@ -138,7 +138,7 @@ void Func_Tracer::open_stream()
 void Func_Tracer::deliver(const char* record)
 {
     if (std::shared_ptr<trace::Hook> hook = current_hook()) {
-        std::lock_guard<std::mutex> guard(trace_lock());
+        std::lock_guard<Mutex> guard(trace_lock());
         (*hook)(name_.c_str(), uint32_t(gettid()), record);
         return;
     }
