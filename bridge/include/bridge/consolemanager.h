@@ -1,9 +1,9 @@
 #pragma once
 
 #include <bridge/cconsolelogger.h>
+#include <bridge/readwritemutex.h>
 
 #include <memory>
-#include <shared_mutex>
 #include <string>
 #include <unordered_map>
 
@@ -20,6 +20,6 @@ private:
     ConsoleManager() = default;
 
     std::unordered_map<std::string, std::unique_ptr<CConsoleLogger>> m_consoles;
-    std::shared_mutex m_lock;
+    bg::ReadWriteMutex m_lock;
     CConsoleLogger m_inert;
 };

@@ -1,6 +1,24 @@
 #include <bridge/consolemanager.h>
 
-#include <mutex>
+namespace {
+
+// Holds a read or a write lock of a bg::ReadWriteMutex for one scope.
+class ScopedLock {
+public:
+    ScopedLock(bg::ReadWriteMutex& lock, bool write)
+        : m_lock(lock)
+    {
+        write ? m_lock.lock_write() : m_lock.lock_read();
+    }
+    ~ScopedLock() { m_lock.unlock(); }
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+
+private:
+    bg::ReadWriteMutex& m_lock;
+};
+
+} // namespace
 
 ConsoleManager& ConsoleManager::instance()
 {
@@ -12,12 +30,12 @@ CConsoleLogger& ConsoleManager::get(const char* name)
 {
     const std::string key = name ? name : "";
     {
-        std::shared_lock<std::shared_mutex> reading(m_lock);
+        ScopedLock reading(m_lock, false);
         const auto found = m_consoles.find(key);
         if (found != m_consoles.end())
             return found->second ? *found->second : m_inert;
     }
-    std::unique_lock<std::shared_mutex> writing(m_lock);
+    ScopedLock writing(m_lock, true);
     const auto found = m_consoles.find(key);
     if (found != m_consoles.end())
         return found->second ? *found->second : m_inert;

@@ -1,6 +1,7 @@
 #include "pktpool/fl_packetpool.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace pp {
 
@@ -92,7 +93,7 @@ FLQueueStatus FLPacketPool::take(FLMemNode** out, bool block, int timeout_ms)
         *out = nullptr;
     if (m_queue.closed())
         return FLQUE_EXIT;
-    std::lock_guard<std::mutex> guard(m_takeMutex);
+    std::lock_guard<bg::Mutex> guard(m_takeMutex);
     FLQueueItem item;
     const FLQueueStatus status = m_queue.pop(&item, block, timeout_ms);
     if (status == FLQUE_OK) {
@@ -118,7 +119,7 @@ FLQueueStatus FLPacketPool::peek_node(FLMemNode** out, bool block)
         *out = nullptr;
     if (m_queue.closed())
         return FLQUE_EXIT;
-    std::lock_guard<std::mutex> guard(m_takeMutex);
+    std::lock_guard<bg::Mutex> guard(m_takeMutex);
     FLQueueItem item;
     const FLQueueStatus status = m_queue.peek(&item, block);
     if (status != FLQUE_OK)
@@ -232,7 +233,7 @@ void FLPacketPool::set_attr(const char* key, int64_t value)
 {
     if (!key)
         return;
-    std::lock_guard<std::mutex> guard(m_attrMutex);
+    std::lock_guard<bg::Mutex> guard(m_attrMutex);
     m_attrs.emplace(key, value);
 }
 
@@ -240,7 +241,7 @@ int64_t FLPacketPool::get_attr(const char* key, int64_t fallback)
 {
     if (!key)
         return fallback;
-    std::lock_guard<std::mutex> guard(m_attrMutex);
+    std::lock_guard<bg::Mutex> guard(m_attrMutex);
     const auto found = m_attrs.find(key);
     return found == m_attrs.end() ? fallback : found->second;
 }

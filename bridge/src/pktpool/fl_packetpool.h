@@ -2,9 +2,10 @@
 
 #include "pktpool/fl_queue.h"
 
+#include <bridge/mutex.h>
+
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <string>
 
 namespace pp {
@@ -53,8 +54,8 @@ private:
     FLQueue m_queue;
     ReadPosition m_read;
     std::map<std::string, int64_t> m_attrs;
-    std::mutex m_attrMutex;
-    std::mutex m_takeMutex;
+    bg::Mutex m_attrMutex;
+    bg::Mutex m_takeMutex;
 };
 
 } // namespace pp

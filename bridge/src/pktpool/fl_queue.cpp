@@ -1,6 +1,7 @@
 #include "pktpool/fl_queue.h"
 
 #include <chrono>
+#include <mutex>
 #include <new>
 
 namespace pp {
@@ -13,7 +14,7 @@ namespace {
 FLQueue::~FLQueue()
 {
     close();
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     releaseAll();
 }
 
@@ -34,7 +35,7 @@ FLQueueStatus FLQueue::push(const FLQueueItem& item, int max_count, bool block)
     auto* entry = new (std::nothrow) Entry { item, nullptr };
     if (!entry)
         return FLQUE_MALLOC;
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<bg::Mutex> lock(m_mutex);
     while (!m_closed && m_count >= max_count) {
         if (!block) {
             delete entry;
@@ -55,14 +56,14 @@ FLQueueStatus FLQueue::push_unbounded(const FLQueueItem& item)
     auto* entry = new (std::nothrow) Entry { item, nullptr };
     if (!entry)
         return FLQUE_MALLOC;
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     append(entry);
     return FLQUE_OK;
 }
 
 FLQueueStatus FLQueue::pop(FLQueueItem* out, bool block, int timeout_ms)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<bg::Mutex> lock(m_mutex);
     const auto ready = [this] { return m_closed || m_head; };
     if (block)
         m_notEmpty.wait(lock, ready);
@@ -88,7 +89,7 @@ FLQueueStatus FLQueue::pop(FLQueueItem* out, bool block, int timeout_ms)
 
 FLQueueStatus FLQueue::peek(FLQueueItem* out, bool block)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
+    std::unique_lock<bg::Mutex> lock(m_mutex);
     if (block)
         m_notEmpty.wait(lock, [this] { return m_closed || m_head; });
     if (m_closed)
@@ -102,7 +103,7 @@ FLQueueStatus FLQueue::peek(FLQueueItem* out, bool block)
 
 void FLQueue::close()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     if (m_closed)
         return;
     m_closed = true;
@@ -112,19 +113,19 @@ void FLQueue::close()
 
 void FLQueue::reopen()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     m_closed = false;
 }
 
 bool FLQueue::closed()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     return m_closed;
 }
 
 void FLQueue::clear()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     releaseAll();
     m_notFull.notify_all();
 }
@@ -145,19 +146,19 @@ void FLQueue::releaseAll()
 
 int FLQueue::count()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     return m_count;
 }
 
 int FLQueue::bytes()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     return m_bytes;
 }
 
 bool FLQueue::item_at(int index, FLQueueItem* out)
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     if (index < 0 || index >= m_count)
         return false;
     Entry* entry = m_head;

@@ -2,9 +2,10 @@
 
 #include <bridge/abstract_packetpool.h>
 
+#include <bridge/mutex.h>
+
 #include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
 namespace pp {
 
@@ -51,9 +52,9 @@ private:
     Entry* m_tail = nullptr;
     int m_count = 0;
     int m_bytes = 0;
-    std::mutex m_mutex;
-    std::condition_variable m_notEmpty;
-    std::condition_variable m_notFull;
+    bg::Mutex m_mutex;
+    std::condition_variable_any m_notEmpty;
+    std::condition_variable_any m_notFull;
 };
 
 } // namespace pp

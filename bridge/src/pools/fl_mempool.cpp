@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 
 namespace pp {
 
@@ -38,7 +39,7 @@ int FLMemPool::sizeClass(int nbytes)
 
 int FLMemPool::set_max_idle(int n)
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     m_maxIdle = n > 0 ? n : 0;
     return n;
 }
@@ -49,7 +50,7 @@ FLMemNode* FLMemPool::alloc(int nbytes)
         return nullptr;
     FLMemNode* node = nullptr;
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
+        std::lock_guard<bg::Mutex> guard(m_mutex);
         const int size = sizeClass(nbytes);
         if (size < 0)
             return nullptr;
@@ -107,14 +108,14 @@ void FLMemPool::give_back(FLMemNode* node, bool* freed)
     ReleaseCallback callback;
     void* context;
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
+        std::lock_guard<bg::Mutex> guard(m_mutex);
         callback = m_callback;
         context = m_context;
     }
     if (callback)
         callback(node, context);
 
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     --m_inUse;
     if (m_maxIdle >= 0 && m_idleCount >= m_maxIdle) {
         free(node);
@@ -162,7 +163,7 @@ void FLMemPool::dropIdleBytes(int bytes)
 
 void FLMemPool::clear()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     for (auto& entry : m_idle) {
         for (FLMemNode* node : entry.second)
             free(node);
@@ -179,7 +180,7 @@ void FLMemPool::dump(const char* name, FILE* stream)
     fprintf(stream, "------------------------------------------[begin]\n");
     fprintf(stream, "--- [FLMemory: %s]\n", name ? name : "");
     {
-        std::lock_guard<std::mutex> guard(m_mutex);
+        std::lock_guard<bg::Mutex> guard(m_mutex);
         int index = 0;
         for (const auto& entry : m_idle) {
             if (!entry.second.empty()) {
@@ -199,20 +200,20 @@ void FLMemPool::dump(const char* name, FILE* stream)
 
 void FLMemPool::set_release_callback(ReleaseCallback callback, void* context)
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     m_callback = callback;
     m_context = context;
 }
 
 int FLMemPool::idle_count()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     return m_idleCount;
 }
 
 int FLMemPool::idle_bytes()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     return m_idleBytes;
 }
 
@@ -222,7 +223,7 @@ void FLMemPool::unlock() { m_poolLock.unlock(); }
 
 int FLMemPool::nodes_in_use()
 {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::lock_guard<bg::Mutex> guard(m_mutex);
     return m_inUse;
 }
 

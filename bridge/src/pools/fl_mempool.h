@@ -2,9 +2,11 @@
 
 #include <bridge/poolinterface.h>
 
+#include <bridge/mutex.h>
+#include <bridge/mutexrecursive.h>
+
 #include <deque>
 #include <map>
-#include <mutex>
 
 namespace pp {
 
@@ -41,8 +43,8 @@ private:
 
     int m_idleBytes = 0;
     int m_idleCount = 0;
-    std::mutex m_mutex;
-    std::recursive_mutex m_poolLock;
+    bg::Mutex m_mutex;
+    bg::MutexRecursive m_poolLock;
     // Idle nodes per size class, oldest first.
     std::map<int, std::deque<FLMemNode*>> m_idle;
     int m_nextId = 0;
