@@ -11,8 +11,10 @@ namespace pi {
     BG_API extern const char* const PipePathPrefix;
 
     // A pipe end over a Unix-domain stream socket in the abstract namespace (the pipe path is the
-    // socket's abstract name, so nothing is left in the file system). An end that owns its socket
-    // closes it in Close and on destruction.
+    // socket's abstract name, so nothing is left in the file system). Such names are visible to every
+    // account, so both ends talk only to peers of their own account: a client refuses another account's
+    // listener ("Could not open pipe", EACCES) and a listening end drops other accounts' connections.
+    // An end that owns its socket closes it in Close and on destruction.
     class BG_API WinNamedPipe : public AbstractNamedPipe {
     public:
         WinNamedPipe(const std::string& path, bool server);

@@ -36,6 +36,15 @@ namespace pi {
         // A peer that went away reads as end of file or a reset; the system's pipes call that 109.
         bool peerGone(int error) { return error == EPIPE || error == ECONNRESET; }
 
+        // Abstract socket names are visible to every account on the machine; only peers of this account
+        // are talked to, in both directions.
+        bool sameAccount(int handle)
+        {
+            ucred peer {};
+            socklen_t length = sizeof peer;
+            return getsockopt(handle, SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 && peer.uid == getuid();
+        }
+
     } // namespace
 
     WinNamedPipe::WinNamedPipe(const std::string& path, bool server)
@@ -79,6 +88,10 @@ namespace pi {
             const int error = errno;
             ::close(handle);
             fail("Could not open pipe", error);
+        }
+        if (!sameAccount(handle)) {
+            ::close(handle);
+            fail("Could not open pipe", EACCES);
         }
         m_handle = handle;
         m_ownsHandle = true;
@@ -171,6 +184,10 @@ namespace pi {
     INamedPipe* WinNamedPipe::acceptOne()
     {
         const int handle = accept4(m_handle, nullptr, nullptr, SOCK_CLOEXEC);
+        if (handle >= 0 && !sameAccount(handle)) {
+            ::close(handle);
+            return nullptr;
+        }
         if (handle >= 0)
             return new WinNamedPipe(handle, true);
         // The client gave up between the wake-up and the accept.

@@ -5,12 +5,17 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -305,6 +310,54 @@ TEST(NamedPipe, SetupSingleApp)
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ended because an instance listens";
     ASSERT_TRUE(inbox.waitFor(1));
     EXPECT_EQ(inbox.texts[0], "--show");
+    close(ready[0]);
+    close(ready[1]);
+}
+
+TEST(NamedPipe, PeersOfAnotherAccountAreRefused)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as another account";
+    const std::string name = uniqueName();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+
+    // Forked before any server thread exists; the child sends as the "nobody" account.
+    const pid_t stranger = fork();
+    ASSERT_GE(stranger, 0);
+    if (stranger == 0) {
+        char go;
+        if (read(ready[0], &go, 1) != 1 || setuid(65534) != 0)
+            _exit(3);
+        if (pi::client_pipe_send(name.c_str(), "from a stranger"))
+            _exit(1);
+        // A raw client that skips the check: the server must drop it.
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const std::string path = pi::PipePathPrefix + name;
+        memcpy(address.sun_path + 1, path.data(), path.size());
+        const int raw = socket(AF_UNIX, SOCK_STREAM, 0);
+        if (connect(raw, reinterpret_cast<sockaddr*>(&address),
+                socklen_t(offsetof(sockaddr_un, sun_path) + 1 + path.size()))
+            != 0)
+            _exit(4);
+        const char frame[] = "\x03\0\0\0raw";
+        (void)!write(raw, frame, sizeof frame - 1);
+        close(raw);
+        _exit(0);
+    }
+
+    Inbox inbox;
+    ServerPtr server(pi::srv_listen_pipe(name.c_str(), 1, readStringHandler, &inbox));
+    ASSERT_NE(server, nullptr);
+    ASSERT_EQ(write(ready[1], "g", 1), 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(stranger, &status, 0), stranger);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the stranger's send failed";
+
+    ASSERT_TRUE(pi::client_pipe_send(name.c_str(), "own account"));
+    ASSERT_TRUE(inbox.waitFor(1));
+    EXPECT_EQ(inbox.texts, std::vector<std::string> { "own account" });
     close(ready[0]);
     close(ready[1]);
 }
