@@ -342,7 +342,8 @@ TEST(NamedPipe, PeersOfAnotherAccountAreRefused)
             != 0)
             _exit(4);
         const char frame[] = "\x03\0\0\0raw";
-        (void)!write(raw, frame, sizeof frame - 1);
+        // The server may have dropped the connection already.
+        (void)!send(raw, frame, sizeof frame - 1, MSG_NOSIGNAL);
         close(raw);
         _exit(0);
     }
@@ -353,7 +354,8 @@ TEST(NamedPipe, PeersOfAnotherAccountAreRefused)
     ASSERT_EQ(write(ready[1], "g", 1), 1);
     int status = 0;
     ASSERT_EQ(waitpid(stranger, &status, 0), stranger);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the stranger's send failed";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the stranger's send failed, status " << status;
 
     ASSERT_TRUE(pi::client_pipe_send(name.c_str(), "own account"));
     ASSERT_TRUE(inbox.waitFor(1));
