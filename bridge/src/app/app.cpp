@@ -3,7 +3,7 @@
 #include <bridge/interface.h>
 #include <bridge/logger.h>
 
-#include "app/app_identity.h"
+#include "init/bridge_state.h"
 
 namespace bg {
 
@@ -45,9 +45,9 @@ void App::set_organization(const char* organization)
 const char* App::organization() { return organization_.c_str(); }
 const char* App::describe() { return describe_.c_str(); }
 void App::set_describe(const char* describe) { set_text(describe_, "describe", describe); }
-const char* App::app_dir() { return app_identity::dir().c_str(); }
-const char* App::app_filepath() { return app_identity::filepath().c_str(); }
-const char* App::app_name() { return app_identity::name().c_str(); }
+const char* App::app_dir() { return startup::exe_dir().c_str(); }
+const char* App::app_filepath() { return startup::exe_path().c_str(); }
+const char* App::app_name() { return startup::app_name().c_str(); }
 
 bool App::set_property(const char* key, const Value& value, bool secure)
 {

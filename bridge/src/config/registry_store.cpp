@@ -1,6 +1,6 @@
 #include "config/registry_store.h"
 
-#include "app/app_identity.h"
+#include "init/bridge_state.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -193,7 +193,7 @@ std::string sub_key(const std::string& file_path)
     {
         std::lock_guard<std::mutex> guard(state().lock);
         if (state().root.empty())
-            state().root = "Software\\" + app_identity::name();
+            state().root = "Software\\" + startup::app_name();
         base = state().root;
     }
     size_t slash = file_path.find_last_of("/\\");
