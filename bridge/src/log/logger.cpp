@@ -3,6 +3,8 @@
 
 #include "log/file_texts.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdarg>
 #include <ctime>
 #include <memory>
@@ -21,7 +23,13 @@ namespace {
         return slot;
     }
 
-    std::shared_ptr<log::Hook> current_hook() { return std::atomic_load(&hook_slot()); }
+    // Checked before the hook itself, so that records without a hook never touch the shared pointer's lock.
+    std::atomic<bool> hook_installed { false };
+
+    std::shared_ptr<log::Hook> current_hook()
+    {
+        return hook_installed.load(std::memory_order_acquire) ? std::atomic_load(&hook_slot()) : nullptr;
+    }
 
 } // namespace
 
@@ -101,9 +109,10 @@ void Logger::log(int level, const char* tag, const char* format, ...)
         open_stream();
     va_list args;
     va_start(args, format);
-    vsnprintf(record, kRecordLimit, format, args);
+    int length = vsnprintf(record, kRecordLimit, format, args);
     va_end(args);
-    fputs(record, stream_);
+    if (length > 0)
+        fwrite(record, 1, std::min(length, kRecordLimit - 1), stream_);
     fflush(stream_);
 }
 
@@ -151,6 +160,7 @@ namespace log {
     void hook(Hook handler)
     {
         std::shared_ptr<Hook> next = handler ? std::make_shared<Hook>(std::move(handler)) : nullptr;
+        hook_installed.store(next != nullptr, std::memory_order_release);
         std::atomic_store(&hook_slot(), std::move(next));
     }
 

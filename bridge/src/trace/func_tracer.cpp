@@ -22,7 +22,13 @@ namespace {
         return slot;
     }
 
-    std::shared_ptr<trace::Hook> current_hook() { return std::atomic_load(&hook_slot()); }
+    // Checked before the hook itself, so that records without a hook never touch the shared pointer's lock.
+    std::atomic<bool> hook_installed { false };
+
+    std::shared_ptr<trace::Hook> current_hook()
+    {
+        return hook_installed.load(std::memory_order_acquire) ? std::atomic_load(&hook_slot()) : nullptr;
+    }
 
     // Serialises the hook calls of every tracer.
     Mutex& trace_lock()
@@ -166,6 +172,7 @@ namespace trace {
     void hook(Hook handler)
     {
         std::shared_ptr<Hook> next = handler ? std::make_shared<Hook>(std::move(handler)) : nullptr;
+        hook_installed.store(next != nullptr, std::memory_order_release);
         std::atomic_store(&hook_slot(), std::move(next));
     }
 
