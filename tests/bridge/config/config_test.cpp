@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -357,6 +359,32 @@ TEST_F(RegistryModeTest, RootDefaultsToTheExecutableName)
     EXPECT_FALSE(config.contains("x"));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
         "[bg] Error: RegOpenKeyExA() can't open path='Software\\test_bridge_config\\Admin'\n");
+}
+
+} // namespace
+
+namespace {
+
+// Readers of the size run beside writers (a data race here shows under the thread sanitizer preset).
+TEST(ConfigConcurrency, CountAndIsEmptyBesideWriters)
+{
+    ScratchDir dir;
+    bg::Config config(dir.file("c.conf").c_str());
+    std::atomic<bool> done { false };
+    std::thread writer([&] {
+        for (int i = 0; i < 2000; ++i)
+            config.set(("k" + std::to_string(i % 50)).c_str(), std::to_string(i).c_str());
+        for (int i = 0; i < 50; ++i)
+            config.remove(("k" + std::to_string(i)).c_str());
+        done = true;
+    });
+    while (!done) {
+        int n = config.count();
+        EXPECT_TRUE(n >= 0 && n <= 50);
+        config.isEmpty();
+    }
+    writer.join();
+    EXPECT_TRUE(config.isEmpty());
 }
 
 } // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 const std::string kStars = "********************************************************\n";
@@ -156,6 +159,31 @@ TEST(Data, PackAndUnpackRoundTrip)
     EXPECT_EQ(data.pack(bg::Value()).type(), bg::Value::VT_NULL);
     EXPECT_EQ(data.unpack(bg::Value(42)).toInt(), 42);
     EXPECT_EQ(data.unpack(bg::Value(42)).type(), bg::Value::VT_INT);
+}
+
+} // namespace
+
+namespace {
+
+TEST(DataConcurrency, IsContainsBesideWriters)
+{
+    bg::Data shared;
+    bg::DataAuth view(&shared);
+    std::atomic<bool> done { false };
+    std::thread writer([&] {
+        for (int i = 0; i < 2000; ++i) {
+            std::string key = "k" + std::to_string(i % 20);
+            view.set_data(key.c_str(), bg::Value(i));
+            if (i % 3 == 0)
+                view.erease_data(key.c_str());
+        }
+        done = true;
+    });
+    while (!done) {
+        for (int i = 0; i < 20; ++i)
+            view.isContains(("k" + std::to_string(i)).c_str());
+    }
+    writer.join();
 }
 
 } // namespace
