@@ -9,8 +9,8 @@ namespace bg {
 namespace {
 
     constexpr const char* kBlanks = " \t\r\n";
-    // Upper bound on replacements in `replace_repeat`: some rules grow the text on every step without ever
-    // reaching a fixed point.
+    // Upper bound on replacements in `replace_repeat` for rules that do not shorten the text: those are not
+    // sure to reach a fixed point. A shortening rule always does.
     constexpr size_t kMaxRepeatSteps = 1u << 20;
 
     inline const char* safe(const char* text) { return text ? text : ""; }
@@ -104,7 +104,8 @@ std::string Utils::replace_repeat(const char* text, const char* from, const char
     // Searching again from the start finds nothing before `at - search.size() + 1`: the text before the last
     // replacement held no occurrence, so only one overlapping the inserted text can be new.
     size_t at = result.find(search);
-    for (size_t steps = 0; at != std::string::npos && steps < kMaxRepeatSteps; ++steps) {
+    const bool shortens = replacement.size() < search.size();
+    for (size_t steps = 0; at != std::string::npos && (shortens || steps < kMaxRepeatSteps); ++steps) {
         result.replace(at, search.size(), replacement);
         at = result.find(search, at >= search.size() ? at - search.size() + 1 : 0);
     }
