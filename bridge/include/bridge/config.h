@@ -7,7 +7,6 @@
 
 #include <deque>
 #include <map>
-#include <mutex>
 
 namespace bg {
 

@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <ctime>
 #include <memory>
+#include <mutex>
 
 namespace bg {
 
