@@ -10,8 +10,9 @@
 // atomically. Failures print the registry-style message on stderr and return false.
 namespace bg::registry_store {
 
-// The process-wide switch and its root path, set by start-up before any store is made (exported for it and
-// for the tests; not part of the public headers).
+// The process-wide switch and its root path: bg::SetEnableRegEdit sets them before any store is made, and
+// bg::RegEditPath reads root() (which also holds a root built by sub_key). Exported for start-up and the
+// tests; not part of the public headers.
 BG_API void set_switch(bool on, const char* root);
 BG_API bool enabled();
 BG_API std::string root();
