@@ -42,6 +42,8 @@ private:
     std::atomic<int> next_id_ { 0 };
     std::multimap<std::string, Listener> listeners_;
     std::list<Listener> filters_;
+    // Lets an emit skip the filters' lock while there are none.
+    std::atomic<size_t> filter_count_ { 0 };
     std::multimap<std::string, Value> examples_;
     std::map<std::string, std::unique_ptr<Signal>> children_;
     ReadWriteMutexRecursive children_lock_;

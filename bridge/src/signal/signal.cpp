@@ -120,6 +120,7 @@ int Signal::connect_filter(const char* pattern, SignalCallback callback, int id)
     }
     int new_id = ++next_id_;
     filters_.push_back(Listener { std::move(callback), new_id, pattern });
+    filter_count_ = filters_.size();
     return new_id;
 }
 
@@ -145,6 +146,7 @@ bool Signal::remove(const char* key, int id)
     for (auto it = filters_.begin(); it != filters_.end(); ++it) {
         if (it->id == id) {
             filters_.erase(it);
+            filter_count_ = filters_.size();
             fprintf(stderr, "[Singal] remove filter 'id=%d, describ=%s' OK !!!\n\n", id, key);
             fflush(stderr);
             return true;
@@ -186,6 +188,7 @@ void Signal::clear()
     {
         WriteHold hold(filters_lock_);
         filters_.clear();
+        filter_count_ = 0;
     }
     WriteHold hold(examples_lock_);
     examples_.clear();
@@ -216,7 +219,7 @@ void Signal::emit(const char* key, const Value& value, ReplyCallback reply)
     }
 
     calls.clear();
-    {
+    if (filter_count_ > 0) {
         ReadHold hold(filters_lock_);
         for (const Listener& filter : filters_) {
             if (matches(filter.key, name))
