@@ -1,13 +1,11 @@
-// One QApplication for a widget test program, made before the first test.
-// It is kept until the process ends on purpose: Qt 5's offscreen platform never releases the screen it
-// creates, so destroying the application would leave that screen as a leak report of the library's own.
+// One QApplication for a widget test program, made before the first test and destroyed after the last.
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <memory>
 
-QApplication* g_app = nullptr;
+namespace {
 
 class QApplicationEnvironment : public testing::Environment {
 public:
@@ -16,9 +14,12 @@ public:
         static int argc = 1;
         static char name[] = "windowkit_test";
         static char* argv[] = { name, nullptr };
-        if (!g_app)
-            g_app = new QApplication(argc, argv);
+        app_ = std::make_unique<QApplication>(argc, argv);
     }
+    void TearDown() override { app_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> app_;
 };
 
 const auto* const registered = testing::AddGlobalTestEnvironment(new QApplicationEnvironment);
