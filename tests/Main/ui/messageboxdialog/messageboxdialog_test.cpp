@@ -2,6 +2,10 @@
 
 #include "win/qssmanager.h"
 
+#include <bridge/bridge_init.h>
+#include <bridge/interface.h>
+#include <bridge/value.h>
+
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -9,6 +13,11 @@
 #include <QVariant>
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -137,6 +146,90 @@ TEST(MessageBoxDialog, FramelessWindowWithScaledSizeAndHeaderProperties)
         EXPECT_EQ(dialog.property("header_visible"), QVariant(false));
         EXPECT_EQ(dialog.property("header_height"), QVariant(c.header));
     }
+}
+
+// A component that answers nothing but records the messages it is sent.
+class TestComponent : public bg::Interface {
+public:
+    explicit TestComponent(const char* componentName) { std::strncpy(name, componentName, sizeof(name) - 1); }
+    bool init() override { return true; }
+    bool start() override { return true; }
+    bool uninit() override { return true; }
+    bool is_debug() override { return false; }
+    bg::Value process(const char* from, int id, const bg::Value& msg, const bg::MsgCallback&) override
+    {
+        // What a framing module reads from the widget it is handed, at the moment it is handed over.
+        QVariant headerHeight;
+        if (msg.type() == bg::Value::VT_VOID && msg.toVoid())
+            headerHeight = static_cast<QObject*>(msg.toVoid())->property("header_height");
+        received.push_back({ from, id, msg.type(), msg.toVoid(), headerHeight });
+        return bg::Value();
+    }
+    bg::Value send(const char*, int, const bg::Value&, const bg::MsgCallback&) override
+    {
+        return bg::Value();
+    }
+
+    struct Message {
+        std::string from;
+        int id;
+        int type;
+        void* pointer;
+        QVariant headerHeight;
+    };
+    std::vector<Message> received;
+};
+
+// The root component: routes a message to the component registered under its target's name.
+class TestRoot : public TestComponent {
+public:
+    TestRoot()
+        : TestComponent("Admin")
+    {
+    }
+    bg::Value send(const char* to, int id, const bg::Value& msg, const bg::MsgCallback& cb) override
+    {
+        const auto it = modules.find(to);
+        if (it == modules.end())
+            return bg::Value::ErrorValue(-1003, "module not exsit");
+        return it->second->process(name, id, msg, cb);
+    }
+    std::map<std::string, bg::Interface*> modules;
+};
+
+class RootScope {
+public:
+    explicit RootScope(bg::Interface* root) { CD = root; }
+    ~RootScope() { CD = nullptr; }
+};
+
+TEST(MessageBoxDialog, HandsItselfToTheMembershipModule)
+{
+    TestRoot root;
+    TestComponent memvia("Memvia");
+    TestComponent other("Other");
+    root.modules = { { "Memvia", &memvia }, { "Other", &other } };
+    RootScope scope(&root);
+    ScaleOverride scale(1.0);
+
+    MessageBoxDialog dialog(QStringLiteral("text"), 1, QString());
+    ASSERT_EQ(memvia.received.size(), 1u);
+    EXPECT_EQ(memvia.received[0].id, 100);
+    EXPECT_EQ(memvia.received[0].type, bg::Value::VT_VOID);
+    EXPECT_EQ(memvia.received[0].pointer, static_cast<void*>(&dialog));
+    EXPECT_EQ(memvia.received[0].from, "Admin");
+    // The header properties are in place by the time the module reads them.
+    EXPECT_EQ(memvia.received[0].headerHeight, QVariant(36));
+    EXPECT_TRUE(other.received.empty());
+}
+
+TEST(MessageBoxDialog, WithoutTheModuleKeepsItsOwnFrame)
+{
+    TestRoot root;
+    RootScope scope(&root);
+    MessageBoxDialog dialog(QStringLiteral("text"), 3, QString());
+    EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(execAndClick(dialog, "pushButton_messagebox_ok"), 1);
 }
 
 } // namespace
