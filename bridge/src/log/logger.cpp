@@ -89,6 +89,8 @@ const char* Logger::tag()
 
 void Logger::log(int level, const char* tag, const char* format, ...)
 {
+    if (!format)
+        return;
     if (std::shared_ptr<log::Hook> hook = current_hook()) {
         // Formatted into this call's own buffer: records of concurrent threads never mix.
         char record[kRecordSize];
