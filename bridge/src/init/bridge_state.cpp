@@ -1,13 +1,41 @@
 #include "init/bridge_state.h"
 
+#include <unistd.h>
+
+#include <climits>
+
 namespace bg::startup {
 
 namespace {
 
+    struct Identity {
+        std::string path;
+        std::string dir;
+        std::string name;
+    };
+
+    Identity split(const std::string& path)
+    {
+        Identity id;
+        id.path = path;
+        size_t slash = path.find_last_of("/\\");
+        id.dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
+        id.name = file.substr(0, file.find('.'));
+        return id;
+    }
+
+    // Until start-up records it, and in a process that never starts the framework, the identity is the
+    // program's own file.
+    Identity own_file()
+    {
+        char path[PATH_MAX];
+        ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+        return split(n > 0 ? std::string(path, size_t(n)) : std::string());
+    }
+
     struct State {
-        std::string exe_path;
-        std::string exe_dir;
-        std::string app_name;
+        Identity exe = own_file();
         std::string config_dir;
         bool registry_mode = false;
         std::string registry_path;
@@ -21,22 +49,14 @@ namespace {
 
 } // namespace
 
-const std::string& exe_path() { return state().exe_path; }
-const std::string& exe_dir() { return state().exe_dir; }
-const std::string& app_name() { return state().app_name; }
+const std::string& exe_path() { return state().exe.path; }
+const std::string& exe_dir() { return state().exe.dir; }
+const std::string& app_name() { return state().exe.name; }
 const std::string& config_dir_setting() { return state().config_dir; }
 bool registry_mode() { return state().registry_mode; }
 const std::string& registry_path() { return state().registry_path; }
 
-void record_exe(const std::string& path)
-{
-    State& s = state();
-    s.exe_path = path;
-    size_t slash = path.find_last_of("/\\");
-    s.exe_dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
-    s.app_name = file.substr(0, file.find('.'));
-}
+void record_exe(const std::string& path) { state().exe = split(path); }
 
 void set_config_dir_setting(const std::string& dir) { state().config_dir = dir; }
 
