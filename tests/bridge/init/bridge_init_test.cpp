@@ -3,12 +3,18 @@
 #include <bridge/abstract_logger.h>
 #include <bridge/admin.h>
 #include <bridge/bridge_init.h>
+#include <bridge/cconsolelogger.h>
 #include <bridge/instance.h>
+#include <bridge/logger.h>
 #include <bridge/signal.h>
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -161,6 +167,29 @@ TEST_F(StartUpTest, ErrorHandlerGetsTheSignalledText)
     CD->signal->emit("BgError", bg::Value(7), nullptr);
     EXPECT_EQ(texts, std::vector<std::string>({ "disk full", "" }));
     EXPECT_FALSE(replied);
+}
+
+// Log records go whole to the console window named after their tag, through the console helper.
+TEST_F(StartUpTest, MultiConsoleRoutesLogRecordsByTag)
+{
+    const std::string helper = dir.file("helper");
+    std::ofstream(helper) << "#!/bin/sh\nexec cat \"" << CConsoleLogger::PipePrefix << "$1\" > \"$0.out\"\n";
+    chmod(helper.c_str(), 0700);
+    setenv("ConsoleLoggerHelper", helper.c_str(), 1);
+    const std::string tag = "initconsole" + std::to_string(getpid());
+
+    bg::StartMultiConsole(false, true, false);
+    CD->logger->log(5, tag.c_str(), "record for %s\n", "the console");
+    bg::log::hook(nullptr);
+    unsetenv("ConsoleLoggerHelper");
+
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    std::string copied;
+    while ((copied = read_text(helper + ".out")).find("record for the console\n") == std::string::npos
+        && std::chrono::steady_clock::now() < give_up)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_NE(copied.find("TITLE: " + tag), std::string::npos) << copied;
+    EXPECT_NE(copied.find("record for the console\n"), std::string::npos) << copied;
 }
 
 TEST(RegistryMode, KeptOnlyWhenSwitchedOn)
