@@ -3,6 +3,7 @@
 #include <bridge/instance.h>
 #include <bridge/signal.h>
 
+#include "config/registry_store.h"
 #include "init/bridge_state.h"
 
 #include <unistd.h>
@@ -123,10 +124,16 @@ void SetEnableRegEdit(bool on, const char* path)
         print_order_banner("SetEnableRegEdit");
         return;
     }
-    startup::set_registry(on, path ? path : "");
+    registry_store::set_switch(on, path);
 }
 
-const char* RegEditPath() { return startup::registry_path().c_str(); }
+const char* RegEditPath()
+{
+    // The key store keeps the root as a copy; this text lives until the next call.
+    static std::string kept;
+    kept = registry_store::root();
+    return kept.c_str();
+}
 
 int LoadModules(const char* const* names, int count, bool start)
 {

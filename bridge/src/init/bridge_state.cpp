@@ -1,5 +1,7 @@
 #include "init/bridge_state.h"
 
+#include "config/registry_store.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -37,8 +39,6 @@ namespace {
     struct State {
         Identity exe = own_file();
         std::string config_dir;
-        bool registry_mode = false;
-        std::string registry_path;
     };
 
     State& state()
@@ -53,17 +53,10 @@ const std::string& exe_path() { return state().exe.path; }
 const std::string& exe_dir() { return state().exe.dir; }
 const std::string& app_name() { return state().exe.name; }
 const std::string& config_dir_setting() { return state().config_dir; }
-bool registry_mode() { return state().registry_mode; }
-const std::string& registry_path() { return state().registry_path; }
+bool registry_mode() { return registry_store::enabled(); }
 
 void record_exe(const std::string& path) { state().exe = split(path); }
 
 void set_config_dir_setting(const std::string& dir) { state().config_dir = dir; }
-
-void set_registry(bool on, const std::string& path)
-{
-    state().registry_mode = on;
-    state().registry_path = on ? path : std::string();
-}
 
 } // namespace bg::startup
