@@ -1,8 +1,11 @@
 #include "bridge/loader/module_fixture.h"
 
+#include <bridge/abstract_config.h>
 #include <bridge/abstract_logger.h>
 #include <bridge/admin.h>
 #include <bridge/bridge_init.h>
+#include <bridge/data.h>
+#include <bridge/dataauth.h>
 #include <bridge/instance.h>
 
 #include <gtest/gtest.h>
@@ -76,6 +79,31 @@ TEST_F(LoaderTest, LoadsOnlyUsableModules)
     EXPECT_NE(diagnostics.find("[Error - load lib] main.exe is 'release', module 'TestDebug' is 'debug'"),
         std::string::npos)
         << diagnostics;
+}
+
+// Each module has services of its own, with files named after it, and shares the admin's common ones.
+TEST_F(LoaderTest, ModulesGetOwnServicesAndShareTheCommonOnes)
+{
+    ASSERT_TRUE(bg::LoadModule(kGoodModule, false));
+    auto* module = static_cast<bg::Interface*>(bg::getInstance("TestGood"));
+    ASSERT_NE(module, nullptr);
+    EXPECT_EQ(module->app, CD->app);
+    EXPECT_EQ(module->signal, CD->signal);
+    EXPECT_EQ(module->channel, CD->channel);
+    EXPECT_NE(module->logger, CD->logger);
+    EXPECT_NE(module->config, CD->config);
+    EXPECT_NE(module->private_data, CD->private_data);
+    EXPECT_NE(module->private_signal, CD->private_signal);
+    EXPECT_NE(module->mempool, CD->mempool);
+
+    EXPECT_EQ(module->logger->path().rfind(dir.path() + "/log/TestGood", 0), 0u) << module->logger->path();
+    EXPECT_STREQ(module->config->path(), (dir.path() + "/conf/TestGood.conf").c_str());
+    EXPECT_EQ(module->logger->level(), CD->logger->level());
+
+    // The module's data view writes into the store that every component reads.
+    ASSERT_TRUE(module->data->set_data("shared.key", bg::Value(7)));
+    EXPECT_EQ(CD->data->get_data("shared.key", bg::Value()).toInt(), 7);
+    EXPECT_FALSE(module->private_data->isContains("shared.key"));
 }
 
 TEST_F(LoaderTest, ModuleFoundByPathInAnyCaseOfSuffixAndLoadedAgain)
