@@ -44,12 +44,10 @@ namespace {
                 // The system's hashed certificate folder: certificates are read as a chain needs them.
                 const char* systemDir = std::getenv(X509_get_default_cert_dir_env());
                 X509_STORE* store = X509_STORE_new();
-                if (!store
-                    || X509_STORE_load_path(store, systemDir ? systemDir : X509_get_default_cert_dir())
-                        != 1) {
-                    X509_STORE_free(store);
+                if (!store)
                     return nullptr;
-                }
+                // A system without the folder still trusts the file of TAVICAST_CA_FILE.
+                X509_STORE_load_path(store, systemDir ? systemDir : X509_get_default_cert_dir());
                 if (!file.empty() && X509_STORE_load_file(store, file.c_str()) != 1)
                     std::fprintf(stderr, "korvex: cannot load the certificates of TAVICAST_CA_FILE (%s)\n",
                         file.c_str());
