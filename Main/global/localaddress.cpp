@@ -1,5 +1,7 @@
 #include "localaddress.h"
 
+#include <bridge/bg_log.h>
+
 #include <QNetworkInterface>
 
 #include <mutex>
@@ -82,10 +84,14 @@ QString localIpAddress()
     const QString found = selectLocalIpv4(source ? source() : systemInterfaces());
     if (found.isEmpty())
         return found;
-    std::lock_guard<std::mutex> lock(cacheMutex);
-    if (cachedAddress.isEmpty())
+    {
+        std::lock_guard<std::mutex> lock(cacheMutex);
+        if (!cachedAddress.isEmpty())
+            return cachedAddress;
         cachedAddress = found;
-    return cachedAddress;
+    }
+    BG_LOGD("[Final_strIP]:%s", found.toUtf8().constData());
+    return found;
 }
 
 void setNetworkInterfaceSource(std::function<NetworkInterfaceList()> source)
