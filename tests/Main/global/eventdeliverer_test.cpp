@@ -11,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -162,9 +163,8 @@ TEST_F(EventDelivererTest, DeliveryFromWorkerIsHandledOnReceiverThread)
     hub->registerReceiver(type, &a);
     hub->registerReceiver(type, &b);
 
-    std::unique_ptr<QThread> worker(QThread::create([this] { hub->deliver(new CountedEvent(type)); }));
-    worker->start();
-    ASSERT_TRUE(worker->wait(10000));
+    std::thread worker([this] { hub->deliver(new CountedEvent(type)); });
+    worker.join();
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return a.received.size() == 1 && b.received.size() == 1; }, 10000));
     EXPECT_EQ(a.threads[0], QThread::currentThread());
@@ -176,20 +176,18 @@ TEST_F(EventDelivererTest, ConcurrentRegistrationAndDeliveryStayConsistent)
     Receiver sink;
     hub->registerReceiver(type, &sink);
     constexpr int rounds = 200;
-    std::unique_ptr<QThread> churn(QThread::create([this] {
+    std::thread churn([this] {
         for (int i = 0; i < rounds; ++i) {
             Receiver passing;
             hub->registerReceiver(type, &passing);
         } // destroyed while registered, on this worker thread
-    }));
-    std::unique_ptr<QThread> sender(QThread::create([this] {
+    });
+    std::thread sender([this] {
         for (int i = 0; i < rounds; ++i)
             hub->deliver(new CountedEvent(type));
-    }));
-    churn->start();
-    sender->start();
-    ASSERT_TRUE(churn->wait(20000));
-    ASSERT_TRUE(sender->wait(20000));
+    });
+    churn.join();
+    sender.join();
     EXPECT_TRUE(QTest::qWaitFor([&] { return sink.received.size() == rounds; }, 10000));
     EXPECT_EQ(sink.received.size(), size_t(rounds));
 }
