@@ -29,8 +29,7 @@ bool store(bg::Abstract_Config* config, const char* key, const std::string& text
     return config && key && config->set(key, text.c_str());
 }
 
-// Leading blanks, an optional sign and digits; the rest is ignored. False when
-// no number starts the text.
+// Leading blanks, an optional sign and digits; the rest is ignored. False when no number starts the text.
 bool readInt(const std::string& text, int* value)
 {
     std::istringstream in(text);

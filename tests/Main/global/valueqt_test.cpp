@@ -90,8 +90,7 @@ TEST(ValueQt, PlainCopySharesTheTextAndOutlivesTheOriginal)
         static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(copy.bytes())), 15);
     EXPECT_EQ(copy.write(), expected);
 
-    // Within the process, the plain form reads back through a ValueQt as the same
-    // text.
+    // Within the process, the plain form reads back through a ValueQt as the same text.
     bg::ValueQt back { QString() };
     ASSERT_TRUE(back.read(expected));
     EXPECT_EQ(back.write(), "[qstr:15]api.example.com");
