@@ -1,5 +1,6 @@
 #include "net/netframework.h"
 
+#include <bridge/app.h>
 #include <bridge/bridge_init.h>
 #include <bridge/crypt.h>
 #include <bridge/interface.h>
@@ -51,16 +52,14 @@ int64_t nowMicroseconds()
 
 std::string appName()
 {
-    if (const std::optional<Override> o = current())
-        return o->appName;
-    return std::string();
+    const char* name = CD && CD->app ? CD->app->name() : nullptr;
+    return name ? name : std::string();
 }
 
 std::string appVersion()
 {
-    if (const std::optional<Override> o = current())
-        return o->appVersion;
-    return std::string();
+    const char* version = CD && CD->app ? CD->app->version() : nullptr;
+    return version ? version : std::string();
 }
 
 void setOverride(std::optional<Override> override)
