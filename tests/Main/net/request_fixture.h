@@ -20,6 +20,20 @@
 #include <optional>
 #include <string>
 
+inline Json::Value parse(const std::string& text)
+{
+    Json::Value value;
+    Json::Reader().parse(text, value);
+    return value;
+}
+
+inline std::string compact(const Json::Value& value)
+{
+    Json::FastWriter writer;
+    writer.omitEndingLineFeed();
+    return writer.write(value);
+}
+
 // Every request class against one local service: the built-in bases point at it through
 // TAVICAST_SERVICE_URL, the data store and the application info are maps of the test, and the streaming
 // service of "this machine" is the local service too.
@@ -63,20 +77,6 @@ protected:
         data[netkeys::kNetMeetingHost] = bg::Value(base);
         data[netkeys::kChatroomHost] = bg::Value(base);
         app[netkeys::kAppHost] = bg::Value(base + "/goapi");
-    }
-
-    static Json::Value parse(const std::string& text)
-    {
-        Json::Value value;
-        Json::Reader().parse(text, value);
-        return value;
-    }
-
-    static std::string compact(const Json::Value& value)
-    {
-        Json::FastWriter writer;
-        writer.omitEndingLineFeed();
-        return writer.write(value);
     }
 
     CryptComponent component;
