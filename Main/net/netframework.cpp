@@ -3,8 +3,8 @@
 #include <bridge/bridge_init.h>
 #include <bridge/crypt.h>
 #include <bridge/interface.h>
-#include <bridge/utils.h>
 
+#include <chrono>
 #include <mutex>
 
 namespace netframework {
@@ -45,8 +45,10 @@ int64_t nowMicroseconds()
 {
     if (const std::optional<Override> o = current(); o && o->nowMicroseconds)
         return o->nowMicroseconds();
-    bg::Utils* utils = CD && CD->utils ? CD->utils : bg::utils::instance();
-    return utils->now_time(1);
+    // The system's wall clock, as the framework's clock of kind 1 reads it.
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string appName()
