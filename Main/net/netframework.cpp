@@ -1,10 +1,11 @@
 #include "net/netframework.h"
 
+#include <bridge/app.h>
 #include <bridge/bridge_init.h>
 #include <bridge/crypt.h>
 #include <bridge/interface.h>
+#include <bridge/utils.h>
 
-#include <chrono>
 #include <mutex>
 
 namespace netframework {
@@ -45,24 +46,20 @@ int64_t nowMicroseconds()
 {
     if (const std::optional<Override> o = current(); o && o->nowMicroseconds)
         return o->nowMicroseconds();
-    // The system's wall clock, as the framework's clock of kind 1 reads it.
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::system_clock::now().time_since_epoch())
-        .count();
+    bg::Utils* utils = CD && CD->utils ? CD->utils : bg::utils::instance();
+    return utils->now_time(1);
 }
 
 std::string appName()
 {
-    if (const std::optional<Override> o = current())
-        return o->appName;
-    return std::string();
+    const char* name = CD && CD->app ? CD->app->name() : nullptr;
+    return name ? name : std::string();
 }
 
 std::string appVersion()
 {
-    if (const std::optional<Override> o = current())
-        return o->appVersion;
-    return std::string();
+    const char* version = CD && CD->app ? CD->app->version() : nullptr;
+    return version ? version : std::string();
 }
 
 void setOverride(std::optional<Override> override)

@@ -16,12 +16,9 @@ int64_t nowMicroseconds();
 std::string appName();
 std::string appVersion();
 
-// Test seam: a fixed clock and application info in place of the framework's. Not thread-safe against
-// requests running at the same time.
+// Test seam: a fixed clock in place of the framework's. Not to be changed while requests run.
 struct Override {
     std::function<int64_t()> nowMicroseconds;
-    std::string appName;
-    std::string appVersion;
 };
 void setOverride(std::optional<Override> override);
 

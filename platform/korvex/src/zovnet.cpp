@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Zov_Client {
@@ -21,16 +22,61 @@ namespace {
         void operator()(curl_slist* list) const { curl_slist_free_all(list); }
     };
 
-    // Adds the certificates of TAVICAST_CA_FILE to the ones libcurl already loaded, so that a locally made
-    // authority is trusted without replacing the system's.
-    CURLcode addExtraAuthorities(CURL*, void* sslContext, void*)
+    // The trusted certificates: the system's (OpenSSL's certificate folder, looked up as needed) plus the PEM
+    // file named by TAVICAST_CA_FILE. Built once and shared by every transfer, so that a request does not
+    // parse the whole system bundle again; rebuilt when the variable or the file changes.
+    class TrustStore {
+    public:
+        // A new reference to the current store, or null when it cannot be built.
+        X509_STORE* acquire()
+        {
+            const char* variable = std::getenv("TAVICAST_CA_FILE");
+            const std::string file = variable ? variable : "";
+            struct stat info = {};
+            const bool exists = !file.empty() && ::stat(file.c_str(), &info) == 0;
+            const std::string identity = exists
+                ? file + "|" + std::to_string(info.st_ino) + "|" + std::to_string(info.st_mtim.tv_sec) + "."
+                    + std::to_string(info.st_mtim.tv_nsec) + "|" + std::to_string(info.st_size)
+                : file;
+
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_store || identity != m_identity) {
+                // The system's hashed certificate folder: certificates are read as a chain needs them.
+                const char* systemDir = std::getenv(X509_get_default_cert_dir_env());
+                X509_STORE* store = X509_STORE_new();
+                if (!store)
+                    return nullptr;
+                // A system without the folder still trusts the file of TAVICAST_CA_FILE.
+                X509_STORE_load_path(store, systemDir ? systemDir : X509_get_default_cert_dir());
+                if (!file.empty() && X509_STORE_load_file(store, file.c_str()) != 1)
+                    std::fprintf(stderr, "korvex: cannot load the certificates of TAVICAST_CA_FILE (%s)\n",
+                        file.c_str());
+                X509_STORE_free(m_store);
+                m_store = store;
+                m_identity = identity;
+            }
+            X509_STORE_up_ref(m_store);
+            return m_store;
+        }
+
+    private:
+        std::mutex m_mutex;
+        X509_STORE* m_store = nullptr; // kept for the life of the process
+        std::string m_identity;
+    };
+
+    TrustStore& trustStore()
     {
-        const char* file = std::getenv("TAVICAST_CA_FILE");
-        if (!file || !*file)
-            return CURLE_OK;
-        X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
-        if (!store || X509_STORE_load_file(store, file) != 1)
-            std::fprintf(stderr, "korvex: cannot load the certificates of TAVICAST_CA_FILE (%s)\n", file);
+        static TrustStore* store = new TrustStore; // never destroyed: transfers may run during exit
+        return *store;
+    }
+
+    CURLcode installTrustStore(CURL*, void* sslContext, void*)
+    {
+        X509_STORE* store = trustStore().acquire();
+        if (!store)
+            return CURLE_SSL_CACERT_BADFILE;
+        SSL_CTX_set_cert_store(static_cast<SSL_CTX*>(sslContext), store); // takes the reference
         return CURLE_OK;
     }
 
@@ -142,7 +188,10 @@ ZovResponse ZovNet::perform(Method method, const std::string& path, const std::s
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, m_verifyPeer ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, m_verifyHost ? 2L : 0L);
-    curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, &addExtraAuthorities);
+    // The trust store comes from installTrustStore, not from a bundle parsed for each transfer.
+    curl_easy_setopt(c, CURLOPT_CAINFO, nullptr);
+    curl_easy_setopt(c, CURLOPT_CAPATH, nullptr);
+    curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, &installTrustStore);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, m_timeoutMs);
     if (method == Method::Post) {
         curl_easy_setopt(c, CURLOPT_POST, 1L);

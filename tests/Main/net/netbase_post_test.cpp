@@ -5,9 +5,9 @@
 #include <devservice/requestverifier.h>
 #include <devservice/service.h>
 
-#include "support/crypt_component.h"
 #include "support/free_port.h"
 #include "support/scoped_env.h"
+#include "support/service_component.h"
 
 #include <json/reader.h>
 
@@ -41,11 +41,7 @@ ScriptedReply raw(const std::string& body, int status = 200)
 // through TAVICAST_CA_FILE.
 class NetBasePostTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        netframework::setOverride(netframework::Override { nullptr, "Tavimeet", "1.0.0" });
-        start(false);
-    }
+    void SetUp() override { start(false); }
 
     void start(bool https)
     {
@@ -65,7 +61,6 @@ protected:
         ASSERT_TRUE(service->start(&error)) << error;
         trust.emplace("TAVICAST_CA_FILE", service->caFile());
     }
-    void TearDown() override { netframework::setOverride(std::nullopt); }
 
     bool post(
         NetBase& request, const std::string& path, bool encrypt, const std::string& token = std::string())
@@ -75,7 +70,7 @@ protected:
             path, NetBase::sign(R"({"title": "t"})"), data, service->baseUrl(), encrypt, token, kKey, 200);
     }
 
-    CryptComponent component;
+    ServiceComponent component;
     std::optional<ScopedEnv> trust;
     std::unique_ptr<devservice::Service> service;
     std::string data;
@@ -83,11 +78,7 @@ protected:
 
 class NetBaseTlsTest : public NetBasePostTest {
 protected:
-    void SetUp() override
-    {
-        netframework::setOverride(netframework::Override { nullptr, "Tavimeet", "1.0.0" });
-        start(true);
-    }
+    void SetUp() override { start(true); }
 };
 
 } // namespace
@@ -244,6 +235,13 @@ TEST_F(NetBasePostTest, UnsendableBodiesFailLocally)
         request.post("/wrapped", NetBase::sign("{}"), data, service->baseUrl(), true, "", "short key", 200));
     EXPECT_EQ(request.code, NetBase::UnencryptableBody);
     EXPECT_EQ(request.message, "请求数据加密失败，未发送！");
+
+    // Before start-up (no CD) there is no crypt service to wrap with.
+    bg::Interface* root = CD;
+    CD = nullptr;
+    EXPECT_FALSE(request.post("/wrapped", "{}", data, service->baseUrl(), true, "", kKey, 200));
+    CD = root;
+    EXPECT_EQ(request.code, NetBase::UnencryptableBody);
 
     EXPECT_EQ(data, kPreset);
     EXPECT_TRUE(service->requests().empty());

@@ -4,6 +4,8 @@
 
 #include <devservice/requestverifier.h>
 
+#include "support/service_component.h"
+
 #include <json/reader.h>
 
 #include <gtest/gtest.h>
@@ -20,10 +22,11 @@ Json::Value parse(const std::string& text)
 // A fixed clock (1700000000.654321 s) and the application info set at start-up.
 class NetBaseSignTest : public ::testing::Test {
 protected:
+    ServiceComponent component;
+
     void SetUp() override
     {
-        netframework::setOverride(
-            netframework::Override { [] { return int64_t(1700000000654321); }, "Tavimeet", "1.0.0" });
+        netframework::setOverride(netframework::Override { [] { return int64_t(1700000000654321); } });
     }
     void TearDown() override { netframework::setOverride(std::nullopt); }
 };

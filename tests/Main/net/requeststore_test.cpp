@@ -1,5 +1,4 @@
 #include "net/meetinglogin.h"
-#include "net/netframework.h"
 #include "net/requeststore.h"
 #include "net/servicepaths.h"
 #include "net/srvgetappconfig.h"
@@ -9,8 +8,8 @@
 
 #include <devservice/service.h>
 
-#include "support/crypt_component.h"
 #include "support/scoped_env.h"
+#include "support/service_component.h"
 
 #include <json/reader.h>
 
@@ -18,18 +17,13 @@
 
 namespace {
 
-// A root component with the framework's own data store and application info besides the crypt service.
-class StoreComponent : public CryptComponent {
+// A root component with the framework's own data store besides the crypt service and application info.
+class StoreComponent : public ServiceComponent {
 public:
-    StoreComponent()
-    {
-        data = &m_data;
-        app = &m_app;
-    }
+    StoreComponent() { data = &m_data; }
 
 private:
     bg::DataAuth m_data;
-    bg::App m_app;
 };
 
 } // namespace
@@ -38,7 +32,6 @@ private:
 TEST(RequestStore, RequestsUseTheFrameworkStores)
 {
     StoreComponent component;
-    netframework::setOverride(netframework::Override { nullptr, "Tavimeet", "1.0.0" });
     devservice::Service::Options options;
     options.https = false;
     devservice::Service service(options);
@@ -62,5 +55,4 @@ TEST(RequestStore, RequestsUseTheFrameworkStores)
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].members["vip_token"], "user-tok");
     EXPECT_EQ(requests[1].members["product_Type"], 23001);
-    netframework::setOverride(std::nullopt);
 }

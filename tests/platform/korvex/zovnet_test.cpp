@@ -201,3 +201,23 @@ TEST_F(ZovNetTest, SeparateClientsWorkFromManyThreads)
     EXPECT_EQ(successes, 20);
     EXPECT_EQ(service->requests().size(), 20u);
 }
+
+// A service restarted with a new authority written to the same file is trusted at once.
+TEST(ZovNetTrust, FollowsTheCaFileWhenItIsRewritten)
+{
+    QTemporaryDir dir;
+    const std::string caFile = dir.filePath("ca.pem").toStdString();
+    ScopedEnv trust("TAVICAST_CA_FILE", caFile);
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        devservice::Service::Options options;
+        options.caFile = caFile;
+        devservice::Service service(options);
+        devservice::Route echo;
+        echo.signedBody = false;
+        service.addRoute("/echo", echo);
+        std::string error;
+        ASSERT_TRUE(service.start(&error)) << error;
+        EXPECT_EQ(ZovNet(service.baseUrl()).post("/echo", "{}").status, 200);
+    }
+}

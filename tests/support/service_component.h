@@ -1,20 +1,25 @@
 #pragma once
 
+#include <bridge/app.h>
 #include <bridge/bridge_init.h>
 #include <bridge/crypt.h>
 #include <bridge/interface.h>
 
-// A root component that carries only the framework's crypt service, published as CD for the life of the
-// object: for tests of code that reaches the crypt service through CD without bringing up the whole bridge.
-class CryptComponent : public bg::Interface {
+// A root component that carries the framework's crypt service and application info ("Tavimeet", "1.0.0"),
+// published as CD for the life of the object: for tests of code that reaches them through CD without
+// bringing up the whole bridge.
+class ServiceComponent : public bg::Interface {
 public:
-    CryptComponent()
+    ServiceComponent()
     {
+        m_app.set_name("Tavimeet");
+        m_app.set_version("1.0.0");
         crypt = &m_crypt;
+        app = &m_app;
         m_previous = CD;
         CD = this;
     }
-    ~CryptComponent() override { CD = m_previous; }
+    ~ServiceComponent() override { CD = m_previous; }
 
     bool init() override { return true; }
     bool start() override { return true; }
@@ -31,5 +36,6 @@ public:
 
 private:
     bg::Crypt m_crypt;
+    bg::App m_app;
     bg::Interface* m_previous = nullptr;
 };
