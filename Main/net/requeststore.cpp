@@ -1,15 +1,9 @@
 #include "net/requeststore.h"
 
-#include <bridge/bridge_init.h>
-#include <bridge/interface.h>
-
-#if __has_include(<bridge/dataauth.h>) && __has_include(<bridge/app.h>)
 #include <bridge/app.h>
+#include <bridge/bridge_init.h>
 #include <bridge/dataauth.h>
-#define TAVICAST_FRAMEWORK_STORES 1
-#else
-#include <map>
-#endif
+#include <bridge/interface.h>
 
 #include <mutex>
 
@@ -26,7 +20,6 @@ namespace {
         return replaced;
     }
 
-#ifdef TAVICAST_FRAMEWORK_STORES
     bg::Value frameworkData(const char* key, const bg::Value& fallback)
     {
         return CD && CD->data ? CD->data->get_data(key, fallback) : fallback;
@@ -40,27 +33,6 @@ namespace {
     {
         return CD && CD->app ? CD->app->get_property(key, fallback, false) : fallback;
     }
-#else
-    // Stand-in while the framework's stores are not built: one process-wide map for each.
-    std::mutex localMutex;
-    std::map<std::string, bg::Value>& localData()
-    {
-        static std::map<std::string, bg::Value> values;
-        return values;
-    }
-    bg::Value frameworkData(const char* key, const bg::Value& fallback)
-    {
-        std::lock_guard<std::mutex> lock(localMutex);
-        const auto found = localData().find(key);
-        return found == localData().end() ? fallback : found->second;
-    }
-    void frameworkSetData(const char* key, const bg::Value& value)
-    {
-        std::lock_guard<std::mutex> lock(localMutex);
-        localData()[key] = value;
-    }
-    bg::Value frameworkAppProperty(const char*, const bg::Value& fallback) { return fallback; }
-#endif
 
 } // namespace
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-// The run-time data store and the application info as the request classes read and write them. By default
-// they are the framework's (through CD); until the framework's stores are part of the build, a store of the
-// request layer's own stands in. Every function may be called from any thread.
+// The run-time data store and the application info as the request classes read and write them: the
+// framework's (through CD; reads give the fallback and writes are dropped while CD or its store is missing),
+// unless a test replaces them. Every function may be called from any thread.
 namespace requeststore {
 
 bg::Value data(const char* key, const bg::Value& fallback);

@@ -22,7 +22,7 @@ constexpr char kUnrecognised[] = " 接口参数变动，无法识别！";
 
 ScriptedReply replyWith(const char* result)
 {
-    return result ? ScriptedReply::success(RequestFixture::parse(result)) : ScriptedReply::success();
+    return result ? ScriptedReply::success(parse(result)) : ScriptedReply::success();
 }
 
 class LoginReplyTest : public RequestFixture {
@@ -72,8 +72,9 @@ TEST_F(LoginReplyTest, MeetingLoginStoresAStringTokenOnly)
         EXPECT_EQ(request.exec(reply), c.ok);
         EXPECT_EQ(request.message, c.message);
         EXPECT_EQ(text(netkeys::kMeetingToken), c.stored);
-        if (!c.message.empty())
+        if (!c.message.empty()) {
             EXPECT_EQ(reply, c.message);
+        }
     }
 }
 

@@ -1,14 +1,13 @@
 #pragma once
 
-#include "net/netframework.h"
 #include "net/requestprofile.h"
 #include "net/requeststore.h"
 #include "net/servicepaths.h"
 
 #include <devservice/service.h>
 
-#include "support/crypt_component.h"
 #include "support/scoped_env.h"
+#include "support/service_component.h"
 
 #include <json/reader.h>
 #include <json/writer.h>
@@ -20,6 +19,20 @@
 #include <optional>
 #include <string>
 
+inline Json::Value parse(const std::string& text)
+{
+    Json::Value value;
+    Json::Reader().parse(text, value);
+    return value;
+}
+
+inline std::string compact(const Json::Value& value)
+{
+    Json::FastWriter writer;
+    writer.omitEndingLineFeed();
+    return writer.write(value);
+}
+
 // Every request class against one local service: the built-in bases point at it through
 // TAVICAST_SERVICE_URL, the data store and the application info are maps of the test, and the streaming
 // service of "this machine" is the local service too.
@@ -27,7 +40,6 @@ class RequestFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        netframework::setOverride(netframework::Override { nullptr, "Tavimeet", "1.0.0" });
         devservice::Service::Options options;
         options.https = false;
         service = std::make_unique<devservice::Service>(options);
@@ -52,7 +64,6 @@ protected:
     {
         requeststore::setStores(std::nullopt);
         RequestProfile::setLocalServerSource(nullptr);
-        netframework::setOverride(std::nullopt);
     }
 
     // The stores of a signed-in user whose services all live on the local service.
@@ -65,21 +76,7 @@ protected:
         app[netkeys::kAppHost] = bg::Value(base + "/goapi");
     }
 
-    static Json::Value parse(const std::string& text)
-    {
-        Json::Value value;
-        Json::Reader().parse(text, value);
-        return value;
-    }
-
-    static std::string compact(const Json::Value& value)
-    {
-        Json::FastWriter writer;
-        writer.omitEndingLineFeed();
-        return writer.write(value);
-    }
-
-    CryptComponent component;
+    ServiceComponent component;
     std::unique_ptr<devservice::Service> service;
     std::string base;
     std::optional<ScopedEnv> serviceUrl;

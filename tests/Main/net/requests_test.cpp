@@ -58,8 +58,9 @@ void expectMembers(const Json::Value& actual, const Json::Value& expected)
 {
     ASSERT_TRUE(actual.isObject());
     for (const std::string& name : actual.getMemberNames()) {
-        if (!kSignatureMembers.count(name))
+        if (!kSignatureMembers.count(name)) {
             EXPECT_TRUE(expected.isMember(name)) << "unexpected member " << name;
+        }
     }
     for (const std::string& name : expected.getMemberNames()) {
         SCOPED_TRACE(name);
@@ -89,7 +90,7 @@ struct Row {
     const char* members; // the request's own members
 };
 
-const Json::Value kLoginData = RequestFixture::parse(R"({"token": "t1", "meeting_token": "t2"})");
+const Json::Value kLoginData = parse(R"({"token": "t1", "meeting_token": "t2"})");
 
 } // namespace
 
@@ -219,6 +220,7 @@ TEST_F(RequestFixture, EveryRequestReachesItsServiceAsSpecified)
 
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        signIn(); // the sign-in rows store a meeting token of their own
         VersionCheck::clearChecked();
         service->clearRequests();
         // Enveloped services answer enciphered, under the key the request must use to read it.
@@ -244,15 +246,17 @@ TEST_F(RequestFixture, EveryRequestReachesItsServiceAsSpecified)
         EXPECT_EQ(got.header("authorization"), row.token);
         EXPECT_TRUE(got.signatureValid) << got.problem;
         EXPECT_EQ(got.enveloped, row.enveloped);
-        if (row.enveloped)
+        if (row.enveloped) {
             EXPECT_EQ(got.envelopeVersion, row.version);
+        }
         expectMembers(got.members, parse(row.members));
         // Whole seconds, taken when the request was made.
         const Json::Int64 time = got.members[wire::kSignTime].asInt64();
         EXPECT_GE(time, before);
         EXPECT_LE(time, std::time(nullptr));
-        if (std::string(row.name) != "VersionCheck")
+        if (std::string(row.name) != "VersionCheck") {
             EXPECT_EQ(data, row.enveloped ? compact(result) : result.toStyledString());
+        }
     }
 }
 
