@@ -21,6 +21,20 @@ void onQuitSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(quitPipe[1], &byte, 1);
 }
 
+// One line on standard output per request a route answers, so a local run shows what the client asked.
+void logEveryRequest(devservice::RouteTable& routes)
+{
+    for (auto& [path, route] : routes) {
+        auto answer = std::move(route.handler);
+        route.handler = [answer](const devservice::RecordedRequest& request) {
+            std::printf("request: %s %s%s%s\n", request.method.c_str(), request.path.c_str(),
+                request.query.empty() ? "" : "?", request.query.c_str());
+            std::fflush(stdout);
+            return answer ? answer(request) : devservice::ScriptedReply::success();
+        };
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -59,6 +73,7 @@ int main(int argc, char** argv)
     options.https = !parser.isSet(httpOption);
     options.port = static_cast<quint16>(port);
     options.caFile = parser.value(caOption).toStdString();
+    logEveryRequest(options.routes);
     devservice::Service service(options);
     std::string error;
     if (!service.start(&error)) {
