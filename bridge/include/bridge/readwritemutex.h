@@ -7,6 +7,7 @@
 namespace bg {
 
 struct ReadWriteState;
+struct ReadWriteMutexProbe;
 
 // Read-write lock with writer preference: while a writer waits or writes, new readers wait. Not re-entrant:
 // a thread that reads and then asks to write waits for ever; the caller must not do that.
@@ -20,6 +21,9 @@ public:
     void unlock() override;
 
 private:
+    // Lets the lock tests observe who waits.
+    friend struct ReadWriteMutexProbe;
+
     std::unique_ptr<ReadWriteState> m_state;
 };
 

@@ -7,6 +7,7 @@
 namespace bg {
 
 struct ReadWriteState;
+struct ReadWriteMutexProbe;
 
 // Read-write lock with writer preference, re-entrant per thread for reading and for writing: a thread that
 // already reads never waits for a further read hold. unlock from a thread that holds nothing prints a
@@ -22,6 +23,9 @@ public:
     void unlock() override;
 
 private:
+    // Lets the lock tests observe who waits.
+    friend struct ReadWriteMutexProbe;
+
     std::unique_ptr<ReadWriteState> m_state;
 };
 

@@ -135,7 +135,15 @@ protected:
     DAuthority m_authority;
 
 private:
+    friend class ValueList;
+    friend class ValueMap;
+
     bool make_mem(int n);
+    // Copies `len` bytes as the new zero-terminated text; the type is kept.
+    bool set_text(const char* text, int len);
+    // Reads the form in [begin, end). As an element of a list or map, the element's own extent is found:
+    // `next` receives where the following element begins, or null when nothing follows.
+    bool parse(const char* begin, const char* end, bool element, const char** next);
 };
 
 } // namespace bg

@@ -1,0 +1,5 @@
+#include <bridge/abstractmutex.h>
+#include <bridge/abstractreadwritemutex.h>
+
+bg::AbstractMutex::~AbstractMutex() = default;
+bg::AbstractReadWriteMutex::~AbstractReadWriteMutex() = default;

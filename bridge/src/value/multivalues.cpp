@@ -1,0 +1,3 @@
+#include <bridge/multivalues.h>
+
+bg::MultiValues::~MultiValues() = default;
