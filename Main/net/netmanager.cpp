@@ -1,5 +1,7 @@
 #include "net/netmanager.h"
 
+#include <QDeadlineTimer>
+
 NetManager* NetManager::instance()
 {
     static NetManager manager;
@@ -16,6 +18,17 @@ void NetManager::addTask(int type, bg::ValueMap& params)
     QMutexLocker lock(&m_mutex);
     m_tasks.enqueue({ type, params });
     m_wake.wakeOne();
+}
+
+bool NetManager::waitIdle(int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    QMutexLocker lock(&m_mutex);
+    while (isRunning() && !m_stopped && (m_busy || !m_tasks.isEmpty())) {
+        if (!m_idle.wait(&m_mutex, deadline))
+            return false;
+    }
+    return true;
 }
 
 void NetManager::stop()
@@ -40,8 +53,13 @@ void NetManager::run()
                 continue;
             }
             task = m_tasks.dequeue();
+            m_busy = true;
         }
         runTask(task.first, task.second);
+        QMutexLocker lock(&m_mutex);
+        m_busy = false;
+        if (m_tasks.isEmpty())
+            m_idle.wakeAll();
     }
 }
 

@@ -22,6 +22,9 @@ public:
     ~NetManager() override;
 
     void addTask(int type, bg::ValueMap& params);
+    // Waits until the queue is empty and no task runs, at most `timeoutMs`; false on time-out. Any thread
+    // but the worker's.
+    bool waitIdle(int timeoutMs);
     // Clears the running flag, ends the thread and waits for it.
     void stop();
 
@@ -37,6 +40,8 @@ private:
 
     QMutex m_mutex;
     QWaitCondition m_wake;
+    QWaitCondition m_idle;
+    bool m_busy = false;
     QQueue<std::pair<int, bg::ValueMap>> m_tasks;
     std::atomic<bool> m_stopped { false };
 };
