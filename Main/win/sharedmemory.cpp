@@ -1,6 +1,6 @@
 #include "win/sharedmemory.h"
 
-#include "global/shelllog.h"
+#include <bridge/bg_log.h>
 
 #include <cerrno>
 #include <cstring>
@@ -79,7 +79,7 @@ bool SharedMemory::create(const std::wstring& name, uint32_t size, bool create)
 
     m_mapping = shm_open(posixName("").c_str(), create ? O_RDWR | O_CREAT : O_RDWR, kMode);
     if (m_mapping < 0) {
-        shellLog(ShellLogLevel::Error, __FILE__, __LINE__, "can not %s FileMapping, error: %d", verb, errno);
+        BG_LOGE("can not %s FileMapping, error: %d", verb, errno);
         return false;
     }
     fchmod(m_mapping, kMode);
@@ -91,8 +91,7 @@ bool SharedMemory::create(const std::wstring& name, uint32_t size, bool create)
         if (m_owner) {
             // Fresh content and fresh companions: whatever a dead owner left is discarded.
             if (ftruncate(m_mapping, 0) != 0 || ftruncate(m_mapping, off_t(size)) != 0) {
-                shellLog(ShellLogLevel::Error, __FILE__, __LINE__, "can not %s FileMapping, error: %d", verb,
-                    errno);
+                BG_LOGE("can not %s FileMapping, error: %d", verb, errno);
                 close();
                 return false;
             }
@@ -107,13 +106,13 @@ bool SharedMemory::create(const std::wstring& name, uint32_t size, bool create)
 
     struct stat st {};
     if (fstat(m_mapping, &st) != 0 || st.st_size < off_t(size)) {
-        shellLog(ShellLogLevel::Error, __FILE__, __LINE__, "can not %s FileMapping, error: %d", verb, EINVAL);
+        BG_LOGE("can not %s FileMapping, error: %d", verb, EINVAL);
         close();
         return false;
     }
     void* view = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, m_mapping, 0);
     if (view == MAP_FAILED) {
-        shellLog(ShellLogLevel::Error, __FILE__, __LINE__, "can not %s FileMapping, error: %d", verb, errno);
+        BG_LOGE("can not %s FileMapping, error: %d", verb, errno);
         close();
         return false;
     }
