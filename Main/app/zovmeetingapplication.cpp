@@ -191,4 +191,7 @@ SettingDialog* ZovMeetingApplication::settingDialog() const { return m_settingDi
 
 MainWindow* ZovMeetingApplication::mainWindow() const { return m_mainWindow.data(); }
 
-ViewerFullScreenShowForm* ZovMeetingApplication::viewerFullScreen() const { return m_viewerFullScreen.data(); }
+ViewerFullScreenShowForm* ZovMeetingApplication::viewerFullScreen() const
+{
+    return m_viewerFullScreen.data();
+}

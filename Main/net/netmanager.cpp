@@ -8,10 +8,7 @@ NetManager* NetManager::instance()
     return &manager;
 }
 
-NetManager::~NetManager()
-{
-    stop();
-}
+NetManager::~NetManager() { stop(); }
 
 void NetManager::addTask(int type, bg::ValueMap& params)
 {

@@ -100,7 +100,8 @@ TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
     QProcess* primary = startProgram();
     // The plug-in load is logged once the instance guard is up.
     ASSERT_TRUE(waitUntil(
-        [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = 0"); }, 30000))
+        [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = 0"); },
+        30000))
         << readFound("Admin*.log").constData();
     EXPECT_EQ(probeMarker(), QByteArray("okay"));
 

@@ -76,29 +76,29 @@ TEST_F(ZovMeetingApplicationTest, AppConfigReplies)
     } cases[] = {
         { "request failed", false, {}, QStringLiteral("获取软件配置失败\n 7 boom"), "p0", "B0", baseRights },
         { "not JSON", true, "<html>busy</html>", {}, "p0", "B0", baseRights },
-        { "complete",
-            true,
+        { "complete", true,
             R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1",
                 "rights":[{"Key":"a","Val":"1"},{"Key":"b","Val":"2"}]}}})",
             {}, "p1", "B1", { { "a", "1" }, { "b", "2" } } },
         { "comments allowed", true,
-            "// from the operator\n{\"configs\":{\"play_host\":\"p1\",\"vip_rights\":{\"brief\":\"B1\",\"rights\":[]}}}",
+            "// from the "
+            "operator\n{\"configs\":{\"play_host\":\"p1\",\"vip_rights\":{\"brief\":\"B1\",\"rights\":[]}}}",
             {}, "p1", "B1", {} },
-        { "empty rights", true, R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1","rights":[]}}})", {},
-            "p1", "B1", {} },
+        { "empty rights", true, R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1","rights":[]}}})",
+            {}, "p1", "B1", {} },
         { "no rights member", true, R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1"}}})", {}, "p1",
             "B1", {} },
         { "an element without Val", true,
             R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1","rights":[{"Key":"a","Val":"1"},{"Key":"b"}]}}})",
             failed, "p1", "B1", { { "a", "1" } } },
         { "rights not an array", true,
-            R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1","rights":{"Key":"a"}}}})", failed, "p1",
-            "B1", {} },
+            R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1","rights":{"Key":"a"}}}})", failed,
+            "p1", "B1", {} },
         { "no configs", true, R"({"play_host":"p1"})", failed, "p0", "B0", baseRights },
-        { "play_host not a text", true, R"({"configs":{"play_host":5,"vip_rights":{"brief":"B1"}}})", failed, "p0",
+        { "play_host not a text", true, R"({"configs":{"play_host":5,"vip_rights":{"brief":"B1"}}})", failed,
+            "p0", "B0", baseRights },
+        { "no brief", true, R"({"configs":{"play_host":"p1","vip_rights":{"rights":[]}}})", failed, "p1",
             "B0", baseRights },
-        { "no brief", true, R"({"configs":{"play_host":"p1","vip_rights":{"rights":[]}}})", failed, "p1", "B0",
-            baseRights },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -127,7 +127,8 @@ TEST_F(ZovMeetingApplicationTest, AppConfigReplies)
 TEST_F(ZovMeetingApplicationTest, ConfigHandlerRunsOncePerRequest)
 {
     NetManager* net = NetManager::instance();
-    QObject::connect(net, &NetManager::SRVGetAppConfigResult, app(), &ZovMeetingApplication::onAppConfigResult);
+    QObject::connect(
+        net, &NetManager::SRVGetAppConfigResult, app(), &ZovMeetingApplication::onAppConfigResult);
     emit net->SRVGetAppConfigResult(false, {}, 1, QStringLiteral("first"));
     emit net->SRVGetAppConfigResult(false, {}, 2, QStringLiteral("second"));
     ASSERT_EQ(messages.size(), 1);
@@ -144,7 +145,8 @@ TEST_F(ZovMeetingApplicationTest, EventsToggleTheFullScreenFormAndTheMainWindow)
         bool fullScreenShown;
         bool mainShown;
     } steps[] = {
-        { "show full screen", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); }, true, false },
+        { "show full screen", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); }, true,
+            false },
         { "join event changes nothing",
             [] {
                 EventDeliverer::instance()->deliver(
@@ -152,8 +154,8 @@ TEST_F(ZovMeetingApplicationTest, EventsToggleTheFullScreenFormAndTheMainWindow)
             },
             true, false },
         { "meeting closed", [] { EventDeliverer::instance()->deliver(new CloseMeetingEvent); }, false, true },
-        { "show full screen again", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); }, true,
-            false },
+        { "show full screen again", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); },
+            true, false },
         { "viewer leaves full screen", [fullScreen] { emit fullScreen->cancelFullScreen(); }, false, true },
     };
     for (const auto& step : steps) {
@@ -224,7 +226,7 @@ int main(int argc, char** argv)
     int result = 0;
     {
         ZovMeetingApplication application(argc, argv);
-        application.setMessageSink([](const QString&, const QString&, int) { });
+        application.setMessageSink([](const QString&, const QString&, int) {});
         if (!application.isSecondary())
             result = RUN_ALL_TESTS();
         for (QWidget* widget : QApplication::topLevelWidgets()) {

@@ -16,7 +16,8 @@ namespace {
 
 bool near(QRgb pixel, QRgb expected, int tolerance = 6)
 {
-    return qAbs(qRed(pixel) - qRed(expected)) <= tolerance && qAbs(qGreen(pixel) - qGreen(expected)) <= tolerance
+    return qAbs(qRed(pixel) - qRed(expected)) <= tolerance
+        && qAbs(qGreen(pixel) - qGreen(expected)) <= tolerance
         && qAbs(qBlue(pixel) - qBlue(expected)) <= tolerance;
 }
 

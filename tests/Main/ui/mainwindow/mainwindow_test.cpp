@@ -135,8 +135,8 @@ TEST_F(MainWindowTest, CustomEventsSwitchPagesHoldTheDisplayAndClearKeys)
     auto window = shownWindow();
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
-        for (const char* key : { kDataMeetingKeyMain, kDataMeetingKeyClient, kDataChatHostMain, kDataChatWssMain,
-                 kDataChatroomHost, kDataChatroomPwd })
+        for (const char* key : { kDataMeetingKeyMain, kDataMeetingKeyClient, kDataChatHostMain,
+                 kDataChatWssMain, kDataChatroomHost, kDataChatroomPwd })
             CD->data->set_data(key, bg::Value("left over"));
         CD->data->set_data(kDataChatroomId, bg::Value(42));
         window->slot_ShowMeetingKey(QStringLiteral("0521"));
@@ -151,8 +151,8 @@ TEST_F(MainWindowTest, CustomEventsSwitchPagesHoldTheDisplayAndClearKeys)
         EXPECT_EQ(child(*window, "label_meetingID")->isVisible(), !cleared);
         EXPECT_EQ(dataText(kDataMeetingKeyMain), cleared ? "" : "left over");
         if (cleared) {
-            for (const char* key : { kDataMeetingKeyClient, kDataChatHostMain, kDataChatWssMain, kDataChatroomHost,
-                     kDataChatroomPwd })
+            for (const char* key : { kDataMeetingKeyClient, kDataChatHostMain, kDataChatWssMain,
+                     kDataChatroomHost, kDataChatroomPwd })
                 EXPECT_EQ(dataText(key), "") << key;
             const bg::Value id = CD->data->get_data(kDataChatroomId, bg::Value("<none>"));
             EXPECT_EQ(id.type(), bg::Value::VT_INT);
@@ -212,7 +212,9 @@ TEST_F(MainWindowTest, CaptionIsTheTitleBarOutsideItsControls)
     QWidget* appName = child(*window, "label_appname");
     QWidget* pay = child(*window, "pushButton_pay");
     // Between the product name and the membership button the title bar is empty.
-    const int freeX = (appName->mapTo(window.get(), QPoint(appName->width(), 0)).x() + pay->mapTo(window.get(), QPoint()).x()) / 2;
+    const int freeX = (appName->mapTo(window.get(), QPoint(appName->width(), 0)).x()
+                          + pay->mapTo(window.get(), QPoint()).x())
+        / 2;
     auto centre = [&](const char* name) {
         QWidget* w = child(*window, name);
         return w->mapTo(window.get(), w->rect().center());
@@ -252,7 +254,8 @@ TEST_F(MainWindowTest, HostConfigFileReplacesTheCommandApiHost)
     } cases[] = {
         { "no file", nullptr, builtin },
         { "blanks and line ends", "  \n\r\n\t ", builtin },
-        { "host with a line end", "https://10.0.0.7:4433/cmdApi\n", QStringLiteral("https://10.0.0.7:4433/cmdApi") },
+        { "host with a line end", "https://10.0.0.7:4433/cmdApi\n",
+            QStringLiteral("https://10.0.0.7:4433/cmdApi") },
         { "host between blanks", "  local.test  ", QStringLiteral("local.test") },
     };
     const QString previous = QDir::currentPath();
@@ -365,9 +368,11 @@ TEST_F(MainWindowTest, AvatarPressIsConsumed)
 {
     auto window = shownWindow();
     QWidget* avatar = child(*window, "label_title_pic");
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent press(
+        QEvent::MouseButtonPress, QPointF(2, 2), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
     EXPECT_TRUE(window->eventFilter(avatar, &press));
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(
+        QEvent::MouseButtonRelease, QPointF(2, 2), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     EXPECT_FALSE(window->eventFilter(avatar, &release));
 }
 
