@@ -174,23 +174,6 @@ void MainWindow::updateMeetingKeys()
     showPage(ReadyPage);
 }
 
-// The account and membership actions fill these in with the account area.
-void MainWindow::showUserInfoDialog() { }
-
-void MainWindow::updateUserInfo() { }
-
-void MainWindow::showVipPayDialog() { }
-
-void MainWindow::OnLoginResult() { }
-
-void MainWindow::slot_loginCallBack(QString, QString, int) { }
-
-void MainWindow::slot_SetImage(QString, QString) { }
-
-void MainWindow::on_pushButton_copy_share_clicked() { }
-
-void MainWindow::on_pushButton_pay_clicked() { }
-
 bool MainWindow::event(QEvent* event)
 {
     switch (int(event->type())) {

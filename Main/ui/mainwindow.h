@@ -84,6 +84,11 @@ private:
     bool isMeetingRunning() const;
     // Ends the meeting (event 1001), then closes the window and leaves the event loop with code 0.
     void closeAndQuit();
+    void updateVipBorder();
+    // Runs on a thread of the global pool and touches no widget: fetches the avatar, moves it into place
+    // and has slot_SetImage run on the GUI thread while the window still exists.
+    static void downloadAvatar(
+        QString url, QString tempPath, QString avatarPath, QPointer<MainWindow> window, QString qss);
 
     Ui::MainWindow* ui;
     QList<QWidget*> titleControls;
