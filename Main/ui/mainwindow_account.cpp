@@ -29,6 +29,9 @@
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
@@ -52,6 +55,7 @@ constexpr int kAvatarTimeoutSeconds = 30;
 const char kRoomLabelPrefix[] = "房间号：";
 const char kCommandApiPath[] = "/cmdApi";
 const char kShareLink[] = "%1/?id=%2";
+const char kMasked[] = "***";
 
 // How far "end_time_limit" lets a membership be bought ahead: "<unit>+<count>".
 enum class LimitUnit { Years, Months, Days };
@@ -110,6 +114,38 @@ QDateTime advanceByEndTimeLimit(const QDateTime& now, const QString& limit)
         break;
     }
     return now.addDays(count);
+}
+
+// `value` with every member whose name holds "token" masked, at any depth.
+QJsonValue maskTokens(const QJsonValue& value)
+{
+    if (value.isArray()) {
+        QJsonArray array = value.toArray();
+        for (int i = 0; i < array.size(); ++i)
+            array[i] = maskTokens(array.at(i));
+        return array;
+    }
+    if (!value.isObject())
+        return value;
+    QJsonObject object = value.toObject();
+    for (auto member = object.begin(); member != object.end(); ++member)
+        *member = member.key().contains(QLatin1String("token"), Qt::CaseInsensitive)
+            ? QJsonValue(QLatin1String(kMasked))
+            : maskTokens(*member);
+    return object;
+}
+
+// A login reply as the log may show it: tokens masked; a reply that is no JSON is not shown at all.
+QString loggableReply(const QString& json)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8());
+    if (document.isObject())
+        return QString::fromUtf8(
+            QJsonDocument(maskTokens(document.object()).toObject()).toJson(QJsonDocument::Compact));
+    if (document.isArray())
+        return QString::fromUtf8(
+            QJsonDocument(maskTokens(document.array()).toArray()).toJson(QJsonDocument::Compact));
+    return QString::fromLatin1("<%1 characters>").arg(json.size());
 }
 
 } // namespace
@@ -288,6 +324,6 @@ void MainWindow::slot_loginCallBack(QString json_result, QString errMsg, int)
         box.exec();
         return;
     }
-    BG_LOGD("执行成功：%s", json_result.toUtf8().constData());
+    BG_LOGD("执行成功：%s", loggableReply(json_result).toUtf8().constData());
     setData(kDataIsLogin, bg::Value(true));
 }

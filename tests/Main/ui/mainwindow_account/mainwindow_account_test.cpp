@@ -17,6 +17,7 @@
 #include <devservice/service.h>
 
 #include <bridge/abstract_config.h>
+#include <bridge/abstract_logger.h>
 #include <bridge/dataauth.h>
 #include <bridge/interface.h>
 
@@ -407,12 +408,29 @@ TEST_F(AccountTest, LogoutEndsAHostedMeeting)
     }
 }
 
-TEST_F(AccountTest, LoginCallbackMarksTheLogin)
+TEST_F(AccountTest, LoginCallbackMarksTheLoginWithoutLoggingTheToken)
 {
     auto window = shownWindow();
+    TempDir logDir;
+    FILE* log = std::fopen(logDir.file("log.txt").c_str(), "w+");
+    ASSERT_NE(log, nullptr);
+    FILE* previousFile = CD->logger->file();
+    const int previousLevel = CD->logger->level();
+    CD->logger->set_file(log);
+    CD->logger->set_level(5);
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "slot_loginCallBack",
-        Q_ARG(QString, QStringLiteral("{}")), Q_ARG(QString, QString()), Q_ARG(int, 0)));
+        Q_ARG(QString,
+            QStringLiteral(R"({"result":{"name":"Alice","token":"s3cret","list":[{"accessToken":"x9"}]}})")),
+        Q_ARG(QString, QString()), Q_ARG(int, 0)));
+    CD->logger->set_level(previousLevel);
+    CD->logger->set_file(previousFile);
+    std::fclose(log);
     EXPECT_TRUE(CD->data->get_data(kDataIsLogin, bg::Value(false)).toBool());
+    const std::string logged = read_text(logDir.file("log.txt"));
+    EXPECT_NE(logged.find("执行成功："), std::string::npos) << logged;
+    EXPECT_NE(logged.find("Alice"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("s3cret"), std::string::npos) << logged;
+    EXPECT_EQ(logged.find("x9"), std::string::npos) << logged;
 
     CD->data->erease_data(kDataIsLogin);
     QString text;
