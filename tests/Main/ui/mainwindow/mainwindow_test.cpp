@@ -370,7 +370,10 @@ TEST_F(MainWindowTest, AvatarPressIsConsumed)
     QWidget* avatar = child(*window, "label_title_pic");
     QMouseEvent press(
         QEvent::MouseButtonPress, QPointF(2, 2), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    // Signed out, the avatar's action is the login dialog.
+    ModalCloser closer([](QDialog* dialog) { EXPECT_TRUE(qobject_cast<LoginDialog*>(dialog)); });
     EXPECT_TRUE(window->eventFilter(avatar, &press));
+    EXPECT_TRUE(closer.seen);
     QMouseEvent release(
         QEvent::MouseButtonRelease, QPointF(2, 2), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     EXPECT_FALSE(window->eventFilter(avatar, &release));
