@@ -52,7 +52,6 @@ constexpr int kAvatarRadius = 17;
 // An avatar is small; a stalled transfer must not hold a pool thread (and the exit that waits for it).
 constexpr int kAvatarTimeoutSeconds = 30;
 
-const char kRoomLabelPrefix[] = "房间号：";
 const char kCommandApiPath[] = "/cmdApi";
 const char kShareLink[] = "%1/?id=%2";
 const char kMasked[] = "***";
@@ -154,12 +153,12 @@ void MainWindow::updateUserInfo()
 {
     const bool signedIn = isSignedIn();
     ui->pushButton_login->setText(
-        signedIn ? dataText(kDataUserName, "Vendrel用户") : QString::fromUtf8("登录"));
+        signedIn ? dataText(kDataUserName, kTextDefaultUserName) : QString::fromUtf8(kTextLogin));
 
     const bool member = signedIn && isMember();
     vipEndTime = member ? QDateTime::fromString(dataText(kDataUserEndTime), QLatin1String(kEndDateFormat))
                         : QDateTime();
-    ui->pushButton_pay->setText(QString::fromUtf8(member ? "续费会员" : "开通会员"));
+    ui->pushButton_pay->setText(QString::fromUtf8(member ? kTextRenewMember : kTextBecomeMember));
 
     auto* app = qobject_cast<ZovMeetingApplication*>(QCoreApplication::instance());
     if (SettingDialog* settings = app ? app->settingDialog() : nullptr)
@@ -234,9 +233,8 @@ void MainWindow::slot_SetImage(QString qss, QString url)
 
 void MainWindow::updateVipBorder()
 {
-    const int level = CD && CD->data ? int(dataInteger(CD->data->get_data(kDataUserLevel, bg::Value(0)))) : 0;
     ui->label_title_pic->setScaledContents(true);
-    ui->label_title_pic->setPixmap(level > 1 ? QPixmap(QString::fromLatin1(kVipBorder)) : QPixmap());
+    ui->label_title_pic->setPixmap(isMember() ? QPixmap(QString::fromLatin1(kVipBorder)) : QPixmap());
 }
 
 void MainWindow::showUserInfoDialog()
@@ -286,8 +284,7 @@ void MainWindow::on_pushButton_pay_clicked()
         const QDateTime latest
             = advanceByEndTimeLimit(QDateTime::currentDateTime(), dataText(kDataEndTimeLimit));
         if (latest < vipEndTime) {
-            slot_ShowMessageBox(
-                QString::fromUtf8("提示"), QString::fromUtf8("会员有效期已达上限，暂时无法续费"), 1);
+            slot_ShowMessageBox(QString::fromUtf8(kTextNotice), QString::fromUtf8(kTextRenewalLimit), 1);
             return;
         }
     }
@@ -296,7 +293,7 @@ void MainWindow::on_pushButton_pay_clicked()
 
 void MainWindow::on_pushButton_copy_share_clicked()
 {
-    const QString room = ui->label_meetingID->text().remove(QString::fromUtf8(kRoomLabelPrefix));
+    const QString room = ui->label_meetingID->text().remove(QString::fromUtf8(kTextRoomLabelPrefix));
     QString host = dataText(kDataNetMeetingHost);
     if (host.endsWith(QLatin1String(kCommandApiPath)))
         host.remove(QLatin1String(kCommandApiPath));
@@ -319,8 +316,8 @@ void MainWindow::on_pushButton_copy_share_clicked()
 void MainWindow::slot_loginCallBack(QString json_result, QString errMsg, int)
 {
     if (!errMsg.isEmpty()) {
-        QMessageBox box(QMessageBox::Warning, QString::fromUtf8("失败提示"), errMsg);
-        box.addButton(QString::fromUtf8("确定"), QMessageBox::AcceptRole);
+        QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kTextLoginFailed), errMsg);
+        box.addButton(QString::fromUtf8(kTextOk), QMessageBox::AcceptRole);
         box.exec();
         return;
     }
