@@ -16,6 +16,7 @@
 #include <bridge/interface.h>
 
 #include <QLabel>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -39,6 +40,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(waitUntil([] { return app()->mainWindow() != nullptr; }));
+        // The start-up configuration request has been answered (into main's silent sink) before a test
+        // installs its own sink.
+        ASSERT_TRUE(NetManager::instance()->waitIdle(5000));
+        QCoreApplication::sendPostedEvents();
         app()->setMessageSink([this](const QString& title, const QString& text, int buttons) {
             messages.append({ title, text, buttons });
         });
@@ -229,10 +234,15 @@ int main(int argc, char** argv)
         application.setMessageSink([](const QString&, const QString&, int) {});
         if (!application.isSecondary())
             result = RUN_ALL_TESTS();
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
+        // The windows live until the process ends; deleting them here keeps the leak check quiet. Deleting
+        // one may delete others (the settings dialog goes with the main window).
+        QList<QPointer<QWidget>> windows;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            windows.append(widget);
+        for (const QPointer<QWidget>& widget : windows) {
             if (qobject_cast<MainWindow*>(widget) || qobject_cast<ViewerFullScreenShowForm*>(widget)
                 || qobject_cast<LoginDialog*>(widget))
-                delete widget;
+                delete widget.data();
         }
     }
     bridge->TearDown();
