@@ -4,6 +4,7 @@
 #include <bridge/bridge_a.h>
 
 #include <string>
+#include <vector>
 
 namespace bg {
 
@@ -29,8 +30,12 @@ public:
     int load_modules(const char* const* names, int count);
     // Opens one module library and obtains its component through get_component.
     bool load_library(std::string path, Interface** out);
-    // The configuration directory for `app_name`; a non-empty result is kept for later calls.
+    // The configuration directory for `app_name`; a non-empty result is kept for later calls. Only a folder
+    // that can be written is chosen, never the file-system root; "" when no candidate works.
     std::string choose_config_dir(std::string app_name);
+    // Whether `obj` is this admin or a module it loaded. The registry may hold other objects too; the admin
+    // starts, aborts, uninitialises, dispatches to and lists only its own components.
+    bool is_component(const void* obj) const;
 
     App* shared_app = nullptr;
     Data* shared_data = nullptr;
@@ -38,7 +43,14 @@ public:
     Channel* shared_channel = nullptr;
 
 private:
+    // Own components under a registry name, in registry order.
+    std::vector<Interface*> registered_components() const;
+    void abort_all();
+    void uninit_modules();
+
     std::string m_configDir;
+    // This admin first, then the modules in loading order (also those whose name a later load took over).
+    std::vector<Interface*> m_components;
 };
 
 } // namespace bg

@@ -29,6 +29,6 @@ public:
 
 } // namespace bg
 
-// Exported by every module library (a file whose name ends in ".dll", even on Linux): creates the module's
+// Exported by every module library (a file whose name ends in ".so", in any case): creates the module's
 // component for `admin`. The framework never deletes it.
 extern "C" __attribute__((visibility("default"))) bg::Interface* get_component(bg::Interface* admin);

@@ -14,7 +14,12 @@ const std::string& exe_dir();
 const std::string& app_name();
 // The directory given to bg::SetConfigLogDir ("" for none).
 const std::string& config_dir_setting();
-// Whether the configuration store keeps its values in the registry stand-in.
+// Whether the configuration store keeps its values in the registry stand-in (switched by
+// bg::SetEnableRegEdit, kept by the key store itself).
 bool registry_mode();
+
+// Records the executable's identity from a path such as /proc/self/exe or argv[0].
+void record_exe(const std::string& path);
+void set_config_dir_setting(const std::string& dir);
 
 } // namespace bg::startup

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <devservice/routes.h>
+
+#include <QtGlobal>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class QThread;
+class QTemporaryDir;
+
+namespace devservice {
+
+class HttpServer;
+struct HttpReply;
+struct HttpRequest;
+
+struct ServiceOptions {
+    bool https = true;
+    quint16 port = 0; // 0: any free port
+    std::string caFile; // where to write the authority's certificate; empty: a private temporary folder
+    RouteTable routes = defaultRoutes();
+};
+
+// The local stand-in for the operator's services on 127.0.0.1: one port for every route, HTTPS with a
+// certificate made at start (its authority written to `caFile()`, which clients trust through
+// TAVICAST_CA_FILE) or plain HTTP.
+//
+// It serves from a thread of its own, so a test may block on a synchronous request while it answers. All
+// public functions are thread-safe. Each request is decoded and checked on its own terms (envelope key of the
+// route, signature), recorded, and answered by the next reply scripted for its path, else by the route.
+class Service {
+public:
+    using Options = ServiceOptions;
+
+    explicit Service(Options options = Options());
+    ~Service();
+    Service(const Service&) = delete;
+    Service& operator=(const Service&) = delete;
+
+    // Makes the certificates, binds and starts serving. Returns false with a reason in `error`.
+    bool start(std::string* error = nullptr);
+    void stop();
+
+    quint16 port() const;
+    std::string baseUrl() const; // "https://127.0.0.1:<port>" or "http://…"
+    std::string caFile() const; // empty over plain HTTP
+
+    void addRoute(const std::string& path, Route route);
+    // Queues a reply for the next request on `path`; each scripted reply is used once, in order.
+    void script(const std::string& path, ScriptedReply reply);
+
+    std::vector<RecordedRequest> requests() const;
+    void clearRequests();
+
+    // The reply a route gives to a request whose envelope or signature was refused.
+    static constexpr int kRefusedCode = 400;
+
+private:
+    HttpReply handle(const HttpRequest& request);
+    static void decode(const Route& route, RecordedRequest& record);
+    static HttpReply render(const ScriptedReply& reply, const std::string& aesKey);
+
+    Options m_options;
+    std::unique_ptr<QTemporaryDir> m_temporaryDir;
+    std::unique_ptr<QThread> m_thread;
+    HttpServer* m_server = nullptr; // lives in m_thread, deleted there
+    quint16 m_port = 0;
+    std::string m_caFile;
+
+    mutable std::mutex m_mutex; // guards everything below
+    RouteTable m_routes;
+    std::map<std::string, std::deque<ScriptedReply>> m_scripts;
+    std::vector<RecordedRequest> m_requests;
+};
+
+} // namespace devservice

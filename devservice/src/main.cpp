@@ -1,0 +1,89 @@
+// tavicast-devservice: serves the client's requests on 127.0.0.1 for local runs and manual tests.
+
+#include <devservice/service.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int quitPipe[2] = { -1, -1 };
+
+void onQuitSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(quitPipe[1], &byte, 1);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("tavicast-devservice");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Local stand-in for the operator's services. Listens on 127.0.0.1 only, decrypts and verifies every "
+        "request on its own, records it and answers as the client expects.\n"
+        "Over HTTPS it makes a certificate authority and a server certificate at start and writes the "
+        "authority to the CA file; start the client with TAVICAST_CA_FILE set to that file and "
+        "TAVICAST_SERVICE_URL set to the printed base URL.");
+    parser.addHelpOption();
+    const QCommandLineOption httpOption("http", "Serve plain HTTP instead of HTTPS.");
+    const QCommandLineOption portOption(
+        "port", "Port to listen on (default 0: any free port; the chosen one is printed).", "port", "0");
+    const QCommandLineOption caOption("ca-file",
+        "Where to write the certificate authority (PEM). Default: a temporary folder removed at exit.",
+        "path");
+    parser.addOption(httpOption);
+    parser.addOption(portOption);
+    parser.addOption(caOption);
+    parser.process(app);
+
+    bool portValid = false;
+    const uint port = parser.value(portOption).toUInt(&portValid);
+    if (!portValid || port > 65535) {
+        std::fprintf(
+            stderr, "tavicast-devservice: invalid port \"%s\"\n", qPrintable(parser.value(portOption)));
+        return 2;
+    }
+
+    devservice::Service::Options options;
+    options.https = !parser.isSet(httpOption);
+    options.port = static_cast<quint16>(port);
+    options.caFile = parser.value(caOption).toStdString();
+    devservice::Service service(options);
+    std::string error;
+    if (!service.start(&error)) {
+        std::fprintf(stderr, "tavicast-devservice: %s\n", error.c_str());
+        return 1;
+    }
+
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, quitPipe) != 0) {
+        std::perror("tavicast-devservice: socketpair");
+        return 1;
+    }
+    QSocketNotifier quitNotifier(quitPipe[0], QSocketNotifier::Read);
+    QObject::connect(&quitNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    struct sigaction action = {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signalNumber : { SIGTERM, SIGINT, SIGHUP })
+        sigaction(signalNumber, &action, nullptr);
+
+    std::printf("base URL: %s\n", service.baseUrl().c_str());
+    if (options.https)
+        std::printf("CA file: %s\n", service.caFile().c_str());
+    std::fflush(stdout);
+
+    const int result = app.exec();
+    service.stop();
+    return result;
+}

@@ -1,0 +1,38 @@
+#include <devservice/routes.h>
+
+#include <devservice/meetingroutes.h>
+
+namespace devservice {
+
+std::string RecordedRequest::header(const std::string& lowerCaseName) const
+{
+    for (const auto& [name, value] : headers) {
+        if (name == lowerCaseName)
+            return value;
+    }
+    return std::string();
+}
+
+ScriptedReply ScriptedReply::success(Json::Value result)
+{
+    ScriptedReply reply;
+    reply.result = std::move(result);
+    return reply;
+}
+
+ScriptedReply ScriptedReply::failure(int errcode, std::string errmsg)
+{
+    ScriptedReply reply;
+    reply.errcode = errcode;
+    reply.errmsg = std::move(errmsg);
+    return reply;
+}
+
+RouteTable defaultRoutes()
+{
+    RouteTable routes;
+    addMeetingRoutes(routes);
+    return routes;
+}
+
+} // namespace devservice

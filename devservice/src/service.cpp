@@ -1,0 +1,267 @@
+#include <devservice/service.h>
+
+#include <devservice/certificates.h>
+#include <devservice/httpserver.h>
+#include <devservice/requestverifier.h>
+
+#include "net/wirenames.h"
+
+#include <QSaveFile>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <json/reader.h>
+#include <json/writer.h>
+
+namespace devservice {
+
+namespace {
+
+    // Replies enciphered with `wrongKey` cannot be read by any client.
+    constexpr char kWrongKey[] = "not.the.right.k!";
+
+    bool parseJson(const std::string& text, Json::Value& out)
+    {
+        Json::Reader reader;
+        return reader.parse(text, out, false);
+    }
+
+    std::string compact(const Json::Value& value)
+    {
+        Json::FastWriter writer;
+        writer.omitEndingLineFeed();
+        return writer.write(value);
+    }
+
+    bool writeFileAtomically(const std::string& path, const std::string& content, std::string& error)
+    {
+        QSaveFile file(QString::fromStdString(path));
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write(content.data(), qint64(content.size())) != qint64(content.size())
+            || !file.commit()) {
+            error = "cannot write " + path + ": " + file.errorString().toStdString();
+            return false;
+        }
+        return true;
+    }
+
+} // namespace
+
+Service::Service(Options options)
+    : m_options(std::move(options))
+    , m_routes(m_options.routes)
+{
+}
+
+Service::~Service() { stop(); }
+
+bool Service::start(std::string* error)
+{
+    std::string reason;
+    auto fail = [&](const std::string& text) {
+        if (error)
+            *error = text;
+        stop();
+        return false;
+    };
+    if (m_thread)
+        return fail("the service is already running");
+
+    Certificates certificates;
+    if (m_options.https) {
+        if (!makeCertificates(certificates, reason))
+            return fail(reason);
+        m_caFile = m_options.caFile;
+        if (m_caFile.empty()) {
+            m_temporaryDir = std::make_unique<QTemporaryDir>();
+            if (!m_temporaryDir->isValid())
+                return fail("cannot make a temporary folder for the certificate");
+            m_caFile = m_temporaryDir->filePath("devservice-ca.pem").toStdString();
+        }
+        if (!writeFileAtomically(m_caFile, certificates.authorityPem, reason))
+            return fail(reason);
+    }
+
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName("devservice");
+    m_server = new HttpServer([this](const HttpRequest& request) { return handle(request); });
+    if (m_options.https) {
+        m_server->setTls(QSslCertificate(QByteArray::fromStdString(certificates.serverPem)),
+            QSslKey(QByteArray::fromStdString(certificates.serverKeyPem), QSsl::Ec));
+    }
+    m_server->moveToThread(m_thread.get());
+    m_thread->start();
+
+    bool listening = false;
+    QMetaObject::invokeMethod(
+        m_server,
+        [this, &listening, &reason] {
+            listening = m_server->listen(QHostAddress::LocalHost, m_options.port);
+            if (listening)
+                m_port = m_server->serverPort();
+            else
+                reason = "cannot listen on 127.0.0.1:" + std::to_string(m_options.port) + ": "
+                    + m_server->errorString().toStdString();
+        },
+        Qt::BlockingQueuedConnection);
+    if (!listening)
+        return fail(reason);
+    return true;
+}
+
+void Service::stop()
+{
+    if (m_thread) {
+        if (m_server) {
+            HttpServer* server = m_server;
+            QMetaObject::invokeMethod(
+                server, [server] { delete server; }, Qt::BlockingQueuedConnection);
+            m_server = nullptr;
+        }
+        m_thread->quit();
+        m_thread->wait();
+        m_thread.reset();
+    }
+    m_port = 0;
+}
+
+quint16 Service::port() const { return m_port; }
+
+std::string Service::baseUrl() const
+{
+    return std::string(m_options.https ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port);
+}
+
+std::string Service::caFile() const { return m_options.https ? m_caFile : std::string(); }
+
+void Service::addRoute(const std::string& path, Route route)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_routes[path] = std::move(route);
+}
+
+void Service::script(const std::string& path, ScriptedReply reply)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_scripts[path].push_back(std::move(reply));
+}
+
+std::vector<RecordedRequest> Service::requests() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requests;
+}
+
+void Service::clearRequests()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_requests.clear();
+}
+
+HttpReply Service::handle(const HttpRequest& request)
+{
+    RecordedRequest record;
+    record.method = request.method;
+    record.path = request.path;
+    record.query = request.query;
+    record.headers = request.headers;
+    record.body = request.body;
+    record.secure = m_options.https;
+
+    std::unique_lock<std::mutex> lock(m_mutex);
+    const auto route = m_routes.find(request.path);
+    if (route == m_routes.end()) {
+        record.problem = "no route";
+        m_requests.push_back(std::move(record));
+        return { 404, "no route for " + request.path, "text/plain", 0, false };
+    }
+    const Route routeCopy = route->second;
+    std::optional<ScriptedReply> scripted;
+    auto queue = m_scripts.find(request.path);
+    if (queue != m_scripts.end() && !queue->second.empty()) {
+        scripted = std::move(queue->second.front());
+        queue->second.pop_front();
+    }
+    lock.unlock();
+
+    decode(routeCopy, record);
+    ScriptedReply reply;
+    if (scripted)
+        reply = std::move(*scripted);
+    else if (!record.problem.empty())
+        reply = ScriptedReply::failure(kRefusedCode, record.problem);
+    else if (routeCopy.handler)
+        reply = routeCopy.handler(record);
+
+    lock.lock();
+    m_requests.push_back(std::move(record));
+    lock.unlock();
+    return render(reply, routeCopy.aesKey);
+}
+
+void Service::decode(const Route& route, RecordedRequest& record)
+{
+    record.plainBody = record.body;
+    if (route.envelope) {
+        Json::Value envelope;
+        if (!parseJson(record.body, envelope) || !envelope.isObject()
+            || !envelope[wire::kEnvelopeCipher].isString()) {
+            record.problem = "the body is not an envelope";
+            return;
+        }
+        record.enveloped = true;
+        record.envelopeVersion = envelope.get(wire::kEnvelopeVersion, Json::Value());
+        if (!record.envelopeVersion.isIntegral()) {
+            record.problem = "the envelope has no integer version";
+            return;
+        }
+        const std::optional<std::string> plain
+            = aesDecrypt(envelope[wire::kEnvelopeCipher].asString(), route.aesKey);
+        if (!plain) {
+            record.problem = "the envelope does not decrypt with the route's key";
+            return;
+        }
+        record.plainBody = *plain;
+    }
+    if (!parseJson(record.plainBody, record.members)) {
+        record.members = Json::Value();
+        if (route.signedBody)
+            record.problem = "the body is not JSON";
+        return;
+    }
+    if (!route.signedBody)
+        return;
+    const SignatureCheck check = verifySignature(record.members);
+    record.signatureValid = check.valid;
+    record.problem = check.problem;
+}
+
+HttpReply Service::render(const ScriptedReply& reply, const std::string& aesKey)
+{
+    HttpReply http;
+    http.status = reply.status;
+    http.delayMs = reply.delayMs;
+    http.drop = reply.drop;
+    if (reply.rawBody) {
+        http.body = *reply.rawBody;
+        return http;
+    }
+    Json::Value object(Json::objectValue);
+    object[wire::kReplyCode] = reply.errcode;
+    object[wire::kReplyMessage] = reply.errmsg;
+    object[wire::kReplyEncrypted] = reply.encrypt ? 1 : 0;
+    if (!reply.result.isNull()) {
+        if (reply.encrypt) {
+            const std::string plain
+                = reply.result.isString() ? reply.result.asString() : compact(reply.result);
+            const std::string key = reply.wrongKey || aesKey.empty() ? std::string(kWrongKey) : aesKey;
+            object[wire::kReplyData] = aesEncrypt(plain, key);
+        } else {
+            object[wire::kReplyData] = reply.result;
+        }
+    }
+    http.body = compact(object);
+    return http;
+}
+
+} // namespace devservice

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Zov_Client {
+
+// Outcome of one exchange. `status` is the HTTP status when a response arrived, otherwise the transfer's
+// failure code (libcurl's CURLcode numbering); it is never 0 or negative. `body` is the response text, or a
+// short description of the failure.
+struct ZovResponse {
+    int status = 0;
+    std::string body;
+};
+
+// Process-wide set-up of the HTTP stack. Idempotent and thread-safe; ZovNet calls it itself, so calling it
+// early only moves the cost to start-up. `domain` is the service domain the program works with (kept for
+// diagnostics only).
+void Init(const std::string& domain = std::string());
+
+// Upper bound of a response body held in memory; a longer body fails the transfer (code 23, write error).
+constexpr long long kMaxBodyBytes = 32LL * 1024 * 1024;
+
+// A client for one base URL. Every request uses its own transfer handle, so one object may be used from one
+// thread at a time and separate objects from any threads. Requests are synchronous.
+//
+// TLS peer and host verification are on unless switched off. Besides the system's trusted certificates, the
+// PEM file named by the environment variable TAVICAST_CA_FILE (read at each request) is trusted.
+class ZovNet {
+public:
+    explicit ZovNet(std::string baseUrl);
+
+    const std::string& baseUrl() const { return m_baseUrl; }
+
+    void appendHeader(const std::string& name, const std::string& value);
+    void setVerifyPeer(bool on) { m_verifyPeer = on; }
+    void setVerifyHost(bool on) { m_verifyHost = on; }
+    // Bounds each whole transfer, connection included. 0 means no bound.
+    void setTimeout(int seconds) { m_timeoutMs = seconds > 0 ? seconds * 1000L : 0; }
+    void setTimeoutMs(long milliseconds) { m_timeoutMs = milliseconds > 0 ? milliseconds : 0; }
+
+    // The base URL and the path are joined as they stand.
+    ZovResponse post(const std::string& path, const std::string& body);
+    ZovResponse get(const std::string& path);
+    // Stores the body of a 200 response in `filePath` (written to a temporary file and renamed); any other
+    // outcome leaves `filePath` untouched. The response's body text is empty on success.
+    ZovResponse download(const std::string& path, const std::string& filePath);
+
+private:
+    enum class Method { Get, Post };
+    struct Sink;
+    ZovResponse perform(Method method, const std::string& path, const std::string* body, Sink& sink);
+
+    std::string m_baseUrl;
+    std::vector<std::pair<std::string, std::string>> m_headers;
+    bool m_verifyPeer = true;
+    bool m_verifyHost = true;
+    long m_timeoutMs = 0;
+};
+
+} // namespace Zov_Client
