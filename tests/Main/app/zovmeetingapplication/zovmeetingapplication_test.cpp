@@ -13,11 +13,13 @@
 #include "Main/shell_env.h"
 
 #include <bridge/abstract_config.h>
+#include <bridge/dataauth.h>
 #include <bridge/interface.h>
 
 #include <QLabel>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -215,6 +217,33 @@ TEST_F(ZovMeetingApplicationTest, FramesAndMeetingKeysReachTheirWindows)
     EXPECT_EQ(app()->mainWindow()->findChild<QLabel*>(QStringLiteral("label_meetingID"))->text(),
         QStringLiteral("房间号：20230807"));
     app()->showMeetingKey(QString());
+}
+
+TEST_F(ZovMeetingApplicationTest, SettingsButtonRefreshesTheHostAndRunsTheSettingsDialog)
+{
+    const struct {
+        const char* host;
+        bool shown;
+    } cases[] = { { "https://room.test:4433", true }, { "", false } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        CD->data->set_data("user_meeting_host", bg::Value(c.host));
+        QString shownHost;
+        bool visible = !c.shown;
+        ModalCloser closer([&](QDialog* dialog) {
+            EXPECT_EQ(dialog, app()->settingDialog());
+            auto* label = dialog->findChild<QLabel*>(QStringLiteral("label_meeting_host"));
+            ASSERT_NE(label, nullptr);
+            shownHost = label->text();
+            visible = label->isVisible();
+        });
+        QTest::mouseClick(
+            app()->mainWindow()->findChild<QWidget*>(QStringLiteral("pushButton_title_setting")),
+            Qt::LeftButton);
+        EXPECT_TRUE(closer.seen);
+        EXPECT_EQ(shownHost, QString::fromUtf8(c.host));
+        EXPECT_EQ(visible, c.shown);
+    }
 }
 
 } // namespace
