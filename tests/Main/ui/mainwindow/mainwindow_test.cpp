@@ -9,6 +9,7 @@
 #include "ui/messageboxdialog.h"
 #include "ui/part/meetingmainform.h"
 #include "ui/part/newmeetingreadyform.h"
+#include "win/framelesshelper.h"
 #include "win/powerinhibitor.h"
 #include "win/qssmanager.h"
 
@@ -240,9 +241,15 @@ TEST_F(MainWindowTest, CaptionIsTheTitleBarOutsideItsControls)
         SCOPED_TRACE(c.what);
         EXPECT_EQ(window->isOnCaption(window->mapToGlobal(c.point)), c.caption);
     }
-    const QPoint inside = window->mapToGlobal(QPoint(freeX, 20));
-    EXPECT_FALSE(window->isOnTopEdge(inside) || window->isOnBottomEdge(inside) || window->isOnLeftEdge(inside)
-        || window->isOnRightEdge(inside));
+    // The window's frameless helper drags from the caption and never resizes, not even at the border.
+    auto* helper = window->findChild<FramelessHelper*>();
+    ASSERT_NE(helper, nullptr);
+    const QPoint caption = window->mapToGlobal(QPoint(freeX, 20));
+    EXPECT_EQ(helper->hitTest(caption.x(), caption.y()), frameless::HTCAPTION);
+    const QPoint corner = window->mapToGlobal(QPoint(window->width() - 1, window->height() - 1));
+    EXPECT_EQ(helper->hitTest(corner.x(), corner.y()), frameless::HTCLIENT);
+    const QPoint close = window->mapToGlobal(centre("pushButton_main_close"));
+    EXPECT_EQ(helper->hitTest(close.x(), close.y()), frameless::HTCLIENT);
 }
 
 TEST_F(MainWindowTest, HostConfigFileReplacesTheCommandApiHost)
