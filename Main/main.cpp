@@ -13,12 +13,14 @@
 #include <bridge/bridge_init.h>
 #include <bridge/dataauth.h>
 #include <bridge/interface.h>
+#include <korvex/zovnet.h>
 
 #include <QApplication>
 #include <QWidget>
 
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -35,8 +37,9 @@ void writeAppInfo()
     app->set_property("channel_id", bg::Value(0), false);
     app->set_name("Tavimeet");
     app->set_release("2023.08.07");
-    app->set_organization(serviceUrl(kServiceDomain).toUtf8().constData());
-    app->set_property("host", bg::Value(serviceUrl(kMembershipServiceBase).toUtf8().constData()), false);
+    app->set_organization(servicehosts::kServiceDomain);
+    const std::string membership = servicehosts::deploymentUrl(servicehosts::kMembershipApiBase);
+    app->set_property("host", bg::Value(membership.c_str()), false);
     app->set_property("product_type", bg::Value(23000), false);
     app->set_property("release", bg::Value(true), false);
     app->set_property("user_version_check", bg::Value(true), false);
@@ -59,6 +62,7 @@ void endSession()
 int main(int argc, char** argv)
 {
     bg::InitBridge(argc, argv);
+    Zov_Client::Init(servicehosts::kServiceDomain);
     std::atexit(bg::UninitBridge);
 
     writeAppInfo();

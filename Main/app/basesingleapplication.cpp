@@ -17,5 +17,3 @@ BaseSingleApplication::BaseSingleApplication(int& argc, char** argv)
     const int loaded = bg::LoadModules(modules, 1, true);
     BG_LOGE("BaseSingleApplication loaded modules count = %d", loaded);
 }
-
-const char* BaseSingleApplication::pluginFileName() { return kPluginFile; }

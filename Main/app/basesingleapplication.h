@@ -10,7 +10,4 @@ class BaseSingleApplication : public SingleApplication {
     Q_OBJECT
 public:
     BaseSingleApplication(int& argc, char** argv);
-
-    // The library file name of the membership plug-in, as handed to bg::LoadModules.
-    static const char* pluginFileName();
 };

@@ -10,7 +10,6 @@ inline constexpr char kCfgRecordDir[] = "record.dir";
 inline constexpr char kDataEndTimeLimit[] = "end_time_limit";
 inline constexpr char kDataChatAesKey[] = "chat_aes_key";
 inline constexpr char kDataChatAesVersion[] = "chat_aes_vesion"; // sic: the key readers use
-inline constexpr char kDataPreConfigHost[] = "PRE_CONFIG_HOST";
 inline constexpr char kDataUserMeetingHost[] = "user_meeting_host";
 
 // Written by the meeting forms while a meeting runs; cleared when it closes.

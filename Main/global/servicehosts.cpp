@@ -1,16 +1,22 @@
 #include "global/servicehosts.h"
 
-#include <QUrl>
+#include <cstdlib>
 
-QString serviceUrl(const char* builtin)
+namespace servicehosts {
+
+std::string deploymentUrl(const std::string& builtIn)
 {
-    const QString base = QString::fromUtf8(builtin);
-    const QUrl override(QString::fromUtf8(qgetenv("TAVICAST_SERVICE_URL")), QUrl::StrictMode);
-    if (!override.isValid() || override.scheme().isEmpty() || override.host().isEmpty())
-        return base;
-    QUrl url(base);
-    url.setScheme(override.scheme());
-    url.setHost(override.host());
-    url.setPort(override.port());
-    return url.toString();
+    const char* variable = std::getenv("TAVICAST_SERVICE_URL");
+    if (!variable || !*variable)
+        return builtIn;
+    std::string origin = variable;
+    while (!origin.empty() && origin.back() == '/')
+        origin.pop_back();
+    const std::string::size_type scheme = builtIn.find("://");
+    if (scheme == std::string::npos)
+        return builtIn;
+    const std::string::size_type path = builtIn.find('/', scheme + 3);
+    return path == std::string::npos ? origin : origin + builtIn.substr(path);
 }
+
+} // namespace servicehosts

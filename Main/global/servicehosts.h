@@ -1,17 +1,25 @@
 #pragma once
 
-#include <QString>
+#include <string>
 
 // Built-in addresses of the operator's services. They are deployment values: the environment variable
 // TAVICAST_SERVICE_URL (scheme://host:port) replaces scheme, host and port of each and keeps the path.
+namespace servicehosts {
 
-// The operator's service domain (the application's organization, given to the HTTP layer).
-inline constexpr char kServiceDomain[] = "tavicast.example.com";
-// The membership service's base.
-inline constexpr char kMembershipServiceBase[] = "https://vip.tavicast.example.com/goapi";
-// The meeting command API.
-inline constexpr char kCommandApiBase[] = "https://cmd.tavicast.example.com:4433/cmdApi";
+// The operator's service domain: the application's organization, also handed to the HTTP layer.
+inline constexpr char kServiceDomain[] = "example.com";
 
-// `builtin` with scheme, host and port taken from TAVICAST_SERVICE_URL when that holds a valid
-// scheme://host:port; otherwise `builtin` unchanged. Any thread.
-QString serviceUrl(const char* builtin);
+// The meeting API of the account requests.
+inline constexpr char kMeetingApiBase[] = "https://meeting.example.com/meetingapi/";
+// The membership service: the version check's base, and the API base published as the application-info
+// property "host" (the plug-in and the application-configuration request append their paths to it).
+inline constexpr char kMembershipBase[] = "https://vip.example.com/vip/";
+inline constexpr char kMembershipApiBase[] = "https://vip.example.com/goapi";
+// The command API, preset as the room service until the host types one of its own.
+inline constexpr char kCommandApiBase[] = "https://room.example.com";
+
+// `builtIn` with scheme, host and port taken from TAVICAST_SERVICE_URL when that is set (read at each call);
+// `builtIn` unchanged otherwise. A trailing "/" of the variable is dropped, so the path is never doubled.
+std::string deploymentUrl(const std::string& builtIn);
+
+} // namespace servicehosts

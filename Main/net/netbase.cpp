@@ -24,8 +24,10 @@ struct TransferText {
     const char* text;
 };
 constexpr char kCertificateText[] = "ssl证书认证失败，请退出杀毒软件，重启软件！";
+constexpr int kMalformedAddress = -3;
+constexpr char kMalformedAddressText[] = "请求地址不正确，请重启软件！";
 constexpr TransferText kTransferTexts[] = {
-    { -3, "请求地址不正确，请重启软件！" },
+    { kMalformedAddress, kMalformedAddressText },
     { -5, "无法解析代理主机，请重试！" },
     { -6, "无网络连接，请检查网络，再重试！" },
     { -7, "无法连接到服务器，请检查网络，再重试！" },
@@ -141,6 +143,11 @@ bool NetBase::post(const std::string& path, const std::string& body, std::string
     const std::string& baseUrl, bool encrypt, const std::string& token, const std::string& aesKey,
     int envelopeVersion)
 {
+    // A base that was never configured: libcurl would try the path alone as an address.
+    if (baseUrl.empty()) {
+        fail(kMalformedAddress, kMalformedAddressText);
+        return false;
+    }
     // An empty body is what sign gives for one it could not sign: the service would refuse it anyway.
     if (body.empty()) {
         fail(UnsignableBody, localText(UnsignableBody));

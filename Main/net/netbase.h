@@ -34,7 +34,8 @@ public:
 
     // Sends `body` to `baseUrl` + `path` (AES-wrapped under `aesKey` with `envelopeVersion` when `encrypt`),
     // with the token header when `token` is not empty. True exactly when `code` is 0 afterwards; `data`
-    // receives the reply's "result" text only then.
+    // receives the reply's "result" text only then. An empty `baseUrl` fails at once with code -3 and the
+    // bad-address text; nothing is sent.
     bool post(const std::string& path, const std::string& body, std::string& data, const std::string& baseUrl,
         bool encrypt, const std::string& token, const std::string& aesKey, int envelopeVersion);
 

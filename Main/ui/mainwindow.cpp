@@ -9,6 +9,7 @@
 #include "global/servicehosts.h"
 #include "global/settings.h"
 #include "global/valueqt.h"
+#include "net/servicepaths.h"
 #include "ui/Dialog/firsttooltipsform.h"
 #include "ui/Dialog/helphowtousedialog.h"
 #include "ui/Dialog/logindialog.h"
@@ -106,7 +107,7 @@ MainWindow::~MainWindow()
 // The command-API host: the built-in one, unless "hostConfig.conf" in the working folder names another.
 void MainWindow::storeCommandApiHost()
 {
-    QString host = serviceUrl(kCommandApiBase);
+    QString host = QString::fromStdString(servicehosts::deploymentUrl(servicehosts::kCommandApiBase));
     QFile file(QDir::currentPath() + QLatin1Char('/') + QLatin1String(kHostConfigFile));
     if (file.open(QIODevice::ReadOnly)) {
         const QString configured = QString::fromUtf8(file.readAll().trimmed());
@@ -116,7 +117,7 @@ void MainWindow::storeCommandApiHost()
         }
     }
     BG_LOGD("[pre_host]:%s", host.toUtf8().constData());
-    setData(kDataPreConfigHost, bg::ValueQt(host));
+    setData(netkeys::kPreConfigHost, bg::ValueQt(host));
 }
 
 void MainWindow::initUi()

@@ -21,7 +21,8 @@ PowerInhibitor::Backend screenSaverBackend()
         if (!screenSaver.isValid())
             return;
         if (inhibit) {
-            QDBusReply<quint32> reply = screenSaver.call("Inhibit", "Tavimeet", QString::fromUtf8("直播进行中"));
+            QDBusReply<quint32> reply
+                = screenSaver.call("Inhibit", "Tavimeet", QString::fromUtf8("直播进行中"));
             if (reply.isValid())
                 *cookie = reply.value();
         } else if (*cookie) {

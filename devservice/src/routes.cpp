@@ -1,5 +1,7 @@
 #include <devservice/routes.h>
 
+#include <devservice/meetingroutes.h>
+
 namespace devservice {
 
 std::string RecordedRequest::header(const std::string& lowerCaseName) const
@@ -26,6 +28,11 @@ ScriptedReply ScriptedReply::failure(int errcode, std::string errmsg)
     return reply;
 }
 
-RouteTable defaultRoutes() { return RouteTable(); }
+RouteTable defaultRoutes()
+{
+    RouteTable routes;
+    addMeetingRoutes(routes);
+    return routes;
+}
 
 } // namespace devservice

@@ -166,6 +166,7 @@ HttpReply Service::handle(const HttpRequest& request)
     record.query = request.query;
     record.headers = request.headers;
     record.body = request.body;
+    record.secure = m_options.https;
 
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto route = m_routes.find(request.path);

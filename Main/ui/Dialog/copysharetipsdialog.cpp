@@ -20,7 +20,4 @@ CopyShareTipsDialog::CopyShareTipsDialog(QWidget* parent)
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-bool CopyShareTipsDialog::isNotRemind() const
-{
-    return m_notRemind->isChecked();
-}
+bool CopyShareTipsDialog::isNotRemind() const { return m_notRemind->isChecked(); }

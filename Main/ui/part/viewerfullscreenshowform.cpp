@@ -6,7 +6,4 @@ ViewerFullScreenShowForm::ViewerFullScreenShowForm(QWidget* parent)
     setObjectName("ViewerFullScreenShowForm");
 }
 
-void ViewerFullScreenShowForm::showFrame(I420FramePtr frame)
-{
-    m_lastFrame = std::move(frame);
-}
+void ViewerFullScreenShowForm::showFrame(I420FramePtr frame) { m_lastFrame = std::move(frame); }

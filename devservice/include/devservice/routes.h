@@ -18,6 +18,7 @@ struct RecordedRequest {
     std::string query;
     std::vector<std::pair<std::string, std::string>> headers; // names in lower case
     std::string body; // as received
+    bool secure = false; // it came over TLS
 
     bool enveloped = false; // the body was an AES envelope
     Json::Value envelopeVersion; // the envelope's version member, null when absent

@@ -46,6 +46,7 @@ protected:
         env.insert("XDG_CONFIG_HOME", path("data"));
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("TAVICAST_SERVICE_URL", "http://127.0.0.1:9");
+        env.insert("TAVICAST_TEST_PLUGIN_LOG", path("plugin.log"));
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         process->setProcessEnvironment(env);
         process->setWorkingDirectory(path("work"));
@@ -121,6 +122,26 @@ TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
     EXPECT_TRUE(config.contains("record.enable : 1\n")) << config.constData();
     EXPECT_TRUE(config.contains("record.dir : " + path("home").toUtf8() + "\n")) << config.constData();
     EXPECT_EQ(probeMarker(), QByteArray()) << "the marker block goes with its owner";
+}
+
+// The plug-in is looked up by its file name, first as a path (here: in the working folder).
+TEST_F(ProgramTest, PluginIsLoadedStartedAndUninitialised)
+{
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PLUGIN), path("work") + QStringLiteral("/libMemvia.so")));
+    QProcess* program = startProgram();
+    ASSERT_TRUE(waitUntil(
+        [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = 1"); },
+        30000))
+        << readFound("Admin*.log").constData();
+    ::kill(pid_t(program->processId()), SIGTERM);
+    ASSERT_TRUE(program->waitForFinished(15000));
+    EXPECT_EQ(program->exitCode(), 0);
+    QFile record(path("plugin.log"));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    // The main window's message box asks the plug-in for its frame (command 100) in between.
+    const QByteArray calls = record.readAll();
+    EXPECT_TRUE(calls.startsWith("init;start;")) << calls.constData();
+    EXPECT_TRUE(calls.endsWith("uninit;")) << calls.constData();
 }
 
 } // namespace

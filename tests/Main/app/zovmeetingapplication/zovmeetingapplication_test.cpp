@@ -13,10 +13,13 @@
 #include "Main/shell_env.h"
 
 #include <bridge/abstract_config.h>
+#include <bridge/dataauth.h>
 #include <bridge/interface.h>
 
 #include <QLabel>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -39,6 +42,10 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(waitUntil([] { return app()->mainWindow() != nullptr; }));
+        // The start-up configuration request has been answered (into main's silent sink) before a test
+        // installs its own sink.
+        ASSERT_TRUE(NetManager::instance()->waitIdle(5000));
+        QCoreApplication::sendPostedEvents();
         app()->setMessageSink([this](const QString& title, const QString& text, int buttons) {
             messages.append({ title, text, buttons });
         });
@@ -212,6 +219,33 @@ TEST_F(ZovMeetingApplicationTest, FramesAndMeetingKeysReachTheirWindows)
     app()->showMeetingKey(QString());
 }
 
+TEST_F(ZovMeetingApplicationTest, SettingsButtonRefreshesTheHostAndRunsTheSettingsDialog)
+{
+    const struct {
+        const char* host;
+        bool shown;
+    } cases[] = { { "https://room.test:4433", true }, { "", false } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.host);
+        CD->data->set_data("user_meeting_host", bg::Value(c.host));
+        QString shownHost;
+        bool visible = !c.shown;
+        ModalCloser closer([&](QDialog* dialog) {
+            EXPECT_EQ(dialog, app()->settingDialog());
+            auto* label = dialog->findChild<QLabel*>(QStringLiteral("label_meeting_host"));
+            ASSERT_NE(label, nullptr);
+            shownHost = label->text();
+            visible = label->isVisible();
+        });
+        QTest::mouseClick(
+            app()->mainWindow()->findChild<QWidget*>(QStringLiteral("pushButton_title_setting")),
+            Qt::LeftButton);
+        EXPECT_TRUE(closer.seen);
+        EXPECT_EQ(shownHost, QString::fromUtf8(c.host));
+        EXPECT_EQ(visible, c.shown);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -229,10 +263,15 @@ int main(int argc, char** argv)
         application.setMessageSink([](const QString&, const QString&, int) {});
         if (!application.isSecondary())
             result = RUN_ALL_TESTS();
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
+        // The windows live until the process ends; deleting them here keeps the leak check quiet. Deleting
+        // one may delete others (the settings dialog goes with the main window).
+        QList<QPointer<QWidget>> windows;
+        for (QWidget* widget : QApplication::topLevelWidgets())
+            windows.append(widget);
+        for (const QPointer<QWidget>& widget : windows) {
             if (qobject_cast<MainWindow*>(widget) || qobject_cast<ViewerFullScreenShowForm*>(widget)
                 || qobject_cast<LoginDialog*>(widget))
-                delete widget;
+                delete widget.data();
         }
     }
     bridge->TearDown();

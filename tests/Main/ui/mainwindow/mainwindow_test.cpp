@@ -1,6 +1,7 @@
 #include "global/appkeys.h"
 #include "global/customevents.h"
 #include "global/eventdeliverer.h"
+#include "net/servicepaths.h"
 #include "ui/Dialog/firsttooltipsform.h"
 #include "ui/Dialog/helphowtousedialog.h"
 #include "ui/Dialog/logindialog.h"
@@ -8,6 +9,7 @@
 #include "ui/messageboxdialog.h"
 #include "ui/part/meetingmainform.h"
 #include "ui/part/newmeetingreadyform.h"
+#include "win/framelesshelper.h"
 #include "win/powerinhibitor.h"
 #include "win/qssmanager.h"
 
@@ -239,24 +241,33 @@ TEST_F(MainWindowTest, CaptionIsTheTitleBarOutsideItsControls)
         SCOPED_TRACE(c.what);
         EXPECT_EQ(window->isOnCaption(window->mapToGlobal(c.point)), c.caption);
     }
-    const QPoint inside = window->mapToGlobal(QPoint(freeX, 20));
-    EXPECT_FALSE(window->isOnTopEdge(inside) || window->isOnBottomEdge(inside) || window->isOnLeftEdge(inside)
-        || window->isOnRightEdge(inside));
+    // The window's frameless helper drags from the caption and never resizes, not even at the border.
+    auto* helper = window->findChild<FramelessHelper*>();
+    ASSERT_NE(helper, nullptr);
+    const QPoint caption = window->mapToGlobal(QPoint(freeX, 20));
+    EXPECT_EQ(helper->hitTest(caption.x(), caption.y()), frameless::HTCAPTION);
+    const QPoint corner = window->mapToGlobal(QPoint(window->width() - 1, window->height() - 1));
+    EXPECT_EQ(helper->hitTest(corner.x(), corner.y()), frameless::HTCLIENT);
+    const QPoint close = window->mapToGlobal(centre("pushButton_main_close"));
+    EXPECT_EQ(helper->hitTest(close.x(), close.y()), frameless::HTCLIENT);
 }
 
 TEST_F(MainWindowTest, HostConfigFileReplacesTheCommandApiHost)
 {
-    const QString builtin = QStringLiteral("https://cmd.tavicast.example.com:4433/cmdApi");
+    const QString builtin = QStringLiteral("https://room.example.com");
     const struct {
         const char* what;
         const char* content; // null: no file
+        const char* serviceUrl; // TAVICAST_SERVICE_URL; null: unset
         QString host;
     } cases[] = {
-        { "no file", nullptr, builtin },
-        { "blanks and line ends", "  \n\r\n\t ", builtin },
-        { "host with a line end", "https://10.0.0.7:4433/cmdApi\n",
+        { "no file", nullptr, nullptr, builtin },
+        { "blanks and line ends", "  \n\r\n\t ", nullptr, builtin },
+        { "host with a line end", "https://10.0.0.7:4433/cmdApi\n", nullptr,
             QStringLiteral("https://10.0.0.7:4433/cmdApi") },
-        { "host between blanks", "  local.test  ", QStringLiteral("local.test") },
+        { "host between blanks", "  local.test  ", nullptr, QStringLiteral("local.test") },
+        { "deployment address", nullptr, "http://127.0.0.1:7", QStringLiteral("http://127.0.0.1:7") },
+        { "file beats deployment address", "local.test", "http://127.0.0.1:7", QStringLiteral("local.test") },
     };
     const QString previous = QDir::currentPath();
     for (const auto& c : cases) {
@@ -269,10 +280,15 @@ TEST_F(MainWindowTest, HostConfigFileReplacesTheCommandApiHost)
             file.write(c.content);
         }
         ASSERT_TRUE(QDir::setCurrent(dir.path()));
-        CD->data->erease_data(kDataPreConfigHost);
+        if (c.serviceUrl)
+            qputenv("TAVICAST_SERVICE_URL", c.serviceUrl);
+        else
+            qunsetenv("TAVICAST_SERVICE_URL");
+        CD->data->erease_data(netkeys::kPreConfigHost);
         MainWindow window;
-        EXPECT_EQ(QString::fromStdString(dataText(kDataPreConfigHost)), c.host);
+        EXPECT_EQ(QString::fromStdString(dataText(netkeys::kPreConfigHost)), c.host);
     }
+    qunsetenv("TAVICAST_SERVICE_URL");
     QDir::setCurrent(previous);
 }
 

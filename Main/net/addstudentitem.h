@@ -1,0 +1,15 @@
+#pragma once
+
+#include "net/netbase.h"
+
+#include <string>
+
+// Task 18: admits a member to a meeting.
+// Made on the request task thread for one call; `exec` blocks for the exchange and returns true on success,
+// with the reply's data text in `data`; on failure `code` and `message` tell why.
+class AddStudentItem : public NetBase {
+public:
+    using NetBase::NetBase;
+
+    bool exec(std::string& data, int meetingId, const std::string& userName, const std::string& password);
+};

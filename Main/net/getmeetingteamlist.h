@@ -1,0 +1,15 @@
+#pragma once
+
+#include "net/netbase.h"
+
+#include <string>
+
+// Task 5: lists the account's meetings.
+// Made on the request task thread for one call; `exec` blocks for the exchange and returns true on success,
+// with the reply's data text in `data`; on failure `code` and `message` tell why.
+class GetMeetingTeamList : public NetBase {
+public:
+    using NetBase::NetBase;
+
+    bool exec(std::string& data);
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "net/netbase.h"
+
+#include <string>
+
+// Task 30: creates a live meeting on the room service.
+// Made on the request task thread for one call; `exec` blocks for the exchange and returns true on success,
+// with the reply's data text in `data`; on failure `code` and `message` tell why.
+class SRVCreateMeeting : public NetBase {
+public:
+    using NetBase::NetBase;
+
+    bool exec(std::string& data, const std::string& title, const std::string& meetingKey,
+        const std::string& password);
+};

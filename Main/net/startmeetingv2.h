@@ -1,0 +1,16 @@
+#pragma once
+
+#include "net/netbase.h"
+
+#include <string>
+
+// Task 17: starts a meeting of the account with type and password.
+// Made on the request task thread for one call; `exec` blocks for the exchange and returns true on success,
+// with the reply's data text in `data`; on failure `code` and `message` tell why.
+class StartMeetingV2 : public NetBase {
+public:
+    using NetBase::NetBase;
+
+    bool exec(std::string& data, int meetingId, const std::string& title, int type,
+        const std::string& password, const std::string& studentList);
+};

@@ -1,0 +1,212 @@
+#include <devservice/meetingroutes.h>
+
+#include "global/servicehosts.h"
+#include "net/servicepaths.h"
+
+#include <atomic>
+#include <string>
+
+namespace devservice {
+
+namespace {
+
+    namespace paths = servicepaths;
+
+    // The path part of a built-in base: what this service sees in front of each request path.
+    std::string basePath(const std::string& url)
+    {
+        const std::string::size_type scheme = url.find("://");
+        const std::string::size_type path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+        return path == std::string::npos ? std::string() : url.substr(path);
+    }
+
+    // The service's own origin as the client reached it.
+    std::string origin(const RecordedRequest& request, const char* scheme)
+    {
+        return std::string(scheme) + (request.secure ? "s" : "") + "://" + request.header("host");
+    }
+
+    std::atomic<long long> nextStreamId { 1001 };
+
+    Json::Value meeting(const RecordedRequest& request)
+    {
+        Json::Value room(Json::objectValue);
+        room["meetting_key"] = request.members["meetting_key"].isString()
+            ? request.members["meetting_key"].asString()
+            : std::string("00000000");
+        room["chat_host"] = origin(request, "http");
+        room["chat_wss"] = origin(request, "ws") + "/chat";
+        room["duration"] = Json::Int64(2 * 60 * 60);
+        room["viewer"] = 100;
+        return room;
+    }
+
+    ScriptedReply createMeeting(const RecordedRequest& request)
+    {
+        Json::Value result(Json::objectValue);
+        result["meetting"] = meeting(request);
+        result["meetting"]["pusher"] = 4;
+        return ScriptedReply::success(result);
+    }
+
+    ScriptedReply joinMeeting(const RecordedRequest& request)
+    {
+        Json::Value result(Json::objectValue);
+        result["meetting"] = meeting(request);
+        result["meetting"]["room_id"] = "demo-room";
+        result["meetting"]["room_pwd"] = "";
+        result["meetting"]["title"] = "演示直播";
+        Json::Value streamer(Json::objectValue);
+        streamer["stream_id"] = Json::Int64(1000);
+        streamer["main"] = 1;
+        result["streamers"].append(streamer);
+        return ScriptedReply::success(result);
+    }
+
+    // The answer to an SDP offer: the offer handed back (the media relay answers for real) and the id the
+    // stream gets.
+    ScriptedReply rtcSdp(const RecordedRequest& request)
+    {
+        Json::Value result(Json::objectValue);
+        result["sdp"] = request.members["sdp"].isString() ? request.members["sdp"].asString() : std::string();
+        result["id"] = Json::Int64(nextStreamId++);
+        return ScriptedReply::success(result);
+    }
+
+    ScriptedReply checkLogin(const RecordedRequest&)
+    {
+        Json::Value result(Json::objectValue);
+        result["token"] = "demo-meeting-token";
+        return ScriptedReply::success(result);
+    }
+
+    ScriptedReply checkLoginV2(const RecordedRequest&)
+    {
+        Json::Value product(Json::objectValue);
+        product["product_type"] = 9000;
+        product["total_count"] = Json::Int64(36000);
+        product["used_count"] = Json::Int64(-1200);
+        Json::Value result(Json::objectValue);
+        result["meeting_token"] = "demo-meeting-token";
+        result["products"].append(product);
+        return ScriptedReply::success(result);
+    }
+
+    ScriptedReply appConfigs(const RecordedRequest&)
+    {
+        Json::Value right(Json::objectValue);
+        right["Key"] = "直播时长";
+        right["Val"] = "不限时长";
+        Json::Value rights(Json::arrayValue);
+        rights.append(right);
+        right["Key"] = "连麦人数";
+        right["Val"] = "最多4人";
+        rights.append(right);
+        Json::Value configs(Json::objectValue);
+        configs["play_host"] = "https://play.example.com/meeting";
+        configs["vip_rights"]["brief"] = "开通会员，畅享直播";
+        configs["vip_rights"]["rights"] = rights;
+        Json::Value result(Json::objectValue);
+        result["configs"] = configs;
+        return ScriptedReply::success(result);
+    }
+
+    ScriptedReply versionCheck(const RecordedRequest&)
+    {
+        Json::Value result(Json::objectValue);
+        result["version"] = "1.0.0";
+        result["update"] = 0;
+        return ScriptedReply::success(result);
+    }
+
+    ScriptedReply signPlayUrl(const RecordedRequest& request)
+    {
+        Json::Value result(Json::objectValue);
+        result["url"] = request.members["play_url"].asString() + "?sign=demo";
+        return ScriptedReply::success(result);
+    }
+
+    ScriptedReply emptyList(const RecordedRequest&)
+    {
+        Json::Value result(Json::objectValue);
+        result["list"] = Json::Value(Json::arrayValue);
+        return ScriptedReply::success(result);
+    }
+
+    Route route(const char* key, bool envelope, std::function<ScriptedReply(const RecordedRequest&)> handler)
+    {
+        Route r;
+        r.aesKey = key;
+        r.envelope = envelope;
+        r.handler = std::move(handler);
+        return r;
+    }
+
+} // namespace
+
+void addMeetingRoutes(RouteTable& routes)
+{
+    const std::string room = basePath(servicehosts::kCommandApiBase);
+    const auto roomRoute
+        = [&](const char* path, std::function<ScriptedReply(const RecordedRequest&)> handler) {
+              routes[room + path] = route(paths::kCommonKey, false, std::move(handler));
+          };
+    roomRoute(paths::kCreateMeeting, createMeeting);
+    roomRoute(paths::kJoinMeeting, joinMeeting);
+    roomRoute(paths::kRoomRtcSdp, rtcSdp);
+    roomRoute(paths::kAddStreamer, nullptr);
+    roomRoute(paths::kDeleteMeeting, nullptr);
+
+    const std::string api = basePath(servicehosts::kMeetingApiBase);
+    const auto apiRoute
+        = [&](const char* path, std::function<ScriptedReply(const RecordedRequest&)> handler) {
+              routes[api + path] = route(paths::kCommonKey, true, std::move(handler));
+          };
+    apiRoute(paths::kCheckLogin, checkLogin);
+    apiRoute(paths::kAccountCreateMeeting, [](const RecordedRequest&) {
+        Json::Value result(Json::objectValue);
+        result["id"] = 1;
+        return ScriptedReply::success(result);
+    });
+    apiRoute(paths::kGetMeetings, emptyList);
+    apiRoute(paths::kLiveStudents, emptyList);
+    apiRoute(paths::kClassHistory, emptyList);
+    apiRoute(paths::kListStudent, emptyList);
+    apiRoute(paths::kSignPlayRtcUrl, signPlayUrl);
+    apiRoute(paths::kVideoSignUrl, [](const RecordedRequest& request) {
+        Json::Value result(Json::objectValue);
+        result["url"] = request.members["url"].asString() + "?sign=demo";
+        return ScriptedReply::success(result);
+    });
+    apiRoute(paths::kCheckLoginV2, checkLoginV2);
+    apiRoute(paths::kPublicConfig, [](const RecordedRequest& request) {
+        Json::Value result(Json::objectValue);
+        result["key"] = request.members["key"];
+        result["value"] = "";
+        return ScriptedReply::success(result);
+    });
+    for (const char* path : { paths::kAccountDeleteMeeting, paths::kRenameMeeting, paths::kStartMeeting,
+             paths::kEndMeeting, paths::kMeetingHeartBeat, paths::kProductState, paths::kDeleteClassHistory,
+             paths::kStartMeetingV2, paths::kAddStudent, paths::kClearStudent })
+        apiRoute(path, nullptr);
+
+    routes[basePath(servicehosts::kMembershipBase) + paths::kCheckAppVersion]
+        = route(paths::kVersionCheckKey, true, versionCheck);
+    routes[basePath(servicehosts::kMembershipApiBase) + paths::kAppConfigs]
+        = route(paths::kAppConfigKey, true, appConfigs);
+
+    routes[paths::kKickout] = route(paths::kCommonKey, true, nullptr);
+    routes[paths::kKickoutList] = route(paths::kCommonKey, true, emptyList);
+    routes[paths::kKickoutCancel] = route(paths::kCommonKey, true, nullptr);
+
+    routes[paths::kGetInfo] = route(paths::kCommonKey, false, [](const RecordedRequest&) {
+        Json::Value result(Json::objectValue);
+        result["status"] = 1;
+        return ScriptedReply::success(result);
+    });
+    routes[paths::kSignallingRtcSdp] = route(paths::kCommonKey, false, rtcSdp);
+    routes[paths::kSignallingAddStreamer] = route(paths::kCommonKey, false, nullptr);
+    routes[paths::kInitServer] = route(paths::kCommonKey, false, nullptr);
+}
+
+} // namespace devservice
