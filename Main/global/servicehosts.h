@@ -16,7 +16,7 @@ inline constexpr char kMeetingApiBase[] = "https://meeting.example.com/meetingap
 inline constexpr char kMembershipBase[] = "https://vip.example.com/vip/";
 inline constexpr char kMembershipApiBase[] = "https://vip.example.com/goapi";
 // The command API, preset as the room service until the host types one of its own.
-inline constexpr char kCommandApiBase[] = "https://room.example.com";
+inline constexpr char kCommandApiBase[] = "https://room.example.com:4433/cmdApi";
 
 // `builtIn` with scheme, host and port taken from TAVICAST_SERVICE_URL when that is set (read at each call);
 // `builtIn` unchanged otherwise. A trailing "/" of the variable is dropped, so the path is never doubled.

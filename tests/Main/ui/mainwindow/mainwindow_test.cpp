@@ -254,7 +254,7 @@ TEST_F(MainWindowTest, CaptionIsTheTitleBarOutsideItsControls)
 
 TEST_F(MainWindowTest, HostConfigFileReplacesTheCommandApiHost)
 {
-    const QString builtin = QStringLiteral("https://room.example.com");
+    const QString builtin = QStringLiteral("https://room.example.com:4433/cmdApi");
     const struct {
         const char* what;
         const char* content; // null: no file
@@ -266,7 +266,7 @@ TEST_F(MainWindowTest, HostConfigFileReplacesTheCommandApiHost)
         { "host with a line end", "https://10.0.0.7:4433/cmdApi\n", nullptr,
             QStringLiteral("https://10.0.0.7:4433/cmdApi") },
         { "host between blanks", "  local.test  ", nullptr, QStringLiteral("local.test") },
-        { "deployment address", nullptr, "http://127.0.0.1:7", QStringLiteral("http://127.0.0.1:7") },
+        { "deployment address", nullptr, "http://127.0.0.1:7", QStringLiteral("http://127.0.0.1:7/cmdApi") },
         { "file beats deployment address", "local.test", "http://127.0.0.1:7", QStringLiteral("local.test") },
     };
     const QString previous = QDir::currentPath();
