@@ -6,6 +6,9 @@
 // TAVICAST_SERVICE_URL (scheme://host:port) replaces scheme, host and port of each and keeps the path.
 namespace servicehosts {
 
+// The operator's service domain: the application's organization, also handed to the HTTP layer.
+inline constexpr char kServiceDomain[] = "example.com";
+
 // The meeting API of the account requests.
 inline constexpr char kMeetingApiBase[] = "https://meeting.example.com/meetingapi/";
 // The membership service: the version check's base, and the API base published as the application-info
@@ -13,7 +16,7 @@ inline constexpr char kMeetingApiBase[] = "https://meeting.example.com/meetingap
 inline constexpr char kMembershipBase[] = "https://vip.example.com/vip/";
 inline constexpr char kMembershipApiBase[] = "https://vip.example.com/goapi";
 // The command API, preset as the room service until the host types one of its own.
-inline constexpr char kCommandApiBase[] = "https://room.example.com";
+inline constexpr char kCommandApiBase[] = "https://room.example.com:4433/cmdApi";
 
 // `builtIn` with scheme, host and port taken from TAVICAST_SERVICE_URL when that is set (read at each call);
 // `builtIn` unchanged otherwise. A trailing "/" of the variable is dropped, so the path is never doubled.

@@ -5,10 +5,7 @@
 #include "net/requeststore.h"
 #include "net/servicepaths.h"
 
-#if __has_include("global/localaddress.h")
 #include "global/localaddress.h"
-#define TAVICAST_LOCAL_ADDRESS 1
-#endif
 
 #include <mutex>
 
@@ -19,12 +16,10 @@ std::function<std::string()> localServerSource;
 
 std::string ownLocalServer()
 {
-#ifdef TAVICAST_LOCAL_ADDRESS
     const QString address = localIpAddress();
     if (!address.isEmpty())
         return servicehosts::deploymentUrl(makeServerUrl(address).toStdString());
-#endif
-    // No usable address (or no address selection built in): the request fails without a transfer.
+    // No usable address: the request fails without a transfer.
     return std::string();
 }
 

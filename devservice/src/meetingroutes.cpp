@@ -146,10 +146,13 @@ namespace {
 
 void addMeetingRoutes(RouteTable& routes)
 {
+    // The room service answers under the built-in command-API path and at the root, since a host typed by
+    // the user in the settings may leave the path out.
     const std::string room = basePath(servicehosts::kCommandApiBase);
     const auto roomRoute
         = [&](const char* path, std::function<ScriptedReply(const RecordedRequest&)> handler) {
-              routes[room + path] = route(paths::kCommonKey, false, std::move(handler));
+              routes[room + path] = route(paths::kCommonKey, false, handler);
+              routes[path] = route(paths::kCommonKey, false, std::move(handler));
           };
     roomRoute(paths::kCreateMeeting, createMeeting);
     roomRoute(paths::kJoinMeeting, joinMeeting);

@@ -1,3 +1,4 @@
+#include <bridge/bridge_init.h>
 #include <bridge/testmanager.h>
 
 #include <chrono>
@@ -19,12 +20,9 @@ namespace {
     // inherited from a parent process names an address in another address space.
     TestManager* publishedManager()
     {
-        const char* value = getenv(kEnvName);
-        long long address = 0;
-        int pid = 0;
-        if (!value || sscanf(value, "%lld:%d", &address, &pid) != 2 || pid != int(getpid()) || address == 0)
-            return nullptr;
-        return reinterpret_cast<TestManager*>(static_cast<intptr_t>(address));
+        void* address = nullptr;
+        GetEnvPtr(kEnvName, &address);
+        return static_cast<TestManager*>(address);
     }
 
     void announce(const char* what, const void* address)
@@ -59,10 +57,7 @@ TestManager* TestManager::instance()
         return g_manager;
     }
     g_manager = new TestManager();
-    char value[64];
-    snprintf(value, sizeof value, "%lld:%d", static_cast<long long>(reinterpret_cast<intptr_t>(g_manager)),
-        int(getpid()));
-    setenv(kEnvName, value, 1);
+    SetEnvPtr(kEnvName, g_manager);
     announce("create test manager", g_manager);
     return g_manager;
 }

@@ -1,3 +1,4 @@
+#include <bridge/bridge_init.h>
 #include <bridge/utils.h>
 
 #include <unistd.h>
@@ -96,30 +97,11 @@ int Utils::set_env(const char* name, const char* value, int)
 
 const char* Utils::get_env(const char* name) { return valid_env_name(name) ? std::getenv(name) : nullptr; }
 
-int Utils::set_env_ptr(const char* name, const void* pointer)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%p", pointer);
-    return set_env(name, text, 0);
-}
+// The same form as the start-up's own hand-over of CD: the address with the process id, so that a
+// value inherited from another process reads as absent.
+int Utils::set_env_ptr(const char* name, const void* pointer) { return SetEnvPtr(name, const_cast<void*>(pointer)); }
 
-void Utils::get_env_ptr(const char* name, void** pointer)
-{
-    if (!pointer)
-        return;
-    *pointer = nullptr;
-    const char* text = get_env(name);
-    if (!text)
-        return;
-    // Only the whole text of a hexadecimal address counts; anything else stores null.
-    const char* digits = starts_with(text, "0x", false) ? text + 2 : text;
-    if (!*digits)
-        return;
-    char* end = nullptr;
-    unsigned long long value = std::strtoull(digits, &end, 16);
-    if (*end == '\0' && std::strspn(digits, "0123456789abcdefABCDEF") == std::strlen(digits))
-        *pointer = reinterpret_cast<void*>(uintptr_t(value));
-}
+void Utils::get_env_ptr(const char* name, void** pointer) { GetEnvPtr(name, pointer); }
 
 uint32_t Utils::thread_id() { return uint32_t(gettid()); }
 

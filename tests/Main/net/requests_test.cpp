@@ -95,7 +95,7 @@ const Json::Value kLoginData = parse(R"({"token": "t1", "meeting_token": "t2"})"
 } // namespace
 
 // One row per request class (and per conditional shape): what reached the service and what came back.
-TEST_F(RequestFixture, EveryRequestReachesItsServiceAsSpecified)
+TEST_F(RequestFixture, EveryRequestReachesItsServiceWithItsProfile)
 {
     signIn();
     const std::string api = "/meetingapi/";

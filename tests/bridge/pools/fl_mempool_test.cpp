@@ -306,8 +306,10 @@ TEST(MemPool, ConcurrentAllocAndReleaseKeepCountsConsistent)
     }
     for (auto& thread : threads)
         thread.join();
+    // A node is made only when every node of its class is out, and each thread holds one node at a time,
+    // so no class ever has more than four nodes. Sizes up to 9000 span five classes (512 to 16384).
     const int idle = pool->idle_count();
     EXPECT_GE(idle, 1);
-    EXPECT_LE(idle, 4 * 4);
+    EXPECT_LE(idle, 4 * 5);
     pp::destroy_mempool(&pool);
 }

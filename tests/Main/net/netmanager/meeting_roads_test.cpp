@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 
 #include <json/reader.h>
 
@@ -103,6 +104,12 @@ protected:
         return reply;
     }
 
+    // A room-service path as the service sees it: behind the path of the room-service base.
+    std::string roomPath(const char* path) const
+    {
+        return QUrl(QString::fromStdString(roomBase)).path().toStdString() + path;
+    }
+
     std::vector<std::string> paths() const
     {
         std::vector<std::string> out;
@@ -172,8 +179,8 @@ TEST_F(MeetingRoadsTest, HostCreatesRegistersExchangesAndDeletes)
     EXPECT_TRUE(deleted.result) << deleted.error.toStdString();
 
     EXPECT_EQ(paths(),
-        (std::vector<std::string> { "/room/createMeetting", "/room/addMeettingStreamer", "/test/getRtcSdp",
-            "/room/deleteMeetting" }));
+        (std::vector<std::string> { roomPath("/room/createMeetting"), roomPath("/room/addMeettingStreamer"),
+            roomPath("/test/getRtcSdp"), roomPath("/room/deleteMeetting") }));
     EXPECT_EQ(service->requests()[2].query, "meetting_key=20231208");
 }
 
@@ -206,7 +213,8 @@ TEST_F(MeetingRoadsTest, ViewerJoinsWithoutARoomHostAndPullsTheMainStream)
     EXPECT_EQ(answer.uuid, QStringLiteral("main-pull"));
     EXPECT_EQ(answer.data()["sdp"].asString(), kOffer);
 
-    EXPECT_EQ(paths(), (std::vector<std::string> { "/room/joinMeetting", "/test/getRtcSdp" }));
+    EXPECT_EQ(
+        paths(), (std::vector<std::string> { roomPath("/room/joinMeetting"), roomPath("/test/getRtcSdp") }));
     EXPECT_EQ(service->requests()[1].members["stream_id"].asInt64(), main["stream_id"].asInt64());
 }
 

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdarg>
 #include <functional>
 #include <iterator>
@@ -552,6 +553,25 @@ TEST(NetManagerLifecycle, StopBeforeTheLoopOrWithoutStartEndsAtOnce)
         NetManager manager;
         manager.start();
     }
+}
+
+// Queued calls are not dropped when the program ends: waitIdle lets the worker finish them first.
+TEST(NetManagerLifecycle, WaitIdleLetsQueuedTasksFinishBeforeStop)
+{
+    NetManager manager;
+    std::atomic<int> results { 0 };
+    QObject::connect(
+        &manager, &NetManager::SRVGetAppConfigResult, &manager, [&results] { ++results; },
+        Qt::DirectConnection);
+
+    EXPECT_TRUE(manager.waitIdle(100)) << "a worker that never started has nothing to wait for";
+    for (int i = 0; i < 20; ++i)
+        manager.addTask(NetManager::SRVGetAppConfig, bg::ValueMap());
+    manager.start();
+    EXPECT_TRUE(manager.waitIdle(kDeadlineMs));
+    manager.stop();
+    EXPECT_EQ(results.load(), 20);
+    EXPECT_TRUE(manager.waitIdle(100)) << "a stopped worker has nothing to wait for";
 }
 
 TEST_F(NetManagerTest, ResultsArriveOnTheReceiversThread)

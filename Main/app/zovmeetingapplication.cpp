@@ -1,0 +1,205 @@
+#include "app/zovmeetingapplication.h"
+
+#include "global/eventdeliverer.h"
+#include "global/userevent.h"
+#include "net/netmanager.h"
+#include "ui/Dialog/settingdialog.h"
+#include "ui/mainwindow.h"
+#include "ui/part/viewerfullscreenshowform.h"
+
+#include <bridge/bg_log.h>
+#include <bridge/valuemap.h>
+
+#include <json/json.h>
+
+namespace {
+
+constexpr char kShowMessage[] = "show";
+constexpr int kShowMessageTimeoutMs = 100;
+// How long queued server calls (the end of a meeting) may still run when the program ends.
+constexpr int kRequestDrainMs = 3000;
+
+const int kReceivedEvents[] = {
+    UserEventType::V3ShowFullScreen,
+    UserEventType::V3ReadyToAddMeeting,
+    UserEventType::CloseMeeting,
+};
+
+QString text(const Json::Value& value) { return QString::fromStdString(value.asString()); }
+
+} // namespace
+
+ZovMeetingApplication::ZovMeetingApplication(int& argc, char** argv)
+    : BaseSingleApplication(argc, argv)
+{
+    NetManager::instance()->start(QThread::InheritPriority);
+
+    if (isSecondary()) {
+        sendMessage(QByteArray(kShowMessage), kShowMessageTimeoutMs);
+        // quit() before the loop runs would be lost; queued, it ends the loop as soon as main enters it.
+        QMetaObject::invokeMethod(this, &QCoreApplication::quit, Qt::QueuedConnection);
+        return;
+    }
+
+    QMetaObject::invokeMethod(this, &ZovMeetingApplication::initialize, Qt::QueuedConnection);
+    for (int type : kReceivedEvents)
+        EventDeliverer::instance()->registerReceiver(type, this);
+    connect(this, &SingleApplication::receivedMessage, this, [this] { showPrimaryWindow(); });
+    setStyleSheet(QStringLiteral("QPushButton {outline: none;}"));
+}
+
+ZovMeetingApplication::~ZovMeetingApplication()
+{
+    NetManager* net = NetManager::instance();
+    net->waitIdle(kRequestDrainMs);
+    net->stop();
+}
+
+void ZovMeetingApplication::showPrimaryWindow()
+{
+    if (!m_mainWindow)
+        return;
+    if (m_mainWindow->isMinimized())
+        m_mainWindow->showNormal();
+    m_mainWindow->show();
+    m_mainWindow->activateWindow();
+}
+
+void ZovMeetingApplication::initialize()
+{
+    m_mainWindow = new MainWindow;
+    m_mainWindow->show();
+
+    m_viewerFullScreen = new ViewerFullScreenShowForm;
+    connect(m_viewerFullScreen, &ViewerFullScreenShowForm::cancelFullScreen, this, [this] {
+        if (m_viewerFullScreen)
+            m_viewerFullScreen->hide();
+        if (m_mainWindow)
+            m_mainWindow->show();
+    });
+    m_viewerFullScreen->hide();
+
+    m_settingDialog = new SettingDialog(m_mainWindow);
+
+    NetManager* net = NetManager::instance();
+    connect(net, &NetManager::SRVGetAppConfigResult, this, &ZovMeetingApplication::onAppConfigResult);
+    bg::ValueMap params;
+    net->addTask(NetManager::SRVGetAppConfig, params);
+}
+
+void ZovMeetingApplication::onAppConfigResult(bool result, QString jsonResult, int errorCode, QString error)
+{
+    disconnect(NetManager::instance(), &NetManager::SRVGetAppConfigResult, this, nullptr);
+
+    const QString title = QString::fromUtf8("提示");
+    if (!result) {
+        BG_LOGE("application configuration request failed: %d %s", errorCode, error.toUtf8().constData());
+        showMessageBox(title, QString::fromUtf8("获取软件配置失败\n %1 %2").arg(errorCode).arg(error), 1);
+        return;
+    }
+    Json::Value root;
+    Json::Reader reader;
+    const QByteArray json = jsonResult.toUtf8();
+    if (!reader.parse(json.constData(), json.constData() + json.size(), root, false)) {
+        BG_LOGW("application configuration ignored: the reply is not JSON");
+        return;
+    }
+    if (!readAppConfig(root)) {
+        BG_LOGE("application configuration incomplete: a member is missing or of the wrong type");
+        showMessageBox(title, QString::fromUtf8("获取软件配置失败"), 1);
+        return;
+    }
+    BG_LOGI("application configuration read: %d rights", int(m_rights.size()));
+}
+
+// Reads the members in order and stops at the first that is missing or of the wrong type; what was read
+// before it stays.
+bool ZovMeetingApplication::readAppConfig(const Json::Value& root)
+{
+    if (!root.isObject())
+        return false;
+    const Json::Value& configs = root["configs"];
+    if (!configs.isObject() || !configs["play_host"].isString())
+        return false;
+    m_playHost = text(configs["play_host"]);
+
+    const Json::Value& vipRights = configs["vip_rights"];
+    if (!vipRights.isObject() || !vipRights["brief"].isString())
+        return false;
+    m_rightsBrief = text(vipRights["brief"]);
+
+    m_rights.clear();
+    if (!vipRights.isMember("rights"))
+        return true;
+    const Json::Value& rights = vipRights["rights"];
+    if (!rights.isArray())
+        return false;
+    for (const Json::Value& right : rights) {
+        if (!right.isObject() || !right["Key"].isString() || !right["Val"].isString())
+            return false;
+        m_rights.append({ text(right["Key"]), text(right["Val"]) });
+    }
+    return true;
+}
+
+bool ZovMeetingApplication::event(QEvent* event)
+{
+    switch (int(event->type())) {
+    case UserEventType::CloseMeeting:
+        if (m_viewerFullScreen)
+            m_viewerFullScreen->hide();
+        if (m_mainWindow)
+            m_mainWindow->show();
+        return true;
+    case UserEventType::V3ReadyToAddMeeting:
+        return true;
+    case UserEventType::V3ShowFullScreen:
+        if (m_viewerFullScreen)
+            m_viewerFullScreen->showFullScreen();
+        if (m_mainWindow)
+            m_mainWindow->hide();
+        return true;
+    default:
+        return BaseSingleApplication::event(event);
+    }
+}
+
+void ZovMeetingApplication::vipRights(QList<QPair<QString, QString>>& rights, QString& brief) const
+{
+    rights = m_rights;
+    brief = m_rightsBrief;
+}
+
+void ZovMeetingApplication::showMeetingKey(const QString& key)
+{
+    if (m_mainWindow)
+        m_mainWindow->slot_ShowMeetingKey(key);
+}
+
+void ZovMeetingApplication::showMessageBox(const QString& title, const QString& msg, int btn_type)
+{
+    if (m_messageSink) {
+        m_messageSink(title, msg, btn_type);
+        return;
+    }
+    // Reading the guarded pointer off the GUI thread races with the window's destruction only at process
+    // end, after every worker has stopped.
+    if (MainWindow* window = m_mainWindow.data())
+        QMetaObject::invokeMethod(window, "slot_ShowMessageBox", Qt::AutoConnection, Q_ARG(QString, title),
+            Q_ARG(QString, msg), Q_ARG(int, btn_type));
+}
+
+void ZovMeetingApplication::showFullScreenFrame(I420FramePtr frame)
+{
+    if (m_viewerFullScreen)
+        m_viewerFullScreen->showFrame(std::move(frame));
+}
+
+SettingDialog* ZovMeetingApplication::settingDialog() const { return m_settingDialog.data(); }
+
+MainWindow* ZovMeetingApplication::mainWindow() const { return m_mainWindow.data(); }
+
+ViewerFullScreenShowForm* ZovMeetingApplication::viewerFullScreen() const
+{
+    return m_viewerFullScreen.data();
+}

@@ -1,0 +1,7 @@
+#include "ui/part/meetingmainform.h"
+
+MeetingMainForm::MeetingMainForm(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName("MeetingMainForm");
+}

@@ -1,0 +1,7 @@
+#include "ui/part/newmeetingreadyform.h"
+
+NewMeetingReadyForm::NewMeetingReadyForm(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName("NewMeetingReadyForm");
+}

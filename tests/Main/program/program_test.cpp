@@ -1,0 +1,147 @@
+// The program as a user starts it: offscreen, with its own home and temporary folders.
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <memory>
+#include <thread>
+
+namespace {
+
+class ProgramTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_root.isValid());
+        for (const char* sub : { "home", "tmp", "data", "work" })
+            ASSERT_TRUE(QDir(m_root.path()).mkpath(QString::fromLatin1(sub)));
+    }
+
+    void TearDown() override
+    {
+        for (auto& process : m_processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(5000);
+            }
+        }
+    }
+
+    QString path(const char* sub) const { return m_root.filePath(QString::fromLatin1(sub)); }
+
+    QProcess* startProgram()
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", path("home"));
+        env.insert("TMPDIR", path("tmp"));
+        env.insert("XDG_DATA_HOME", path("data"));
+        env.insert("XDG_CONFIG_HOME", path("data"));
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("TAVICAST_SERVICE_URL", "http://127.0.0.1:9");
+        env.insert("TAVICAST_TEST_PLUGIN_LOG", path("plugin.log"));
+        env.remove("DBUS_SESSION_BUS_ADDRESS");
+        process->setProcessEnvironment(env);
+        process->setWorkingDirectory(path("work"));
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(QStringLiteral(TAVIMEET), QStringList());
+        EXPECT_TRUE(process->waitForStarted(5000));
+        m_processes.push_back(std::move(process));
+        return m_processes.back().get();
+    }
+
+    // The first file of that name anywhere under the test's folders.
+    QString findFile(const QString& pattern) const
+    {
+        QDirIterator it(m_root.path(), { pattern }, QDir::Files, QDirIterator::Subdirectories);
+        return it.hasNext() ? it.next() : QString();
+    }
+
+    QByteArray readFound(const QString& pattern) const
+    {
+        const QString found = findFile(pattern);
+        QFile file(found);
+        return !found.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static QByteArray probeMarker()
+    {
+        QProcess probe;
+        probe.start(QStringLiteral(MARKER_PROBE), { QStringLiteral("ZovMeeting_Whiteboard_Key") });
+        if (!probe.waitForFinished(5000) || probe.exitCode() != 0)
+            return QByteArray();
+        return probe.readAllStandardOutput().trimmed();
+    }
+
+    // Polls the condition until it holds or the deadline passes.
+    template <typename Condition> static bool waitUntil(Condition condition, int deadlineMs)
+    {
+        QDeadlineTimer deadline(deadlineMs);
+        while (!condition()) {
+            if (deadline.hasExpired())
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return true;
+    }
+
+    QTemporaryDir m_root;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
+{
+    QProcess* primary = startProgram();
+    // The plug-in load is logged once the instance guard is up.
+    ASSERT_TRUE(waitUntil(
+        [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = 0"); },
+        30000))
+        << readFound("Admin*.log").constData();
+    EXPECT_EQ(probeMarker(), QByteArray("okay"));
+
+    QProcess* secondary = startProgram();
+    ASSERT_TRUE(secondary->waitForFinished(5000)) << "a second start must end by itself";
+    EXPECT_EQ(secondary->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(secondary->exitCode(), 0);
+    EXPECT_EQ(primary->state(), QProcess::Running);
+
+    // The session ends the program: the normal tear-down runs and the configuration is saved.
+    ::kill(pid_t(primary->processId()), SIGTERM);
+    ASSERT_TRUE(primary->waitForFinished(15000));
+    EXPECT_EQ(primary->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(primary->exitCode(), 0);
+
+    const QByteArray config = readFound("Admin.conf");
+    EXPECT_TRUE(config.contains("record.enable : 1\n")) << config.constData();
+    EXPECT_TRUE(config.contains("record.dir : " + path("home").toUtf8() + "\n")) << config.constData();
+    EXPECT_EQ(probeMarker(), QByteArray()) << "the marker block goes with its owner";
+}
+
+// The plug-in is looked up by its file name, first as a path (here: in the working folder).
+TEST_F(ProgramTest, PluginIsLoadedStartedAndUninitialised)
+{
+    ASSERT_TRUE(QFile::copy(QStringLiteral(PLUGIN), path("work") + QStringLiteral("/libMemvia.so")));
+    QProcess* program = startProgram();
+    ASSERT_TRUE(waitUntil(
+        [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = 1"); },
+        30000))
+        << readFound("Admin*.log").constData();
+    ::kill(pid_t(program->processId()), SIGTERM);
+    ASSERT_TRUE(program->waitForFinished(15000));
+    EXPECT_EQ(program->exitCode(), 0);
+    QFile record(path("plugin.log"));
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    // The main window's message box asks the plug-in for its frame (command 100) in between.
+    const QByteArray calls = record.readAll();
+    EXPECT_TRUE(calls.startsWith("init;start;")) << calls.constData();
+    EXPECT_TRUE(calls.endsWith("uninit;")) << calls.constData();
+}
+
+} // namespace
