@@ -16,7 +16,7 @@ packages=(
     # QR codes, capture-card control channel
     libqrencode-dev libhidapi-dev
     # headless display for screenshots and GL tests; a CJK font for the Chinese texts
-    xvfb xauth fonts-wqy-microhei
+    xvfb xauth x11-utils fonts-wqy-microhei
 )
 
 missing=()
