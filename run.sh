@@ -34,11 +34,12 @@ stop_all() {
 trap stop_all EXIT
 
 # The service prints its base URL, its certificate authority's file and then one line per request.
+: > "$run_dir/service.log"
 "$bin/tavicast-devservice" --ca-file "$run_dir/ca.pem" > >(tee "$run_dir/service.log") 2>&1 &
 service_pid=$!
 base=
 for _ in $(seq 300); do
-    base=$(sed -n 's/^base URL: //p' "$run_dir/service.log")
+    base=$(sed -n 's/^base URL: //p' "$run_dir/service.log" || true)
     [ -n "$base" ] && break
     if ! kill -0 "$service_pid" 2>/dev/null; then
         echo "run.sh: the local service did not start" >&2
