@@ -120,6 +120,18 @@ TEST_F(LocalServerTest, OversizeLengthClosesThatConnectionOnly)
     }
 }
 
+TEST_F(LocalServerTest, ListensOnTheLoopbackAddressOnly)
+{
+    LocalServer server;
+    ASSERT_TRUE(server.listen(0));
+    // 127.0.0.2 is this machine too, but not the address the server is bound to.
+    QTcpSocket other;
+    other.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), server.serverPort());
+    EXPECT_FALSE(other.waitForConnected(2000));
+    auto client = connectClient(server);
+    EXPECT_EQ(client->state(), QAbstractSocket::ConnectedState);
+}
+
 TEST_F(LocalServerTest, BufferGrowsInWholeBlocks)
 {
     QTcpServer listener;
