@@ -136,7 +136,7 @@ bool cfgSetStdString(bg::Abstract_Config* config, const char* key, const char* t
     return store(config, key, text ? text : "");
 }
 
-long long dataInteger(const bg::Value& value)
+long long dataInteger(const bg::Value& value, long long fallback)
 {
     switch (value.type()) {
     case bg::Value::VT_INT:
@@ -150,7 +150,7 @@ long long dataInteger(const bg::Value& value)
     case bg::Value::VT_BOOL:
         return value.toBool();
     default:
-        return 0;
+        return fallback;
     }
 }
 

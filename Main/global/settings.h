@@ -31,8 +31,9 @@ bool cfgSetSize(bg::Abstract_Config* config, const char* key, const QSize& value
 // A null text stores the empty text.
 bool cfgSetStdString(bg::Abstract_Config* config, const char* key, const char* text);
 
-// An integer data value read by its type tag (64-bit ids keep all their bits); 0 for non-numbers.
-long long dataInteger(const bg::Value& value);
+// An integer data value read by its type tag (32 or 64 bits, signed or not, bool; 64-bit ids keep all
+// their bits); `fallback` for any other value.
+long long dataInteger(const bg::Value& value, long long fallback = 0);
 
 // Shared getters and setters. Without a store argument they use the stores of CD (defaults while CD is
 // null); the forms with a store serve callers and tests that hold their own.

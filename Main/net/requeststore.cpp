@@ -1,5 +1,7 @@
 #include "net/requeststore.h"
 
+#include "global/settings.h"
+
 #include <bridge/app.h>
 #include <bridge/bridge_init.h>
 #include <bridge/dataauth.h>
@@ -62,23 +64,7 @@ std::string dataText(const char* key, const std::string& fallback)
     return data(key, bg::Value(fallback)).toStdString(fallback.c_str());
 }
 
-int64_t integerOf(const bg::Value& value, int64_t fallback)
-{
-    switch (value.type()) {
-    case bg::Value::VT_INT:
-        return value.toInt();
-    case bg::Value::VT_UINT:
-        return value.toUInt();
-    case bg::Value::VT_INT64:
-        return value.toInt64();
-    case bg::Value::VT_UINT64:
-        return static_cast<int64_t>(value.toUInt64());
-    case bg::Value::VT_BOOL:
-        return value.toBool() ? 1 : 0;
-    default:
-        return fallback;
-    }
-}
+int64_t integerOf(const bg::Value& value, int64_t fallback) { return dataInteger(value, fallback); }
 
 void setStores(std::optional<Stores> stores)
 {
