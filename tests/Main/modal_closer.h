@@ -8,8 +8,8 @@
 #include <functional>
 
 // Watches for the next modal dialog while a test runs code that opens one with exec(): hands it to
-// `inspect` and then rejects it. Gives up after the deadline, so a dialog that never comes cannot hang
-// the test.
+// `inspect` (which may answer it: a click, accept) and then rejects it if it is still open. Gives up after
+// the deadline, so a dialog that never comes cannot hang the test.
 class ModalCloser : public QObject {
 public:
     explicit ModalCloser(std::function<void(QDialog*)> inspect = {}, int deadlineMs = 5000)
@@ -24,15 +24,18 @@ public:
             m_poll.stop();
             if (dialog) {
                 seen = true;
+                seenClass = dialog->metaObject()->className();
                 if (m_inspect)
                     m_inspect(dialog);
-                dialog->reject();
+                if (dialog->isVisible())
+                    dialog->reject();
             }
         });
         m_poll.start(10);
     }
 
     bool seen = false;
+    QByteArray seenClass; // class name of the dialog that came, empty when none did
 
 private:
     std::function<void(QDialog*)> m_inspect;

@@ -10,6 +10,7 @@
 #include "win/qssmanager.h"
 
 #include "Main/event_recorder.h"
+#include "Main/modal_closer.h"
 #include "Main/shell_env.h"
 #include "bridge/loader/module_fixture.h"
 #include "support/scoped_env.h"
@@ -51,39 +52,6 @@ template <typename T = QWidget> T* child(QWidget& window, const char* name)
     return found;
 }
 
-// Plays the user's part in the next modal dialog: `act` gets it while exec() runs and may end it (a click,
-// accept); a dialog still open afterwards is rejected. Gives up after the deadline, so a dialog that never
-// comes cannot hang the test, and one that does come unexpectedly is closed and seen.
-class ModalAnswer : public QObject {
-public:
-    explicit ModalAnswer(std::function<void(QDialog*)> act = {}, int deadlineMs = 5000)
-        : m_act(std::move(act))
-    {
-        m_deadline.setSingleShot(true);
-        m_deadline.start(deadlineMs);
-        connect(&m_poll, &QTimer::timeout, this, [this] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog && m_deadline.isActive())
-                return;
-            m_poll.stop();
-            if (!dialog)
-                return;
-            seen = dialog->metaObject()->className();
-            if (m_act)
-                m_act(dialog);
-            if (dialog->isVisible())
-                dialog->reject();
-        });
-        m_poll.start(10);
-    }
-
-    QByteArray seen; // class name of the dialog that came, empty when none did
-
-private:
-    std::function<void(QDialog*)> m_act;
-    QTimer m_poll;
-    QTimer m_deadline;
-};
 
 void setData(const char* key, const bg::Value& value) { CD->data->set_data(key, value); }
 
@@ -233,16 +201,16 @@ TEST_F(AccountTest, LoginRequestShowsTheLoginDialogOrTheUserInfo)
         const size_t before = commands().size();
         QWidget* parent = nullptr;
         bool dialogFlag = false;
-        ModalAnswer answer([&](QDialog* dialog) {
+        ModalCloser answer([&](QDialog* dialog) {
             parent = dialog->parentWidget();
             dialogFlag = dialog->windowFlags().testFlag(Qt::Dialog);
         });
         c.request();
         if (c.signedIn) {
-            EXPECT_TRUE(answer.seen.isEmpty());
+            EXPECT_TRUE(answer.seenClass.isEmpty());
             EXPECT_EQ(commands().substr(before), command(210, window.get()));
         } else {
-            EXPECT_EQ(answer.seen, QByteArray("LoginDialog"));
+            EXPECT_EQ(answer.seenClass, QByteArray("LoginDialog"));
             EXPECT_EQ(parent, window.get());
             EXPECT_TRUE(dialogFlag);
             EXPECT_EQ(commands().substr(before), "");
@@ -295,7 +263,7 @@ TEST_F(AccountTest, PayFlow)
 
         QString message;
         QString title;
-        ModalAnswer answer([&](QDialog* dialog) {
+        ModalCloser answer([&](QDialog* dialog) {
             if (auto* text = dialog->findChild<QLabel*>(QStringLiteral("label_messagebox_content")))
                 message = text->text();
             if (auto* label = dialog->findChild<QLabel*>(QStringLiteral("label_title")))
@@ -312,9 +280,9 @@ TEST_F(AccountTest, PayFlow)
             QCoreApplication::sendPostedEvents();
         }
 
-        EXPECT_EQ(answer.seen, QByteArray(c.dialog));
+        EXPECT_EQ(answer.seenClass, QByteArray(c.dialog));
         EXPECT_EQ(commands().substr(before), c.purchase ? command(220, window.get()) : "");
-        if (answer.seen == "MessageBoxDialog") {
+        if (answer.seenClass == "MessageBoxDialog") {
             EXPECT_EQ(title, QStringLiteral("提示"));
             EXPECT_EQ(message, limitMessage);
         }
@@ -338,10 +306,10 @@ TEST_F(AccountTest, ShareLinkGoesToTheClipboard)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.host);
         setData(kDataNetMeetingHost, bg::Value(c.host));
-        ModalAnswer unexpected;
+        ModalCloser unexpected;
         QTest::mouseClick(child(*window, "pushButton_copy_share"), Qt::LeftButton);
         EXPECT_EQ(QApplication::clipboard()->text(QClipboard::Clipboard), c.link);
-        EXPECT_TRUE(unexpected.seen.isEmpty()) << "tips are switched off";
+        EXPECT_TRUE(unexpected.seenClass.isEmpty()) << "tips are switched off";
     }
 }
 
@@ -352,22 +320,22 @@ TEST_F(AccountTest, CopyTipsAreRememberedAfterNotRemind)
     window->slot_ShowMeetingKey(QStringLiteral("12345678"));
 
     QWidget* parent = nullptr;
-    ModalAnswer tick([&](QDialog* dialog) {
+    ModalCloser tick([&](QDialog* dialog) {
         parent = dialog->parentWidget();
         child<QCheckBox>(*dialog, "checkBox_not_reminder")->click();
         dialog->accept();
     });
     QTest::mouseClick(child(*window, "pushButton_copy_share"), Qt::LeftButton);
-    EXPECT_EQ(tick.seen, QByteArray("CopyShareTipsDialog"));
+    EXPECT_EQ(tick.seenClass, QByteArray("CopyShareTipsDialog"));
     EXPECT_EQ(parent, window.get());
     EXPECT_EQ(CD->config->get(kCfgShowCopyTips), "0");
     // Saved, not only kept in memory.
     EXPECT_NE(read_text(CD->config->path()).find("show_copy_tips : 0"), std::string::npos);
     EXPECT_TRUE(waitUntil([&] { return window->findChild<CopyShareTipsDialog*>() == nullptr; }));
 
-    ModalAnswer none;
+    ModalCloser none;
     QTest::mouseClick(child(*window, "pushButton_copy_share"), Qt::LeftButton);
-    EXPECT_TRUE(none.seen.isEmpty());
+    EXPECT_TRUE(none.seenClass.isEmpty());
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("https://h:4433/?id=12345678"));
 }
 
@@ -375,9 +343,9 @@ TEST_F(AccountTest, CopyTipsStayOnWithoutNotRemind)
 {
     auto window = shownWindow();
     window->slot_ShowMeetingKey(QStringLiteral("1"));
-    ModalAnswer ok([](QDialog* dialog) { dialog->accept(); });
+    ModalCloser ok([](QDialog* dialog) { dialog->accept(); });
     QTest::mouseClick(child(*window, "pushButton_copy_share"), Qt::LeftButton);
-    EXPECT_EQ(ok.seen, QByteArray("CopyShareTipsDialog"));
+    EXPECT_EQ(ok.seenClass, QByteArray("CopyShareTipsDialog"));
     EXPECT_EQ(CD->config->get(kCfgShowCopyTips), "1");
 }
 
@@ -434,13 +402,13 @@ TEST_F(AccountTest, LoginCallbackMarksTheLoginWithoutLoggingTheToken)
 
     CD->data->erease_data(kDataIsLogin);
     QString text;
-    ModalAnswer answer([&](QDialog* dialog) {
+    ModalCloser answer([&](QDialog* dialog) {
         text = dialog->windowTitle();
         dialog->accept();
     });
     ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), "slot_loginCallBack", Q_ARG(QString, QString()),
         Q_ARG(QString, QStringLiteral("密码错误")), Q_ARG(int, 5)));
-    EXPECT_EQ(answer.seen, QByteArray("QMessageBox"));
+    EXPECT_EQ(answer.seenClass, QByteArray("QMessageBox"));
     EXPECT_EQ(text, QStringLiteral("失败提示"));
     EXPECT_FALSE(CD->data->get_data(kDataIsLogin, bg::Value(false)).toBool());
 }
