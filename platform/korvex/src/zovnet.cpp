@@ -147,12 +147,14 @@ ZovResponse ZovNet::download(const std::string& path, const std::string& filePat
     }
     ZovResponse response = perform(Method::Get, path, nullptr, sink);
     const bool written = std::fclose(sink.file) == 0;
-    if (response.status == 200 && written && std::rename(temporary.c_str(), filePath.c_str()) == 0) {
+    // A server may answer a plain GET with 206 and the whole body; that is a file too.
+    const bool received = response.status == 200 || response.status == 206;
+    if (received && written && std::rename(temporary.c_str(), filePath.c_str()) == 0) {
         response.body.clear();
         return response;
     }
     ::unlink(temporary.c_str());
-    if (response.status == 200)
+    if (received)
         return { CURLE_WRITE_ERROR, "cannot store the download in " + filePath };
     return response;
 }

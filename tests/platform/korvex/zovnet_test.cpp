@@ -179,6 +179,14 @@ TEST_F(ZovNetTest, DownloadReplacesTheFileOnlyOnSuccess)
     EXPECT_EQ(readFile(target), std::string("\0\1binary", 8));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no temporary left behind
 
+    ScriptedReply partial;
+    partial.status = 206;
+    partial.rawBody = "whole";
+    service->script("/echo", partial);
+    EXPECT_EQ(client.download("/echo", target).status, 206);
+    EXPECT_EQ(readFile(target), "whole");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+
     EXPECT_EQ(service->requests().back().method, "GET");
 }
 

@@ -43,7 +43,7 @@ public:
     // The base URL and the path are joined as they stand.
     ZovResponse post(const std::string& path, const std::string& body);
     ZovResponse get(const std::string& path);
-    // Stores the body of a 200 response in `filePath` (written to a temporary file and renamed); any other
+    // Stores the body of a 200 or 206 response in `filePath` (written to a temporary file and renamed); any other
     // outcome leaves `filePath` untouched. The response's body text is empty on success.
     ZovResponse download(const std::string& path, const std::string& filePath);
 
