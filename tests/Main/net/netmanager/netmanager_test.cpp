@@ -609,6 +609,11 @@ TEST_F(NetManagerTest, LogAndTraceLinesNameTheTaskAndMaskSecrets)
     sdp["sdp"] = bg::Value("v=0");
     manager.addTask(NetManager::V3GetRtcSdp, sdp);
     manager.addTask(NetManager::CheckVersion, bg::ValueMap());
+    // The kick-out calls trace their reply data themselves.
+    Json::Value kicked;
+    kicked["list"][0]["password"] = "room-pw-in-reply";
+    service->script("/zov/kickout2_list", ScriptedReply::success(kicked));
+    manager.addTask(NetManager::ChatroomKickoutList, bg::ValueMap());
     runAll();
 
     const auto records = logger.all();
@@ -631,5 +636,6 @@ TEST_F(NetManagerTest, LogAndTraceLinesNameTheTaskAndMaskSecrets)
         EXPECT_EQ(trace.find("secret-meeting-token"), std::string::npos) << trace;
         EXPECT_EQ(trace.find("pw-in-reply"), std::string::npos) << trace;
         EXPECT_EQ(trace.find("demo-meeting-token"), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("room-pw-in-reply"), std::string::npos) << trace;
     }
 }
