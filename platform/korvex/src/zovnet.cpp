@@ -92,18 +92,21 @@ void Init(const std::string&)
 struct ZovNet::Sink {
     std::string memory;
     FILE* file = nullptr;
+    size_t received = 0;
     bool overflow = false;
 
     static size_t write(char* data, size_t size, size_t count, void* self)
     {
         auto* sink = static_cast<Sink*>(self);
         const size_t bytes = size * count;
-        if (sink->file)
-            return std::fwrite(data, 1, bytes, sink->file);
-        if (sink->memory.size() + bytes > static_cast<size_t>(kMaxBodyBytes)) {
+        // The same bound for a file: a download must not fill the disk either.
+        if (sink->received + bytes > static_cast<size_t>(kMaxBodyBytes)) {
             sink->overflow = true;
             return 0;
         }
+        sink->received += bytes;
+        if (sink->file)
+            return std::fwrite(data, 1, bytes, sink->file);
         sink->memory.append(data, bytes);
         return bytes;
     }
