@@ -391,7 +391,9 @@ TEST_F(AccountTest, LoginCallbackMarksTheLoginWithoutLoggingTheToken)
             QStringLiteral(R"({"result":{"name":"Alice","token":"s3cret","list":[{"accessToken":"x9"}]}})")),
         Q_ARG(QString, QString()), Q_ARG(int, 0)));
     CD->logger->set_level(previousLevel);
-    CD->logger->set_file(previousFile);
+    // Taking the borrowed stream closed the logger's own file: only the console can be handed back, and
+    // without it the logger opens its own file again at the next record.
+    CD->logger->set_file(previousFile == stdout ? stdout : nullptr);
     std::fclose(log);
     EXPECT_TRUE(CD->data->get_data(kDataIsLogin, bg::Value(false)).toBool());
     const std::string logged = read_text(logDir.file("log.txt"));
