@@ -3,8 +3,8 @@
 #include "app/singleapplication_p.h"
 
 #include <QCryptographicHash>
-#include <QDebug>
 #include <QDataStream>
+#include <QDebug>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QThread>
@@ -42,6 +42,11 @@ SingleApplicationPrivate::~SingleApplicationPrivate()
         delete socket;
         socket = nullptr;
     }
+    // The peers go with the server; what they still hold is not announced to an application that is
+    // being destroyed.
+    for (QLocalSocket* peer : peers.keys())
+        peer->disconnect(this);
+    peers.clear();
     if (!memory)
         return;
     memory->lock();
@@ -99,20 +104,11 @@ void SingleApplicationPrivate::blockServerName()
     blockName = QString::fromLatin1(hash.result().toBase64().replace('/', '_'));
 }
 
-InstanceBlock* SingleApplicationPrivate::block() const
-{
-    return static_cast<InstanceBlock*>(memory->data());
-}
+InstanceBlock* SingleApplicationPrivate::block() const { return static_cast<InstanceBlock*>(memory->data()); }
 
-void SingleApplicationPrivate::writeChecksum()
-{
-    block()->checksum = blockChecksum(block());
-}
+void SingleApplicationPrivate::writeChecksum() { block()->checksum = blockChecksum(block()); }
 
-bool SingleApplicationPrivate::blockConsistent() const
-{
-    return block()->checksum == blockChecksum(block());
-}
+bool SingleApplicationPrivate::blockConsistent() const { return block()->checksum == blockChecksum(block()); }
 
 // A primary whose process is gone (killed, crashed) no longer holds the role.
 bool SingleApplicationPrivate::primaryAlive() const
@@ -131,10 +127,7 @@ void SingleApplicationPrivate::initializeMemoryBlock()
     writeChecksum();
 }
 
-void SingleApplicationPrivate::randomPause()
-{
-    QThread::msleep(8 + QRandomGenerator::global()->bounded(10));
-}
+void SingleApplicationPrivate::randomPause() { QThread::msleep(8 + QRandomGenerator::global()->bounded(10)); }
 
 void SingleApplicationPrivate::startPrimary()
 {
@@ -150,7 +143,7 @@ void SingleApplicationPrivate::startPrimary()
     QLocalServer::removeServer(blockName);
     server = new QLocalServer;
     server->setSocketOptions(options & SingleApplication::PerUser ? QLocalServer::UserAccessOption
-                                                                   : QLocalServer::WorldAccessOption);
+                                                                  : QLocalServer::WorldAccessOption);
     server->listen(blockName);
     connect(server, &QLocalServer::newConnection, this, &SingleApplicationPrivate::slotConnectionEstablished);
 }
@@ -163,7 +156,8 @@ void SingleApplicationPrivate::startSecondary()
     instanceNumber = b->secondaryCount;
 }
 
-QByteArray SingleApplicationPrivate::greetingBody(const QString& blockName, quint8 kind, quint32 instanceNumber)
+QByteArray SingleApplicationPrivate::greetingBody(
+    const QString& blockName, quint8 kind, quint32 instanceNumber)
 {
     QByteArray body;
     QDataStream out(&body, QIODevice::WriteOnly);
@@ -337,7 +331,8 @@ SingleApplication::SingleApplication(int& argc, char** argv, bool allowSecondary
             break;
         }
         if (!d->memory->unlock())
-            qDebug() << "SingleApplication: Unable to unlock memory for random wait." << d->memory->errorString();
+            qDebug() << "SingleApplication: Unable to unlock memory for random wait."
+                     << d->memory->errorString();
         SingleApplicationPrivate::randomPause();
         if (!d->memory->lock())
             abortBlock(d, "SingleApplication: Unable to lock memory after random wait.");
@@ -352,7 +347,8 @@ SingleApplication::SingleApplication(int& argc, char** argv, bool allowSecondary
     if (d->block()->primary == 0) {
         d->startPrimary();
         if (!d->memory->unlock())
-            qDebug() << "SingleApplication: Unable to unlock memory after primary start." << d->memory->errorString();
+            qDebug() << "SingleApplication: Unable to unlock memory after primary start."
+                     << d->memory->errorString();
         return;
     }
 
@@ -361,36 +357,26 @@ SingleApplication::SingleApplication(int& argc, char** argv, bool allowSecondary
         if (d->options & NotifySecondary)
             d->connectToPrimary(timeout, SecondaryInstance);
         if (!d->memory->unlock())
-            qDebug() << "SingleApplication: Unable to unlock memory after secondary start." << d->memory->errorString();
+            qDebug() << "SingleApplication: Unable to unlock memory after secondary start."
+                     << d->memory->errorString();
         return;
     }
 
     if (!d->memory->unlock())
-        qDebug() << "SingleApplication: Unable to unlock memory at end of execution." << d->memory->errorString();
+        qDebug() << "SingleApplication: Unable to unlock memory at end of execution."
+                 << d->memory->errorString();
     d->connectToPrimary(timeout, NewInstance);
     delete d;
     ::exit(0);
 }
 
-SingleApplication::~SingleApplication()
-{
-    delete d;
-}
+SingleApplication::~SingleApplication() { delete d; }
 
-bool SingleApplication::isPrimary() const
-{
-    return d->server != nullptr;
-}
+bool SingleApplication::isPrimary() const { return d->server != nullptr; }
 
-bool SingleApplication::isSecondary() const
-{
-    return d->server == nullptr;
-}
+bool SingleApplication::isSecondary() const { return d->server == nullptr; }
 
-quint32 SingleApplication::instanceId() const
-{
-    return d->instanceNumber;
-}
+quint32 SingleApplication::instanceId() const { return d->instanceNumber; }
 
 bool SingleApplication::sendMessage(const QByteArray& message, int timeout)
 {

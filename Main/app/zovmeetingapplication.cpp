@@ -6,6 +6,7 @@
 #include "ui/Dialog/settingdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/part/viewerfullscreenshowform.h"
+#include "win/fontfallback.h"
 
 #include <bridge/bg_log.h>
 #include <bridge/valuemap.h>
@@ -45,6 +46,7 @@ ZovMeetingApplication::ZovMeetingApplication(int& argc, char** argv)
     for (int type : kReceivedEvents)
         EventDeliverer::instance()->registerReceiver(type, this);
     connect(this, &SingleApplication::receivedMessage, this, [this] { showPrimaryWindow(); });
+    installFontFallbacks();
     setStyleSheet(QStringLiteral("QPushButton {outline: none;}"));
 }
 

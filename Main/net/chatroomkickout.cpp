@@ -1,5 +1,6 @@
 #include "net/chatroomkickout.h"
 
+#include "net/logmask.h"
 #include "net/requestprofile.h"
 #include "net/servicepaths.h"
 
@@ -15,6 +16,7 @@ bool ChatroomKickout::exec(std::string& data, const std::string& roomId, const s
     body["kick_type"] = kickType;
     body["user_id"] = Json::Int64(userId);
     const bool ok = postSigned(*this, servicepaths::kKickout, body, data, RequestProfile::chatroom());
-    qDebug().noquote() << (ok ? "[Kick_success]:" : "[Kick_error]:") << QString::fromStdString(data);
+    qDebug().noquote() << (ok ? "[Kick_success]:" : "[Kick_error]:")
+                       << QString::fromStdString(maskSecrets(data));
     return ok;
 }

@@ -1,5 +1,6 @@
 #include "net/chatroomkickoutcancel.h"
 
+#include "net/logmask.h"
 #include "net/requestprofile.h"
 #include "net/servicepaths.h"
 
@@ -15,6 +16,7 @@ bool ChatroomKickoutCancel::exec(std::string& data, const std::string& roomId, c
     body["kick_type"] = kickType;
     body["ip"] = ip;
     const bool ok = postSigned(*this, servicepaths::kKickoutCancel, body, data, RequestProfile::chatroom());
-    qDebug().noquote() << (ok ? "[Cancel_success]:" : "[Cancel_error]:") << QString::fromStdString(data);
+    qDebug().noquote() << (ok ? "[Cancel_success]:" : "[Cancel_error]:")
+                       << QString::fromStdString(maskSecrets(data));
     return ok;
 }

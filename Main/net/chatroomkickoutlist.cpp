@@ -1,5 +1,6 @@
 #include "net/chatroomkickoutlist.h"
 
+#include "net/logmask.h"
 #include "net/requestprofile.h"
 #include "net/servicepaths.h"
 
@@ -11,6 +12,7 @@ bool ChatroomKickoutList::exec(std::string& data, const std::string& roomId, con
     body["room_id"] = roomId;
     body["password"] = password;
     const bool ok = postSigned(*this, servicepaths::kKickoutList, body, data, RequestProfile::chatroom());
-    qDebug().noquote() << (ok ? "[List_success]:" : "[List_error]:") << QString::fromStdString(data);
+    qDebug().noquote() << (ok ? "[List_success]:" : "[List_error]:")
+                       << QString::fromStdString(maskSecrets(data));
     return ok;
 }

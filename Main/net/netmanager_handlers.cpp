@@ -235,7 +235,7 @@ bool NetManager::runChatroomKickout(
 {
     ::ChatroomKickout request;
     const bool ok = request.exec(data, text(params, "room_id"), text(params, "password"),
-        text(params, "chat_id"), int32(params, "kick_type"), int32(params, "user_id"));
+        text(params, "chat_id"), int32(params, "kick_type"), int64(params, "user_id"));
     return finish(request, ok, code, message);
 }
 
@@ -252,7 +252,7 @@ bool NetManager::runChatroomKickoutCancel(
 {
     ::ChatroomKickoutCancel request;
     const bool ok = request.exec(data, text(params, "room_id"), text(params, "password"),
-        int32(params, "user_id"), int32(params, "kick_type"), text(params, "ip"));
+        int64(params, "user_id"), int32(params, "kick_type"), text(params, "ip"));
     return finish(request, ok, code, message);
 }
 
@@ -276,7 +276,7 @@ bool NetManager::runV3AddStreamer(
     std::string& data, const bg::ValueMap& params, int& code, std::string& message)
 {
     ::V3AddStreamer request;
-    const bool ok = request.exec(data, int32(params, "streamId"), text(params, "title"),
+    const bool ok = request.exec(data, int64(params, "streamId"), text(params, "title"),
         text(params, "roomId"), text(params, "roomPwd"));
     return finish(request, ok, code, message);
 }
@@ -287,7 +287,7 @@ bool NetManager::runV3GetRtcSdp(
     ::V3GetRtcSdp request;
     const std::string sdp = encodedSdp(text(params, "sdp"), "[V3GetRtcSdpRequest]Base64_Encode.");
     const bool ok
-        = request.exec(data, text(params, "host"), int32(params, "streamId"), sdp, text(params, "token"));
+        = request.exec(data, text(params, "host"), int64(params, "streamId"), sdp, text(params, "token"));
     return finish(request, ok, code, message);
 }
 
@@ -321,7 +321,7 @@ bool NetManager::runSRVAddMeetingStreamer(
     ::SRVAddMeettingStreamer request;
     const bool ok
         = request.exec(data, text(params, "meeting_key"), text(params, "title"), text(params, "room_id"),
-            text(params, "room_pwd"), int32(params, "streamer_id"), taskparams::boolean(params, "main"));
+            text(params, "room_pwd"), int64(params, "streamer_id"), taskparams::boolean(params, "main"));
     return finish(request, ok, code, message);
 }
 

@@ -340,7 +340,10 @@ void MainWindow::placeTipsForm()
     const QPoint corner = ui->pushButton_title_help->mapToGlobal(QPoint(0, 0));
     const int y = corner.y() + ui->pushButton_title_help->height() + 2;
     const int x = corner.x() - (tipsForm->width() - ui->pushButton_title_help->width()) / 2;
-    tipsForm->move(x, y);
+    // The place is on the screen; a bubble that is a child widget rather than a window of its own is
+    // moved in the window's coordinates.
+    const QPoint place(x, y);
+    tipsForm->move(tipsForm->isWindow() ? place : tipsForm->parentWidget()->mapFromGlobal(place));
     tipsForm->show();
 }
 

@@ -156,7 +156,7 @@ bool Config::write_file(const std::string& text)
     std::string temp = path_ + ".tmp." + std::to_string(getpid()) + "." + std::to_string(++serial);
     int fd = path_.empty() ? -1 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     bool ok = fd >= 0;
-    int error = ok ? 0 : errno;
+    int error = ok ? 0 : path_.empty() ? ENOENT : errno;
     for (size_t done = 0; ok && done < text.size();) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR)

@@ -39,8 +39,10 @@ CConsoleLogger& ConsoleManager::get(const char* name)
     const auto found = m_consoles.find(key);
     if (found != m_consoles.end())
         return found->second ? *found->second : m_inert;
+    // The name is the window's title only: the pipe gets a name of its own, so that the same tag in two
+    // processes (or a tag holding '/') never clashes on the file system.
     auto console = std::make_unique<CConsoleLogger>();
-    if (console->Create(name, -1, -1, name, nullptr) != 0)
+    if (console->Create(name, -1, -1, nullptr, nullptr) != 0)
         console.reset();
     CConsoleLogger& result = console ? *console : m_inert;
     m_consoles.emplace(key, std::move(console));

@@ -178,7 +178,9 @@ void RegistBgErrHandle(std::function<void(const char*)> handler)
     if (!CD || !CD->signal || !handler)
         return;
     CD->signal->connect(
-        "BgError", [handler](const char*, const Value& value, ReplyCallback) { handler(value.toString("")); },
+        "BgError",
+        // Bounded by the value's length: a byte-block value need not end in a zero.
+        [handler](const char*, const Value& value, ReplyCallback) { handler(value.toStdString("").c_str()); },
         -1);
 }
 

@@ -92,18 +92,21 @@ void Init(const std::string&)
 struct ZovNet::Sink {
     std::string memory;
     FILE* file = nullptr;
+    size_t received = 0;
     bool overflow = false;
 
     static size_t write(char* data, size_t size, size_t count, void* self)
     {
         auto* sink = static_cast<Sink*>(self);
         const size_t bytes = size * count;
-        if (sink->file)
-            return std::fwrite(data, 1, bytes, sink->file);
-        if (sink->memory.size() + bytes > static_cast<size_t>(kMaxBodyBytes)) {
+        // The same bound for a file: a download must not fill the disk either.
+        if (sink->received + bytes > static_cast<size_t>(kMaxBodyBytes)) {
             sink->overflow = true;
             return 0;
         }
+        sink->received += bytes;
+        if (sink->file)
+            return std::fwrite(data, 1, bytes, sink->file);
         sink->memory.append(data, bytes);
         return bytes;
     }
@@ -147,12 +150,14 @@ ZovResponse ZovNet::download(const std::string& path, const std::string& filePat
     }
     ZovResponse response = perform(Method::Get, path, nullptr, sink);
     const bool written = std::fclose(sink.file) == 0;
-    if (response.status == 200 && written && std::rename(temporary.c_str(), filePath.c_str()) == 0) {
+    // A server may answer a plain GET with 206 and the whole body; that is a file too.
+    const bool received = response.status == 200 || response.status == 206;
+    if (received && written && std::rename(temporary.c_str(), filePath.c_str()) == 0) {
         response.body.clear();
         return response;
     }
     ::unlink(temporary.c_str());
-    if (response.status == 200)
+    if (received)
         return { CURLE_WRITE_ERROR, "cannot store the download in " + filePath };
     return response;
 }

@@ -143,6 +143,27 @@ TEST_F(SingleApplicationTest, GreetingsAreCheckedBeforeAnythingIsAnnounced)
     EXPECT_EQ(line(primary), "message 42 after");
 }
 
+// Bytes of a peer still connected when the primary ends (here half a greeting) are never announced: the
+// application that would receive them is being destroyed.
+TEST_F(SingleApplicationTest, NothingIsAnnouncedWhileThePrimaryEnds)
+{
+    QProcess* primary = nullptr;
+    const QString name = startPrimary(&primary);
+
+    QLocalSocket lingering;
+    lingering.connectToServer(name);
+    ASSERT_TRUE(lingering.waitForConnected(5000));
+    lingering.write(greeting(name, NewInstance, 7).left(4));
+    ASSERT_TRUE(lingering.waitForBytesWritten(5000));
+
+    QProcess* second = start({ "--allow-secondary", "--send", "quit" });
+    ASSERT_TRUE(second->waitForFinished(5000));
+    EXPECT_EQ(line(primary), "message 1 quit");
+    ASSERT_TRUE(primary->waitForFinished(5000));
+    EXPECT_EQ(primary->exitCode(), 0);
+    EXPECT_EQ(primary->readAllStandardOutput(), QByteArray());
+}
+
 TEST(InstanceBlockTest, ChecksumCoversTheFirst144Bytes)
 {
     InstanceBlock block {};

@@ -320,7 +320,8 @@ TEST_F(RequestFixture, EmptyBaseFailsWithoutTransfer)
 TEST_F(RequestFixture, ProductTypeComesFromTheApplicationInfo)
 {
     signIn();
-    app[netkeys::kAppProductType] = bg::Value(23000);
+    // Neither default (20000 for the version check, 23000 for the configuration): the value is read.
+    app[netkeys::kAppProductType] = bg::Value(24000);
     VersionCheck::clearChecked();
     std::string reply;
     ASSERT_TRUE(VersionCheck().exec());
@@ -329,8 +330,8 @@ TEST_F(RequestFixture, ProductTypeComesFromTheApplicationInfo)
 
     const std::vector<RecordedRequest> requests = service->requests();
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].members["type"], 23000);
-    EXPECT_EQ(requests[1].members["product_Type"], 23000);
+    EXPECT_EQ(requests[0].members["type"], 24000);
+    EXPECT_EQ(requests[1].members["product_Type"], 24000);
     EXPECT_FALSE(requests[1].members.isMember("product_type"));
 }
 

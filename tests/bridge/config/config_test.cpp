@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <thread>
 #include <vector>
@@ -171,6 +172,19 @@ TEST_F(ConfigTest, FailedSaveKeepsChangesAndSaysSoOnce)
     std::filesystem::create_directory(folder);
     config.save(); // the changes were still marked
     EXPECT_EQ(read_file(file), "#Bridge Config (#note)\nkept : yes\n");
+}
+
+// A component without a configuration folder has a store without a path: its save says why it failed.
+TEST_F(ConfigTest, StoreWithoutPathSaysWhySaveFailed)
+{
+    bg::Config config("");
+    config.set("kept", "yes");
+    testing::internal::CaptureStderr();
+    errno = 0; // nothing failed before: the reason must come from the save itself
+    config.save();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+        "[bg::Config] : can't save '' (No such file or directory), changes kept\n");
+    EXPECT_EQ(config.get("kept"), "yes");
 }
 
 TEST_F(ConfigTest, LinesOfAnyLengthAreReadWhole)

@@ -234,3 +234,22 @@ TEST_F(ConsoleLoggerTest, ManagerMakesEachConsoleOnceAndKeepsFailures)
     EXPECT_EQ(&inert, &again);
     EXPECT_EQ(inert.Print("lost"), -1);
 }
+
+// The manager's name is the window title; the pipe is named by the console itself, so names that could not
+// be a pipe name, and a name whose pipe is left over from another process, still get a working console.
+TEST_F(ConsoleLoggerTest, ManagerNamesOnlyTheTitle)
+{
+    setenv("ConsoleLoggerHelper", helper.c_str(), 1);
+    const std::string taken = uniqueName("taken");
+    const std::string leftOver = CConsoleLogger::PipePrefix + taken;
+    ASSERT_EQ(mkfifo(leftOver.c_str(), 0600), 0);
+    const std::string names[] = { taken, uniqueName("with/slash"), uniqueName(std::string(60, 'n').c_str()) };
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        CConsoleLogger& console = ConsoleManager::instance().get(name.c_str());
+        ASSERT_EQ(console.Print("x"), 1);
+        const std::string expected = "TITLE: " + name + "\r\n" + std::string(1, '\0') + "x";
+        EXPECT_EQ(helperOutput(helper, expected), expected);
+    }
+    unlink(leftOver.c_str());
+}

@@ -165,7 +165,9 @@ TEST_F(StartUpTest, ErrorHandlerGetsTheSignalledText)
     bool replied = false;
     CD->signal->emit("BgError", bg::Value("disk full"), [&replied](const bg::Value&) { replied = true; });
     CD->signal->emit("BgError", bg::Value(7), nullptr);
-    EXPECT_EQ(texts, std::vector<std::string>({ "disk full", "" }));
+    const unsigned char block[] = { 'd', 'i', 's', 'k' }; // no terminating zero
+    CD->signal->emit("BgError", bg::Value(block, int(sizeof block)), nullptr);
+    EXPECT_EQ(texts, std::vector<std::string>({ "disk full", "", "disk" }));
     EXPECT_FALSE(replied);
 }
 

@@ -179,7 +179,32 @@ TEST_F(ZovNetTest, DownloadReplacesTheFileOnlyOnSuccess)
     EXPECT_EQ(readFile(target), std::string("\0\1binary", 8));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no temporary left behind
 
+    ScriptedReply partial;
+    partial.status = 206;
+    partial.rawBody = "whole";
+    service->script("/echo", partial);
+    EXPECT_EQ(client.download("/echo", target).status, 206);
+    EXPECT_EQ(readFile(target), "whole");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+
     EXPECT_EQ(service->requests().back().method, "GET");
+}
+
+TEST_F(ZovNetTest, BodiesBeyondTheBoundFailInMemoryAndOnDisk)
+{
+    QTemporaryDir dir;
+    const std::string target = dir.filePath("file.bin").toStdString();
+    std::ofstream(target) << "old";
+
+    ScriptedReply huge;
+    huge.rawBody = std::string(static_cast<size_t>(Zov_Client::kMaxBodyBytes) + 1, 'x');
+    service->script("/echo", huge);
+    service->script("/echo", huge);
+    ZovNet client(service->baseUrl());
+    EXPECT_EQ(client.post("/echo", "{}").status, 23);
+    EXPECT_EQ(client.download("/echo", target).status, 23);
+    EXPECT_TRUE(readFile(target) == "old") << "the old file stays"; // no 32 MiB text in a failure
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no temporary left behind
 }
 
 TEST_F(ZovNetTest, SeparateClientsWorkFromManyThreads)

@@ -19,7 +19,8 @@ struct ZovResponse {
 // diagnostics only).
 void Init(const std::string& domain = std::string());
 
-// Upper bound of a response body held in memory; a longer body fails the transfer (code 23, write error).
+// Upper bound of a response body, in memory or downloaded; a longer body fails the transfer (code 23, write
+// error).
 constexpr long long kMaxBodyBytes = 32LL * 1024 * 1024;
 
 // A client for one base URL. Every request uses its own transfer handle, so one object may be used from one
@@ -43,8 +44,8 @@ public:
     // The base URL and the path are joined as they stand.
     ZovResponse post(const std::string& path, const std::string& body);
     ZovResponse get(const std::string& path);
-    // Stores the body of a 200 response in `filePath` (written to a temporary file and renamed); any other
-    // outcome leaves `filePath` untouched. The response's body text is empty on success.
+    // Stores the body of a 200 or 206 response in `filePath` (written to a temporary file and renamed); any
+    // other outcome leaves `filePath` untouched. The response's body text is empty on success.
     ZovResponse download(const std::string& path, const std::string& filePath);
 
 private:

@@ -16,6 +16,8 @@
 #include <bridge/dataauth.h>
 #include <bridge/interface.h>
 
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -64,6 +66,17 @@ TEST_F(ZovMeetingApplicationTest, InitializeCreatesTheWindows)
     ASSERT_NE(app()->settingDialog(), nullptr);
     EXPECT_EQ(app()->settingDialog()->parentWidget(), window);
     EXPECT_EQ(app()->styleSheet(), QStringLiteral("QPushButton {outline: none;}"));
+}
+
+// The style sheets' Windows font is drawn with a CJK font of this machine, not a Latin fallback.
+TEST_F(ZovMeetingApplicationTest, StyleSheetFontFallsBackToACjkFont)
+{
+    QLabel label(QString::fromUtf8("房间号：0521"));
+    label.setStyleSheet(QStringLiteral("QLabel{font-family: \"Microsoft YaHei\";}"));
+    label.ensurePolished();
+    const QString family = QFontInfo(label.font()).family();
+    EXPECT_TRUE(QFontDatabase().writingSystems(family).contains(QFontDatabase::SimplifiedChinese))
+        << family.toStdString();
 }
 
 TEST_F(ZovMeetingApplicationTest, AppConfigReplies)

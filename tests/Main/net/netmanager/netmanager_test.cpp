@@ -332,10 +332,11 @@ TEST_F(NetManagerTest, EveryTaskTypeRunsItsRequestAndEmitsItsOwnSignalOnce)
         { 21,
             [](auto&) {
                 return mapOf({ { "room_id", V("r") }, { "password", V("pw") }, { "chat_id", V("c") },
-                    { "kick_type", V(1) }, { "user_id", V(42) } });
+                    { "kick_type", V(1) }, { "user_id", V(kWideUser) } });
             },
             "/zov/kickout2",
-            R"({"room_id": "r", "password": "pw", "chat_id": "c", "kick_type": 1, "user_id": 42})", "uuid" },
+            R"({"room_id": "r", "password": "pw", "chat_id": "c", "kick_type": 1, "user_id": 1099511627779})",
+            "uuid" },
         { 22,
             [](auto&) {
                 return mapOf({ { "room_id", V("r") }, { "password", V("pw") } });
@@ -343,11 +344,12 @@ TEST_F(NetManagerTest, EveryTaskTypeRunsItsRequestAndEmitsItsOwnSignalOnce)
             "/zov/kickout2_list", R"({"room_id": "r", "password": "pw"})", "uuid" },
         { 23,
             [](auto&) {
-                return mapOf({ { "room_id", V("r") }, { "password", V("pw") }, { "user_id", V(42) },
+                return mapOf({ { "room_id", V("r") }, { "password", V("pw") }, { "user_id", V(kWideUser) },
                     { "kick_type", V(1) }, { "ip", V("1.2.3.4") } });
             },
             "/zov/kickout2_cancel",
-            R"({"room_id": "r", "password": "pw", "user_id": 42, "kick_type": 1, "ip": "1.2.3.4"})", "uuid" },
+            R"({"room_id": "r", "password": "pw", "user_id": 1099511627779, "kick_type": 1, "ip": "1.2.3.4"})",
+            "uuid" },
         { 24,
             [](auto&) {
                 return mapOf({ { "room_id", V(5) }, { "play_url", V("x") }, { "user_id", V(77) } });
@@ -365,18 +367,18 @@ TEST_F(NetManagerTest, EveryTaskTypeRunsItsRequestAndEmitsItsOwnSignalOnce)
             "/zovpion/getRtcSdp", R"({"stream_id": 0, "type": 1, "sdp": "dj0w", "token": "t"})", "uuid" },
         { 27,
             [](auto&) {
-                return mapOf({ { "streamId", V(3) }, { "title", V("T") }, { "roomId", V("r") },
+                return mapOf({ { "streamId", V(kWideStream) }, { "title", V("T") }, { "roomId", V("r") },
                     { "roomPwd", V("p") } });
             },
-            "/info/addStreamer", R"({"stream_id": 3, "title": "T", "room_id": "r", "room_pwd": "p"})",
-            "uuid" },
+            "/info/addStreamer",
+            R"({"stream_id": 8589934593, "title": "T", "room_id": "r", "room_pwd": "p"})", "uuid" },
         // An empty SDP goes out empty: nothing to encode.
         { 28,
             [](const std::string& base) {
-                return mapOf({ { "streamId", V(3) }, { "host", V(base) }, { "sdp", V("") },
+                return mapOf({ { "streamId", V(kWideStream) }, { "host", V(base) }, { "sdp", V("") },
                     { "token", V("t") }, { "uuid", V("conn-28") } });
             },
-            "/zovpion/getRtcSdp", R"({"stream_id": 3, "type": 1, "sdp": ""})", nullptr },
+            "/zovpion/getRtcSdp", R"({"stream_id": 8589934593, "type": 1, "sdp": ""})", nullptr },
         { 29, [](auto&) { return bg::ValueMap(); }, "/info/initServer", R"({"token": "user-tok"})", "uuid" },
         { 30,
             [](auto&) {
@@ -391,7 +393,7 @@ TEST_F(NetManagerTest, EveryTaskTypeRunsItsRequestAndEmitsItsOwnSignalOnce)
                     { "sdp", V("v=0") }, { "type", V(1) } });
             },
             "/test/getRtcSdp", R"({"stream_id": 8589934593, "type": 1, "sdp": "v=0"})", nullptr },
-        // The streamer id is cut to its low 32 bits; "main" goes with the title.
+        // All 64 bits of the streamer id reach the body; "main" goes with the title.
         { 32,
             [](auto&) {
                 return mapOf(
@@ -399,7 +401,7 @@ TEST_F(NetManagerTest, EveryTaskTypeRunsItsRequestAndEmitsItsOwnSignalOnce)
                         { "room_id", V("r") }, { "room_pwd", V("") }, { "main", V(true) } });
             },
             "/room/addMeettingStreamer",
-            R"({"meetting_key": "K", "stream_id": 9, "room_id": "r", "main": 1})", "uuid" },
+            R"({"meetting_key": "K", "stream_id": 4294967305, "room_id": "r", "main": 1})", "uuid" },
         { 33,
             [](auto&) {
                 return mapOf({ { "meeting_key", V("K") } });
@@ -607,6 +609,11 @@ TEST_F(NetManagerTest, LogAndTraceLinesNameTheTaskAndMaskSecrets)
     sdp["sdp"] = bg::Value("v=0");
     manager.addTask(NetManager::V3GetRtcSdp, sdp);
     manager.addTask(NetManager::CheckVersion, bg::ValueMap());
+    // The kick-out calls trace their reply data themselves.
+    Json::Value kicked;
+    kicked["list"][0]["password"] = "room-pw-in-reply";
+    service->script("/zov/kickout2_list", ScriptedReply::success(kicked));
+    manager.addTask(NetManager::ChatroomKickoutList, bg::ValueMap());
     runAll();
 
     const auto records = logger.all();
@@ -629,5 +636,6 @@ TEST_F(NetManagerTest, LogAndTraceLinesNameTheTaskAndMaskSecrets)
         EXPECT_EQ(trace.find("secret-meeting-token"), std::string::npos) << trace;
         EXPECT_EQ(trace.find("pw-in-reply"), std::string::npos) << trace;
         EXPECT_EQ(trace.find("demo-meeting-token"), std::string::npos) << trace;
+        EXPECT_EQ(trace.find("room-pw-in-reply"), std::string::npos) << trace;
     }
 }

@@ -350,6 +350,26 @@ TEST_F(MainWindowTest, FirstUseBubbleShowsOnceAndItsCloseIsRemembered)
     EXPECT_TRUE(found);
 }
 
+// The bubble sits centred under the help button, 2 px below it, wherever the window is on the screen.
+TEST_F(MainWindowTest, FirstUseBubbleSitsUnderTheHelpButton)
+{
+    CD->config->remove("meeting.app.first.open");
+    auto window = shownWindow();
+    window->move(200, 150);
+    ASSERT_TRUE(waitUntil([&] { return window->findChild<FirstTooltipsForm*>() != nullptr; }));
+    auto* bubble = window->findChild<FirstTooltipsForm*>();
+    auto* help = child(*window, "pushButton_title_help");
+
+    for (const QPoint& windowPos : { QPoint(200, 150), QPoint(260, 90) }) {
+        window->move(windowPos);
+        QCoreApplication::sendPostedEvents();
+        const QPoint corner = help->mapToGlobal(QPoint(0, 0));
+        const QPoint expected(
+            corner.x() - (bubble->width() - help->width()) / 2, corner.y() + help->height() + 2);
+        EXPECT_EQ(bubble->mapToGlobal(QPoint(0, 0)), expected) << windowPos.x() << "," << windowPos.y();
+    }
+}
+
 TEST_F(MainWindowTest, HelpButtonClosesTheBubbleAndRunsTheHelpDialog)
 {
     CD->config->remove("meeting.app.first.open");

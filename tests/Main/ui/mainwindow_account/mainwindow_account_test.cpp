@@ -479,11 +479,12 @@ TEST_F(AvatarTest, DownloadReplacesTheOldPictureOrKeepsIt)
 {
     const struct {
         const char* what;
-        int status; // 0: the route's picture
+        int status; // 0: the route's picture; 2xx: the picture with that status
         bool renameFails;
         bool replaced;
     } cases[] = {
         { "200 replaces the file", 0, false, true },
+        { "206 replaces the file", 206, false, true },
         { "404 leaves the old one", 404, false, false },
         { "500 leaves the old one", 500, false, false },
         { "a failed rename leaves the old one", 0, true, false },
@@ -508,7 +509,7 @@ TEST_F(AvatarTest, DownloadReplacesTheOldPictureOrKeepsIt)
         if (c.status) {
             devservice::ScriptedReply reply;
             reply.status = c.status;
-            reply.rawBody = "no such picture";
+            reply.rawBody = c.replaced ? kPicture : "no such picture";
             service->script(kAvatarPath, reply);
         }
         useAvatar(kAvatarPath);
