@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -50,6 +55,25 @@ private:
     std::condition_variable changed_;
     int count_ = 0;
 };
+
+// Waits, with a deadline, until thread `tid` of this process sleeps: a reader that has started to wait in a
+// queue. Without this, a reader could reach the queue only after `stop`, and a stop that forgot to wake the
+// waiting readers would go unnoticed.
+bool wait_until_asleep(pid_t tid)
+{
+    const std::string path = "/proc/self/task/" + std::to_string(tid) + "/stat";
+    const auto until = Clock::now() + kDeadline;
+    while (Clock::now() < until) {
+        std::ifstream stat(path);
+        const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        // The state letter follows the thread's name, which is in parentheses and may hold blanks itself.
+        const size_t close = text.rfind(')');
+        if (close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'S')
+            return true;
+        std::this_thread::yield();
+    }
+    return false;
+}
 
 TEST(BlockingIO, ManyProducersAndConsumersEachItemOnceInOrder)
 {
@@ -137,11 +161,17 @@ TEST(BlockingIO, StopWakesEveryBlockedReader)
 {
     bg::Blocking_IO queue;
     std::vector<std::future<std::string>> readers;
-    for (int i = 0; i < 3; ++i)
-        readers.push_back(std::async(std::launch::async, [&] { return queue.pop(); }));
-    for (int i = 0; i < 3; ++i)
-        readers.push_back(std::async(std::launch::async, [&] { return queue.pop_wait(600000); }));
-    // Whether a reader blocked before the stop or arrives after it, it must come back empty-handed.
+    std::vector<std::future<pid_t>> threads;
+    for (int i = 0; i < 6; ++i) {
+        auto started = std::make_shared<std::promise<pid_t>>();
+        threads.push_back(started->get_future());
+        readers.push_back(std::async(std::launch::async, [&queue, started, i] {
+            started->set_value(gettid());
+            return i % 2 ? queue.pop() : queue.pop_wait(600000);
+        }));
+    }
+    for (auto& thread : threads)
+        EXPECT_TRUE(wait_until_asleep(thread.get()));
     queue.stop();
     for (auto& reader : readers) {
         ASSERT_EQ(reader.wait_for(kDeadline), std::future_status::ready);
@@ -229,13 +259,13 @@ TEST(Channel, HeldNamedChannelIsStoppedWithItsParent)
     {
         bg::Channel parent;
         held = parent.get_channel("events");
-        std::promise<void> reading;
+        std::promise<pid_t> reading;
         blocked = std::async(std::launch::async, [&held, &reading] {
-            reading.set_value();
+            reading.set_value(gettid());
             Record out;
             return held->recv_record(&out);
         });
-        reading.get_future().wait();
+        EXPECT_TRUE(wait_until_asleep(reading.get_future().get()));
     }
     ASSERT_EQ(blocked.wait_for(kDeadline), std::future_status::ready);
     EXPECT_FALSE(blocked.get());
