@@ -68,20 +68,28 @@ namespace {
 
     inline bool valid_key_length(size_t length) { return length == 16 || length == 24 || length == 32; }
 
+    // The checks both text operations make before any work: a key of an AES size and a text within bounds.
+    bool usable_input(Crypt& crypt, const std::string& text, const std::string& key)
+    {
+        if (!valid_key_length(key.size())) {
+            diagnostics::report(crypt, Failure::KeyLength, std::to_string(key.size()));
+            return false;
+        }
+        if (text.size() > kMaxText) {
+            diagnostics::report(crypt, Failure::TooLong, std::to_string(text.size()));
+            return false;
+        }
+        return true;
+    }
+
 } // namespace
 
 std::string Crypt::aes_encrypt(const std::string& text, const std::string& key, bool* ok)
 {
     if (ok)
         *ok = false;
-    if (!valid_key_length(key.size())) {
-        diagnostics::report(*this, Failure::KeyLength, std::to_string(key.size()));
+    if (!usable_input(*this, text, key))
         return std::string();
-    }
-    if (text.size() > kMaxText) {
-        diagnostics::report(*this, Failure::TooLong, std::to_string(text.size()));
-        return std::string();
-    }
     AesKey aes(reinterpret_cast<const unsigned char*>(key.data()), int(key.size() * 8), false);
     if (!aes.valid) {
         diagnostics::report(*this, Failure::KeySetup);
@@ -107,14 +115,8 @@ std::string Crypt::aes_decrypt(const std::string& text, const std::string& key, 
 {
     if (ok)
         *ok = false;
-    if (!valid_key_length(key.size())) {
-        diagnostics::report(*this, Failure::KeyLength, std::to_string(key.size()));
+    if (!usable_input(*this, text, key))
         return std::string();
-    }
-    if (text.size() > kMaxText) {
-        diagnostics::report(*this, Failure::TooLong, std::to_string(text.size()));
-        return std::string();
-    }
     size_t capacity = size_t(base64_decode_len(int(text.size())));
     std::string plain(capacity, '\0');
     auto data = reinterpret_cast<unsigned char*>(plain.data());
