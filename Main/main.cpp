@@ -61,6 +61,7 @@ void endSession()
 
 int main(int argc, char** argv)
 {
+    TerminationSignals::holdBack();
     bg::InitBridge(argc, argv);
     Zov_Client::Init(servicehosts::kServiceDomain);
     std::atexit(bg::UninitBridge);

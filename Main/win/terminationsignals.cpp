@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -10,6 +11,15 @@ namespace {
 
 int g_pipe[2] = { -1, -1 };
 const int kSignals[] = { SIGTERM, SIGINT, SIGHUP };
+
+void setBlocked(bool blocked)
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kSignals)
+        sigaddset(&set, sig);
+    pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
 
 void onSignal(int)
 {
@@ -39,12 +49,19 @@ TerminationSignals::TerminationSignals(std::function<void()> handler, QObject* p
     action.sa_flags = SA_RESTART;
     for (int sig : kSignals)
         ::sigaction(sig, &action, nullptr);
+    setBlocked(false);
+}
+
+void TerminationSignals::holdBack()
+{
+    setBlocked(true);
 }
 
 TerminationSignals::~TerminationSignals()
 {
     if (!m_notifier)
         return;
+    setBlocked(true);
     struct sigaction action = {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);

@@ -15,6 +15,11 @@ public:
     explicit TerminationSignals(std::function<void()> onSignal, QObject* parent = nullptr);
     ~TerminationSignals() override;
 
+    // Holds the signals back (pending, not lost) until an object of this class is installed; called first
+    // in main, before any thread starts, so that a request to end during start-up still ends the program
+    // through its tear-down. The object holds them back again when it goes, for the tear-down itself.
+    static void holdBack();
+
     bool isInstalled() const { return m_notifier != nullptr; }
 
 private:

@@ -124,6 +124,20 @@ TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
     EXPECT_EQ(probeMarker(), QByteArray()) << "the marker block goes with its owner";
 }
 
+// A request to end that comes while the program is still starting is held until the program can act on
+// it, so the tear-down still runs.
+TEST_F(ProgramTest, EndRequestedDuringStartUpStillTearsDown)
+{
+    QProcess* program = startProgram();
+    // The admin writes its configuration as the framework comes up, long before the windows exist.
+    ASSERT_TRUE(waitUntil([&] { return !findFile("Admin.conf").isEmpty(); }, 30000));
+    ::kill(pid_t(program->processId()), SIGTERM);
+    ASSERT_TRUE(program->waitForFinished(15000));
+    EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program->exitCode(), 0);
+    EXPECT_TRUE(readFound("Admin.conf").contains("record.enable : 1\n"));
+}
+
 // The plug-in is looked up by its file name, first as a path (here: in the working folder).
 TEST_F(ProgramTest, PluginIsLoadedStartedAndUninitialised)
 {
