@@ -1,7 +1,6 @@
 #include <devservice/meetingroutes.h>
 
-#include "global/servicehosts.h"
-#include "net/servicepaths.h"
+#include <devservice/servicetable.h>
 
 #include <atomic>
 #include <string>
@@ -9,16 +8,6 @@
 namespace devservice {
 
 namespace {
-
-    namespace paths = servicepaths;
-
-    // The path part of a built-in base: what this service sees in front of each request path.
-    std::string basePath(const std::string& url)
-    {
-        const std::string::size_type scheme = url.find("://");
-        const std::string::size_type path = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-        return path == std::string::npos ? std::string() : url.substr(path);
-    }
 
     // The service's own origin as the client reached it.
     std::string origin(const RecordedRequest& request, const char* scheme)
@@ -148,11 +137,11 @@ void addMeetingRoutes(RouteTable& routes)
 {
     // The room service answers under the built-in command-API path and at the root, since a host typed by
     // the user in the settings may leave the path out.
-    const std::string room = basePath(servicehosts::kCommandApiBase);
+    const std::string room = paths::kCommandApiBase;
     const auto roomRoute
         = [&](const char* path, std::function<ScriptedReply(const RecordedRequest&)> handler) {
-              routes[room + path] = route(paths::kCommonKey, false, handler);
-              routes[path] = route(paths::kCommonKey, false, std::move(handler));
+              routes[room + path] = route(keys::kCommon, false, handler);
+              routes[path] = route(keys::kCommon, false, std::move(handler));
           };
     roomRoute(paths::kCreateMeeting, createMeeting);
     roomRoute(paths::kJoinMeeting, joinMeeting);
@@ -160,13 +149,13 @@ void addMeetingRoutes(RouteTable& routes)
     roomRoute(paths::kAddStreamer, nullptr);
     roomRoute(paths::kDeleteMeeting, nullptr);
 
-    const std::string api = basePath(servicehosts::kMeetingApiBase);
+    const std::string api = paths::kMeetingApiBase;
     const auto apiRoute
         = [&](const char* path, std::function<ScriptedReply(const RecordedRequest&)> handler) {
-              routes[api + path] = route(paths::kCommonKey, true, std::move(handler));
+              routes[api + path] = route(keys::kCommon, true, std::move(handler));
           };
     apiRoute(paths::kCheckLogin, checkLogin);
-    apiRoute(paths::kAccountCreateMeeting, [](const RecordedRequest&) {
+    apiRoute(paths::kCreateMeetingId, [](const RecordedRequest&) {
         Json::Value result(Json::objectValue);
         result["id"] = 1;
         return ScriptedReply::success(result);
@@ -188,28 +177,28 @@ void addMeetingRoutes(RouteTable& routes)
         result["value"] = "";
         return ScriptedReply::success(result);
     });
-    for (const char* path : { paths::kAccountDeleteMeeting, paths::kRenameMeeting, paths::kStartMeeting,
+    for (const char* path : { paths::kDeleteMeetingId, paths::kRenameMeeting, paths::kStartMeeting,
              paths::kEndMeeting, paths::kMeetingHeartBeat, paths::kProductState, paths::kDeleteClassHistory,
              paths::kStartMeetingV2, paths::kAddStudent, paths::kClearStudent })
         apiRoute(path, nullptr);
 
-    routes[basePath(servicehosts::kMembershipBase) + paths::kCheckAppVersion]
-        = route(paths::kVersionCheckKey, true, versionCheck);
-    routes[basePath(servicehosts::kMembershipApiBase) + paths::kAppConfigs]
-        = route(paths::kAppConfigKey, true, appConfigs);
+    routes[std::string(paths::kMembershipBase) + paths::kCheckAppVersion]
+        = route(keys::kVersionCheck, true, versionCheck);
+    routes[std::string(paths::kMembershipApiBase) + paths::kAppConfigs]
+        = route(keys::kAppConfig, true, appConfigs);
 
-    routes[paths::kKickout] = route(paths::kCommonKey, true, nullptr);
-    routes[paths::kKickoutList] = route(paths::kCommonKey, true, emptyList);
-    routes[paths::kKickoutCancel] = route(paths::kCommonKey, true, nullptr);
+    routes[paths::kKickout] = route(keys::kCommon, true, nullptr);
+    routes[paths::kKickoutList] = route(keys::kCommon, true, emptyList);
+    routes[paths::kKickoutCancel] = route(keys::kCommon, true, nullptr);
 
-    routes[paths::kGetInfo] = route(paths::kCommonKey, false, [](const RecordedRequest&) {
+    routes[paths::kGetInfo] = route(keys::kCommon, false, [](const RecordedRequest&) {
         Json::Value result(Json::objectValue);
         result["status"] = 1;
         return ScriptedReply::success(result);
     });
-    routes[paths::kSignallingRtcSdp] = route(paths::kCommonKey, false, rtcSdp);
-    routes[paths::kSignallingAddStreamer] = route(paths::kCommonKey, false, nullptr);
-    routes[paths::kInitServer] = route(paths::kCommonKey, false, nullptr);
+    routes[paths::kSignallingRtcSdp] = route(keys::kCommon, false, rtcSdp);
+    routes[paths::kSignallingAddStreamer] = route(keys::kCommon, false, nullptr);
+    routes[paths::kInitServer] = route(keys::kCommon, false, nullptr);
 }
 
 } // namespace devservice

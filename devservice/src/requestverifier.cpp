@@ -1,6 +1,6 @@
 #include <devservice/requestverifier.h>
 
-#include "net/wirenames.h"
+#include <devservice/servicetable.h>
 
 #include <openssl/evp.h>
 

@@ -3,8 +3,7 @@
 #include <devservice/certificates.h>
 #include <devservice/httpserver.h>
 #include <devservice/requestverifier.h>
-
-#include "net/wirenames.h"
+#include <devservice/servicetable.h>
 
 #include <QSaveFile>
 #include <QTemporaryDir>

@@ -1,6 +1,5 @@
 #include <devservice/requestverifier.h>
-
-#include "net/wirenames.h"
+#include <devservice/servicetable.h>
 
 #include <QByteArray>
 

@@ -1,8 +1,8 @@
 #include <devservice/httpserver.h>
 #include <devservice/requestverifier.h>
 #include <devservice/service.h>
+#include <devservice/servicetable.h>
 
-#include "net/wirenames.h"
 #include "support/scoped_env.h"
 
 #include <korvex/zovnet.h>
@@ -15,6 +15,7 @@ using devservice::RecordedRequest;
 using devservice::Route;
 using devservice::ScriptedReply;
 using devservice::Service;
+namespace wire = devservice::wire;
 
 namespace {
 
