@@ -1,10 +1,13 @@
 #include <devservice/httpserver.h>
 
 #include <QSslSocket>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
+#include <unistd.h>
 
 namespace devservice {
 
@@ -47,16 +50,15 @@ namespace {
         }
     }
 
-    void writeReply(QTcpSocket* socket, const HttpReply& reply)
+    void writeReply(QTcpSocket* socket, const HttpReply& reply, bool keepAlive)
     {
         std::string head
             = "HTTP/1.1 " + std::to_string(reply.status) + " " + reasonPhrase(reply.status) + "\r\n";
         head += "Content-Type: " + reply.contentType + "\r\n";
         head += "Content-Length: " + std::to_string(reply.body.size()) + "\r\n";
-        head += "Connection: close\r\n\r\n";
+        head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
         socket->write(head.data(), static_cast<qint64>(head.size()));
         socket->write(reply.body.data(), static_cast<qint64>(reply.body.size()));
-        socket->disconnectFromHost();
     }
 
     HttpReply plainReply(int status, const std::string& text)
@@ -64,122 +66,184 @@ namespace {
         return { status, text, "text/plain", 0, false };
     }
 
-    // Reads one request from a socket and answers it. Owned by the socket.
+    // Reads a request head (without its closing empty line) into `request` and `bodySize`; returns the
+    // refusal when it is malformed or announces a body that is not accepted.
+    std::optional<HttpReply> parseHead(const std::string& head, HttpRequest& request, long long& bodySize)
+    {
+        size_t lineEnd = head.find("\r\n");
+        const std::string requestLine = head.substr(0, lineEnd);
+        const size_t space1 = requestLine.find(' ');
+        const size_t space2 = requestLine.find(' ', space1 == std::string::npos ? space1 : space1 + 1);
+        if (space1 == std::string::npos || space2 == std::string::npos)
+            return plainReply(400, "malformed request line");
+        request.method = requestLine.substr(0, space1);
+        const std::string target = requestLine.substr(space1 + 1, space2 - space1 - 1);
+        const size_t question = target.find('?');
+        request.path = target.substr(0, question);
+        request.query = question == std::string::npos ? std::string() : target.substr(question + 1);
+        request.version = requestLine.substr(space2 + 1);
+
+        while (lineEnd != std::string::npos) {
+            const size_t start = lineEnd + 2;
+            lineEnd = head.find("\r\n", start);
+            const std::string line
+                = head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
+            const size_t colon = line.find(':');
+            if (colon == std::string::npos || colon == 0)
+                return plainReply(400, "malformed header line");
+            request.headers.emplace_back(lowerCase(line.substr(0, colon)), trimmed(line.substr(colon + 1)));
+        }
+
+        if (!request.header("transfer-encoding").empty())
+            return plainReply(411, "a Content-Length is required");
+        const std::string length = request.header("content-length");
+        long long size = 0;
+        if (!length.empty()) {
+            if (length.size() > 18 || !std::all_of(length.begin(), length.end(), ::isdigit))
+                return plainReply(400, "malformed Content-Length");
+            size = std::stoll(length);
+        }
+        if (size > HttpServer::kMaxBodyBytes)
+            return plainReply(413, "request body too large");
+        bodySize = size;
+        return std::nullopt;
+    }
+
+    // HTTP/1.1 keeps a connection unless told to close it; HTTP/1.0 closes it unless told to keep it.
+    bool keepsAlive(const HttpRequest& request)
+    {
+        const std::string connection = lowerCase(request.header("connection"));
+        if (request.version == "HTTP/1.1")
+            return connection.find("close") == std::string::npos;
+        return connection.find("keep-alive") != std::string::npos;
+    }
+
+    // Reads the requests of one socket and answers them in order. Owned by the socket; lives in its thread.
     class Connection : public QObject {
     public:
-        Connection(QTcpSocket* socket, const HttpServer::Handler& handler)
+        Connection(QTcpSocket* socket, const HttpServer::Handler& handler,
+            std::shared_ptr<const HttpServer::TakeOver> takeOver, unsigned long long number)
             : QObject(socket)
             , m_socket(socket)
             , m_handler(handler)
+            , m_takeOver(std::move(takeOver))
+            , m_number(number)
         {
+            m_idle.setSingleShot(true);
+            m_idle.setInterval(HttpServer::kIdleTimeoutMs);
+            QObject::connect(&m_idle, &QTimer::timeout, this, [this] { m_socket->disconnectFromHost(); });
             QObject::connect(socket, &QTcpSocket::readyRead, this, [this] { read(); });
+            m_idle.start();
         }
 
     private:
         void read()
         {
-            if (m_done)
+            if (m_answering)
+                return; // read again once answered
+            if (offerTakeOver())
                 return;
             m_buffer += m_socket->readAll().toStdString();
-            if (m_bodySize < 0 && !parseHead())
-                return;
-            if (m_bodySize < 0)
-                return; // head incomplete
-            if (static_cast<long long>(m_buffer.size()) < m_bodySize)
-                return;
-            m_request.body = m_buffer.substr(0, static_cast<size_t>(m_bodySize));
-            answer(m_handler(m_request));
+            serveBuffered();
         }
 
-        // Returns false after answering a bad head; leaves m_bodySize negative while the head is incomplete.
-        bool parseHead()
+        void serveBuffered()
         {
-            const size_t end = m_buffer.find("\r\n\r\n");
-            if (end == std::string::npos) {
-                if (m_buffer.size() > static_cast<size_t>(HttpServer::kMaxHeadBytes)) {
-                    answer(plainReply(431, "request head too large"));
-                    return false;
+            while (!m_answering) {
+                if (m_bodySize < 0) {
+                    const size_t end = m_buffer.find("\r\n\r\n");
+                    if (end == std::string::npos) {
+                        if (m_buffer.size() > static_cast<size_t>(HttpServer::kMaxHeadBytes))
+                            answer(plainReply(431, "request head too large"), false);
+                        return;
+                    }
+                    m_request = HttpRequest();
+                    const std::optional<HttpReply> refusal
+                        = parseHead(m_buffer.substr(0, end), m_request, m_bodySize);
+                    m_buffer.erase(0, end + 4);
+                    if (refusal) {
+                        answer(*refusal, false);
+                        return;
+                    }
                 }
-                return true;
+                if (static_cast<long long>(m_buffer.size()) < m_bodySize)
+                    return;
+                m_request.body = m_buffer.substr(0, static_cast<size_t>(m_bodySize));
+                m_buffer.erase(0, static_cast<size_t>(m_bodySize));
+                m_request.connection = m_number;
+                answer(m_handler(m_request), keepsAlive(m_request));
             }
-            const std::string head = m_buffer.substr(0, end);
-            m_buffer.erase(0, end + 4);
+        }
 
-            size_t lineEnd = head.find("\r\n");
-            const std::string requestLine = head.substr(0, lineEnd);
-            const size_t space1 = requestLine.find(' ');
-            const size_t space2 = requestLine.find(' ', space1 == std::string::npos ? space1 : space1 + 1);
-            if (space1 == std::string::npos || space2 == std::string::npos) {
-                answer(plainReply(400, "malformed request line"));
+        // A request at the start of the socket's unread data that the take-over wants: the socket goes to
+        // it unread. True as well while such a request's head is still incomplete.
+        bool offerTakeOver()
+        {
+            if (!m_takeOver || m_bodySize >= 0 || !m_buffer.empty())
                 return false;
-            }
-            m_request.method = requestLine.substr(0, space1);
-            const std::string target = requestLine.substr(space1 + 1, space2 - space1 - 1);
-            const size_t question = target.find('?');
-            m_request.path = target.substr(0, question);
-            m_request.query = question == std::string::npos ? std::string() : target.substr(question + 1);
+            const QByteArray peeked = m_socket->peek(HttpServer::kMaxHeadBytes + 4);
+            const int end = peeked.indexOf("\r\n\r\n");
+            if (end < 0)
+                return peeked.size() <= HttpServer::kMaxHeadBytes;
+            HttpRequest head;
+            long long bodySize = 0;
+            if (parseHead(peeked.left(end).toStdString(), head, bodySize) || !m_takeOver->wants(head))
+                return false;
 
-            while (lineEnd != std::string::npos) {
-                const size_t start = lineEnd + 2;
-                lineEnd = head.find("\r\n", start);
-                const std::string line
-                    = head.substr(start, lineEnd == std::string::npos ? std::string::npos : lineEnd - start);
-                const size_t colon = line.find(':');
-                if (colon == std::string::npos || colon == 0) {
-                    answer(plainReply(400, "malformed header line"));
-                    return false;
-                }
-                m_request.headers.emplace_back(
-                    lowerCase(line.substr(0, colon)), trimmed(line.substr(colon + 1)));
-            }
-
-            if (!m_request.header("transfer-encoding").empty()) {
-                answer(plainReply(411, "a Content-Length is required"));
-                return false;
-            }
-            const std::string length = m_request.header("content-length");
-            long long size = 0;
-            if (!length.empty()) {
-                if (length.size() > 18 || !std::all_of(length.begin(), length.end(), ::isdigit)) {
-                    answer(plainReply(400, "malformed Content-Length"));
-                    return false;
-                }
-                size = std::stoll(length);
-            }
-            if (size > HttpServer::kMaxBodyBytes) {
-                answer(plainReply(413, "request body too large"));
-                return false;
-            }
-            m_bodySize = size;
+            m_idle.stop();
+            QTcpSocket* socket = m_socket;
+            socket->disconnect();
+            setParent(nullptr);
+            deleteLater();
+            socket->setParent(nullptr);
+            QObject* owner = m_takeOver->owner;
+            socket->moveToThread(owner->thread());
+            QMetaObject::invokeMethod(owner, [takeOver = m_takeOver, socket] { takeOver->take(socket); });
+            m_answering = true;
             return true;
         }
 
-        void answer(const HttpReply& reply)
+        void answer(const HttpReply& reply, bool keepAlive)
         {
-            m_done = true;
-            QTcpSocket* socket = m_socket;
+            m_answering = true;
+            m_idle.stop();
             if (reply.drop && reply.delayMs <= 0) {
-                socket->abort();
+                m_socket->abort();
                 return;
             }
-            auto send = [socket, reply] {
-                if (reply.drop)
-                    socket->abort();
-                else
-                    writeReply(socket, reply);
+            auto send = [this, reply, keepAlive] {
+                if (reply.drop) {
+                    m_socket->abort();
+                    return;
+                }
+                writeReply(m_socket, reply, keepAlive);
+                if (!keepAlive) {
+                    m_socket->disconnectFromHost();
+                    return;
+                }
+                m_bodySize = -1;
+                m_answering = false;
+                m_idle.start();
+                // A request that arrived meanwhile: its readyRead was passed over.
+                if (!m_buffer.empty() || m_socket->bytesAvailable() > 0)
+                    QMetaObject::invokeMethod(
+                        this, [this] { read(); }, Qt::QueuedConnection);
             };
             if (reply.delayMs > 0)
-                QTimer::singleShot(reply.delayMs, socket, send);
+                QTimer::singleShot(reply.delayMs, this, send);
             else
                 send();
         }
 
         QTcpSocket* m_socket;
         const HttpServer::Handler& m_handler;
+        const std::shared_ptr<const HttpServer::TakeOver> m_takeOver;
+        const unsigned long long m_number;
+        QTimer m_idle;
         std::string m_buffer;
         HttpRequest m_request;
-        long long m_bodySize = -1;
-        bool m_done = false;
+        long long m_bodySize = -1; // negative until the head of the next request is read
+        bool m_answering = false;
     };
 
 } // namespace
@@ -193,10 +257,41 @@ std::string HttpRequest::header(const std::string& lowerCaseName) const
     return std::string();
 }
 
+// A thread and the object that parents the sockets it serves.
+class HttpServer::Worker {
+public:
+    explicit Worker(int index)
+    {
+        m_thread.setObjectName(QStringLiteral("devservice-%1").arg(index));
+        context = new QObject;
+        context->moveToThread(&m_thread);
+        m_thread.start();
+    }
+    ~Worker()
+    {
+        QObject* doomed = context;
+        QMetaObject::invokeMethod(
+            doomed, [doomed] { delete doomed; }, Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    QObject* context;
+
+private:
+    QThread m_thread;
+};
+
 HttpServer::HttpServer(Handler handler, QObject* parent)
     : QTcpServer(parent)
     , m_handler(std::move(handler))
 {
+}
+
+HttpServer::~HttpServer()
+{
+    close();
+    m_workers.clear();
 }
 
 void HttpServer::setTls(const QSslCertificate& certificate, const QSslKey& key)
@@ -206,30 +301,52 @@ void HttpServer::setTls(const QSslCertificate& certificate, const QSslKey& key)
     m_tls = true;
 }
 
+void HttpServer::setWorkerCount(int count) { m_workerCount = count; }
+
+void HttpServer::setTakeOver(TakeOver takeOver)
+{
+    m_takeOver = std::make_shared<const TakeOver>(std::move(takeOver));
+}
+
+void HttpServer::startWorkers()
+{
+    const int count = m_workerCount > 0 ? m_workerCount : std::clamp(QThread::idealThreadCount(), 2, 16);
+    for (int i = 0; i < count; ++i)
+        m_workers.push_back(std::make_unique<Worker>(i));
+}
+
 void HttpServer::incomingConnection(qintptr descriptor)
 {
-    QTcpSocket* socket = nullptr;
-    if (m_tls) {
-        auto* ssl = new QSslSocket(this);
-        ssl->setLocalCertificate(m_certificate);
-        ssl->setPrivateKey(m_key);
-        ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
-        socket = ssl;
-    } else {
-        socket = new QTcpSocket(this);
-    }
-    if (!socket->setSocketDescriptor(descriptor)) {
-        delete socket;
-        return;
-    }
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    connect(socket, &QAbstractSocket::errorOccurred, socket, [socket] {
-        if (socket->state() != QAbstractSocket::ConnectedState)
-            socket->deleteLater();
+    if (m_workers.empty())
+        startWorkers();
+    QObject* context = m_workers[m_nextWorker++ % m_workers.size()]->context;
+    const unsigned long long number = ++m_connections;
+    // Runs in the worker's thread; the server outlives it, as its destructor joins the workers first.
+    QMetaObject::invokeMethod(context, [this, context, descriptor, number] {
+        QTcpSocket* socket = nullptr;
+        if (m_tls) {
+            auto* ssl = new QSslSocket(context);
+            ssl->setLocalCertificate(m_certificate);
+            ssl->setPrivateKey(m_key);
+            ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
+            socket = ssl;
+        } else {
+            socket = new QTcpSocket(context);
+        }
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            ::close(int(descriptor));
+            return;
+        }
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QAbstractSocket::errorOccurred, socket, [socket] {
+            if (socket->state() != QAbstractSocket::ConnectedState)
+                socket->deleteLater();
+        });
+        new Connection(socket, m_handler, m_takeOver, number);
+        if (m_tls)
+            static_cast<QSslSocket*>(socket)->startServerEncryption();
     });
-    new Connection(socket, m_handler);
-    if (m_tls)
-        static_cast<QSslSocket*>(socket)->startServerEncryption();
 }
 
 } // namespace devservice

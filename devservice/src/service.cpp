@@ -49,6 +49,7 @@ namespace {
 Service::Service(Options options)
     : m_options(std::move(options))
     , m_routes(m_options.routes)
+    , m_recordLimit(m_options.recordLimit)
 {
 }
 
@@ -84,6 +85,7 @@ bool Service::start(std::string* error)
     m_thread = std::make_unique<QThread>();
     m_thread->setObjectName("devservice");
     m_server = new HttpServer([this](const HttpRequest& request) { return handle(request); });
+    m_server->setWorkerCount(m_options.threads);
     if (m_options.https) {
         m_server->setTls(QSslCertificate(QByteArray::fromStdString(certificates.serverPem)),
             QSslKey(QByteArray::fromStdString(certificates.serverKeyPem), QSsl::Ec));
@@ -148,7 +150,24 @@ void Service::script(const std::string& path, ScriptedReply reply)
 std::vector<RecordedRequest> Service::requests() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requests;
+    return std::vector<RecordedRequest>(m_requests.begin(), m_requests.end());
+}
+
+void Service::setRecordLimit(size_t limit)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_recordLimit = limit;
+    while (m_requests.size() > m_recordLimit)
+        m_requests.pop_front();
+}
+
+void Service::record(RecordedRequest request)
+{
+    if (m_recordLimit == 0)
+        return;
+    if (m_requests.size() >= m_recordLimit)
+        m_requests.pop_front();
+    m_requests.push_back(std::move(request));
 }
 
 void Service::clearRequests()
@@ -166,12 +185,13 @@ HttpReply Service::handle(const HttpRequest& request)
     record.headers = request.headers;
     record.body = request.body;
     record.secure = m_options.https;
+    record.connection = request.connection;
 
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto route = m_routes.find(request.path);
     if (route == m_routes.end()) {
         record.problem = "no route";
-        m_requests.push_back(std::move(record));
+        this->record(std::move(record));
         return { 404, "no route for " + request.path, "text/plain", 0, false };
     }
     const Route routeCopy = route->second;
@@ -193,7 +213,7 @@ HttpReply Service::handle(const HttpRequest& request)
         reply = routeCopy.handler(record);
 
     lock.lock();
-    m_requests.push_back(std::move(record));
+    this->record(std::move(record));
     lock.unlock();
     return render(reply, routeCopy.aesKey);
 }

@@ -9,7 +9,16 @@
 
 #include <json/reader.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTcpSocket>
+#include <QThread>
+
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
 
 using devservice::RecordedRequest;
 using devservice::Route;
@@ -162,3 +171,154 @@ TEST_F(ServiceTest, BoundsTheRequestBody)
 
 INSTANTIATE_TEST_SUITE_P(Transports, ServiceTransportTest, ::testing::Values(true, false),
     [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "Https" : "Http"; });
+
+namespace {
+
+// A plain HTTP request with a signed body for "/plain", marked by its query.
+QByteArray rawRequest(int mark, const char* extraHeader = "")
+{
+    const std::string body = signedBody().toStyledString();
+    return QByteArray::fromStdString("POST /plain?n=" + std::to_string(mark)
+        + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeader + "Content-Length: " + std::to_string(body.size())
+        + "\r\n\r\n" + body);
+}
+
+// Reads whole replies (head and Content-Length body) from the socket until `count` have arrived.
+std::vector<QByteArray> readReplies(QTcpSocket& socket, int count)
+{
+    std::vector<QByteArray> replies;
+    QByteArray buffer;
+    while (int(replies.size()) < count) {
+        const int end = buffer.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            const QByteArray head = buffer.left(end);
+            const int at = head.toLower().indexOf("content-length: ");
+            const int length = head.mid(at + 16, head.indexOf("\r\n", at) - at - 16).toInt();
+            if (buffer.size() >= end + 4 + length) {
+                replies.push_back(buffer.left(end + 4 + length));
+                buffer.remove(0, end + 4 + length);
+                continue;
+            }
+        }
+        if (!socket.waitForReadyRead(10000))
+            break;
+        buffer += socket.readAll();
+    }
+    return replies;
+}
+
+} // namespace
+
+// Requests on one connection are answered in order on that connection, pipelined or not, until the client
+// asks to close it.
+TEST_F(ServiceTest, KeepsTheConnectionAlive)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, service->port());
+    ASSERT_TRUE(socket.waitForConnected(10000));
+
+    socket.write(rawRequest(1));
+    ASSERT_EQ(readReplies(socket, 1).size(), 1u);
+    socket.write(rawRequest(2) + rawRequest(3));
+    const std::vector<QByteArray> pipelined = readReplies(socket, 2);
+    ASSERT_EQ(pipelined.size(), 2u);
+    EXPECT_TRUE(pipelined[0].startsWith("HTTP/1.1 200")) << pipelined[0].toStdString();
+    EXPECT_TRUE(pipelined[0].toLower().contains("connection: keep-alive"));
+
+    socket.write(rawRequest(4, "Connection: close\r\n"));
+    const std::vector<QByteArray> last = readReplies(socket, 1);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_TRUE(last[0].toLower().contains("connection: close"));
+    EXPECT_TRUE(socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(10000));
+
+    const std::vector<RecordedRequest> requests = service->requests();
+    ASSERT_EQ(requests.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(requests[i].query, "n=" + std::to_string(i + 1));
+        EXPECT_EQ(requests[i].connection, requests[0].connection);
+        EXPECT_TRUE(requests[i].signatureValid) << requests[i].problem;
+    }
+    EXPECT_NE(requests[0].connection, 0u);
+}
+
+TEST_F(ServiceTest, KeepsOnlyTheNewestRequests)
+{
+    const std::string body = signedBody().toStyledString();
+    for (int i = 0; i < 3; ++i)
+        post("/plain?n=" + std::to_string(i), body);
+    service->setRecordLimit(2);
+    ASSERT_EQ(service->requests().size(), 2u);
+    EXPECT_EQ(service->requests()[0].query, "n=1");
+
+    for (int i = 3; i < 6; ++i)
+        post("/plain?n=" + std::to_string(i), body);
+    const std::vector<RecordedRequest> requests = service->requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].query, "n=4");
+    EXPECT_EQ(requests[1].query, "n=5");
+
+    service->setRecordLimit(0);
+    post("/plain", body);
+    EXPECT_TRUE(service->requests().empty());
+}
+
+// Each handler below waits until all of them run: served one at a time, the first would wait in vain.
+TEST_F(ServiceTest, ServesConnectionsConcurrently)
+{
+    constexpr int kClients = 3;
+    std::mutex mutex;
+    std::condition_variable arrived;
+    int running = 0;
+    Route meet;
+    meet.signedBody = false;
+    meet.handler = [&](const RecordedRequest&) {
+        std::unique_lock<std::mutex> lock(mutex);
+        ++running;
+        arrived.notify_all();
+        const bool all
+            = arrived.wait_for(lock, std::chrono::seconds(20), [&] { return running >= kClients; });
+        return all ? ScriptedReply::success() : ScriptedReply::failure(1, "served one at a time");
+    };
+    service->addRoute("/meet", meet);
+
+    std::vector<std::future<Zov_Client::ZovResponse>> replies;
+    for (int i = 0; i < kClients; ++i)
+        replies.push_back(std::async(std::launch::async, [this] { return post("/meet", "{}"); }));
+    for (auto& reply : replies) {
+        const Zov_Client::ZovResponse response = reply.get();
+        ASSERT_EQ(response.status, 200) << response.body;
+        EXPECT_EQ(parse(response.body)[wire::kReplyCode], 0) << response.body;
+    }
+}
+
+// A request the take-over wants leaves with its socket unread, to the owner's thread.
+TEST_F(ServiceTest, HandsAConnectionOverUnread)
+{
+    QObject owner;
+    QByteArray taken;
+    QThread* takenIn = nullptr;
+    devservice::HttpServer server([](const devservice::HttpRequest&) { return devservice::HttpReply(); });
+    devservice::HttpServer::TakeOver takeOver;
+    takeOver.wants = [](const devservice::HttpRequest& r) { return r.header("upgrade") == "test"; };
+    takeOver.owner = &owner;
+    takeOver.take = [&](QTcpSocket* socket) {
+        takenIn = QThread::currentThread();
+        taken = socket->readAll();
+        socket->write("HTTP/1.1 101 Switching Protocols\r\n\r\n");
+        socket->flush();
+        socket->deleteLater();
+    };
+    server.setTakeOver(takeOver);
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    ASSERT_TRUE(client.waitForConnected(10000));
+    const QByteArray request = "GET /chat HTTP/1.1\r\nUpgrade: test\r\nConnection: Upgrade\r\n\r\nrest";
+    client.write(request);
+    QDeadlineTimer deadline(20000);
+    while (taken.isEmpty() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(takenIn, owner.thread());
+    EXPECT_EQ(taken, request);
+}

@@ -19,6 +19,7 @@ struct RecordedRequest {
     std::vector<std::pair<std::string, std::string>> headers; // names in lower case
     std::string body; // as received
     bool secure = false; // it came over TLS
+    unsigned long long connection = 0; // the number of the connection it came on: equal for a kept connection
 
     bool enveloped = false; // the body was an AES envelope
     Json::Value envelopeVersion; // the envelope's version member, null when absent

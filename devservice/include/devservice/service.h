@@ -25,15 +25,19 @@ struct ServiceOptions {
     quint16 port = 0; // 0: any free port
     std::string caFile; // where to write the authority's certificate; empty: a private temporary folder
     RouteTable routes = defaultRoutes();
+    int threads = 0; // threads that serve connections; 0: one per processor (2 to 16)
+    size_t recordLimit = 1000; // requests kept for requests(), the newest
 };
 
 // The local stand-in for the operator's services on 127.0.0.1: one port for every route, HTTPS with a
 // certificate made at start (its authority written to `caFile()`, which clients trust through
 // TAVICAST_CA_FILE) or plain HTTP.
 //
-// It serves from a thread of its own, so a test may block on a synchronous request while it answers. All
-// public functions are thread-safe. Each request is decoded and checked on its own terms (envelope key of the
-// route, signature), recorded, and answered by the next reply scripted for its path, else by the route.
+// It serves from threads of its own, so a test may block on a synchronous request while it answers; several
+// requests are served at once, so route handlers must be thread-safe. All public functions are thread-safe.
+// Each request is decoded and checked on its own terms (envelope key of the route, signature), recorded, and
+// answered by the next reply scripted for its path, else by the route. The record keeps the newest
+// `recordLimit` requests.
 class Service {
 public:
     using Options = ServiceOptions;
@@ -55,14 +59,18 @@ public:
     // Queues a reply for the next request on `path`; each scripted reply is used once, in order.
     void script(const std::string& path, ScriptedReply reply);
 
+    // The recorded requests, oldest first.
     std::vector<RecordedRequest> requests() const;
     void clearRequests();
+    // Bounds the record to the newest `limit` requests (older ones are dropped now and from then on).
+    void setRecordLimit(size_t limit);
 
     // The reply a route gives to a request whose envelope or signature was refused.
     static constexpr int kRefusedCode = 400;
 
 private:
     HttpReply handle(const HttpRequest& request);
+    void record(RecordedRequest request); // with m_mutex held
     static void decode(const Route& route, RecordedRequest& record);
     static HttpReply render(const ScriptedReply& reply, const std::string& aesKey);
 
@@ -76,7 +84,8 @@ private:
     mutable std::mutex m_mutex; // guards everything below
     RouteTable m_routes;
     std::map<std::string, std::deque<ScriptedReply>> m_scripts;
-    std::vector<RecordedRequest> m_requests;
+    std::deque<RecordedRequest> m_requests;
+    size_t m_recordLimit;
 };
 
 } // namespace devservice
