@@ -150,9 +150,12 @@ void Selector::paintEvent(QPaintEvent*)
     painter.drawRect(m_selection);
 
     const QRectF source = physicalSource(m_selection, m_ratio);
-    m_areaShot = m_fullShot.copy(source.toRect());
-    m_areaShot.setDevicePixelRatio(m_ratio);
-    painter.drawPixmap(m_selection.topLeft(), m_areaShot);
+    // An empty rectangle would copy the whole picture.
+    if (!source.toRect().isEmpty()) {
+        m_areaShot = m_fullShot.copy(source.toRect());
+        m_areaShot.setDevicePixelRatio(m_ratio);
+        painter.drawPixmap(m_selection.topLeft(), m_areaShot);
+    }
 
     const QBrush previous = painter.brush();
     painter.setBrush(QBrush(Qt::blue));

@@ -123,6 +123,13 @@ TEST_F(SelectorTest, SizeFromTheToolBarMovesBackInsideWithoutMinimum)
     auto* height = child<QSpinBox>(selector.menu(), "spinBox_height");
     EXPECT_EQ(width->value(), 20);
     EXPECT_EQ(height->value(), 10);
+
+    // An empty selection shows nothing undimmed, least of all the whole picture at its corner.
+    selector.slot_size(0, 0);
+    const QImage painted = selector.grab().toImage();
+    const QImage shot = ScreenGrabber::grabVirtualDesktop().toImage();
+    EXPECT_NE(painted.pixel(1400, 800), shot.pixel(100, 100));
+    EXPECT_NE(painted.pixel(1400, 800), shot.pixel(1400, 800));
 }
 
 TEST_F(SelectorTest, MenuRidesAlongTheSelection)
