@@ -21,6 +21,11 @@ QComboBox#comboBox_size{min-width:120px;max-width:120px;min-height:24px;max-heig
 const char* const kSizes[]
     = { QT_TRANSLATE_NOOP("RectSelectMenu", "自定义"), "720x480", "960x640", "1280x720", "1920x1080" };
 
+QString styleSheetText()
+{
+    return selectorgeometry::scaledStyleSheet(QString::fromUtf8(kStyleSheet), QssManager::dpiScale());
+}
+
 } // namespace
 
 RectSelectMenu::RectSelectMenu(QWidget* parent)
@@ -51,11 +56,6 @@ RectSelectMenu::RectSelectMenu(QWidget* parent)
 }
 
 RectSelectMenu::~RectSelectMenu() = default;
-
-QString RectSelectMenu::styleSheetText()
-{
-    return selectorgeometry::scaledStyleSheet(QString::fromUtf8(kStyleSheet), QssManager::dpiScale());
-}
 
 void RectSelectMenu::setSelectionSize(const QSize& size)
 {

@@ -19,8 +19,6 @@ public:
 
     void setSelectionSize(const QSize& size);
 
-    static QString styleSheetText();
-
 signals:
     void sig_ok();
     void sig_cancel();

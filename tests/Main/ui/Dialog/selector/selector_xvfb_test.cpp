@@ -5,6 +5,7 @@
 #include "ui/Dialog/selectwidget.h"
 #include "win/screengrabber.h"
 
+#include <QDialog>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -137,6 +138,31 @@ TEST_F(SelectorXvfb, FrameOutlinesTheAreaWithoutCoveringIt)
         dashed += near(screen.pixel(x, 199), frameColor) ? 1 : 0;
     EXPECT_GT(dashed, 40);
     EXPECT_LT(dashed, 180);
+}
+
+TEST_F(SelectorXvfb, TooSmallMessageOnScreen)
+{
+    AreaItem item;
+    bool shown = false;
+    AreaItem::setModalRunner([&](QDialog& box) {
+        box.show();
+        shown = QTest::qWaitForWindowExposed(&box);
+        QCoreApplication::processEvents();
+        const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(box.winId());
+        EXPECT_TRUE(shot.save(QStringLiteral(SCREENSHOT_DIR "/selector_too_small.png")));
+        const QImage image = shot.toImage();
+        // Not black: the message box's own background fills it.
+        EXPECT_GT(qGray(image.pixel(image.width() / 2, 4)), 100);
+        box.hide();
+        return 0;
+    });
+    item.setStartArea(QRect(250, 200, 64, 63));
+    item.slot_delay_shot();
+    ASSERT_NE(item.selector(), nullptr);
+    item.selector()->slot_ok();
+    AreaItem::setModalRunner({});
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(item.frame(), nullptr);
 }
 
 } // namespace
