@@ -11,6 +11,7 @@ packages=(
     libjsoncpp-dev libcurl4-openssl-dev libssl-dev openssl
     # Qt 5
     qtbase5-dev qtbase5-dev-tools libqt5opengl5-dev libqt5websockets5-dev libqt5svg5-dev
+    libqt5x11extras5-dev
     # media
     libavcodec-dev libavutil-dev libswscale-dev libyuv-dev
     # QR codes, capture-card control channel
