@@ -67,10 +67,12 @@ namespace {
     // Reads one request from a socket and answers it. Owned by the socket.
     class Connection : public QObject {
     public:
-        Connection(QTcpSocket* socket, const HttpServer::Handler& handler)
+        Connection(QTcpSocket* socket, const HttpServer::Handler& handler,
+            const HttpServer::UpgradeHandler& upgradeHandler)
             : QObject(socket)
             , m_socket(socket)
             , m_handler(handler)
+            , m_upgradeHandler(upgradeHandler)
         {
             QObject::connect(socket, &QTcpSocket::readyRead, this, [this] { read(); });
         }
@@ -85,6 +87,8 @@ namespace {
                 return;
             if (m_bodySize < 0)
                 return; // head incomplete
+            if (m_upgradeHandler && lowerCase(m_request.header("upgrade")) == "websocket")
+                return handOver();
             if (static_cast<long long>(m_buffer.size()) < m_bodySize)
                 return;
             m_request.body = m_buffer.substr(0, static_cast<size_t>(m_bodySize));
@@ -103,6 +107,7 @@ namespace {
                 return true;
             }
             const std::string head = m_buffer.substr(0, end);
+            m_rawHead = m_buffer.substr(0, end + 4);
             m_buffer.erase(0, end + 4);
 
             size_t lineEnd = head.find("\r\n");
@@ -154,6 +159,23 @@ namespace {
             return true;
         }
 
+        // Gives the socket, with what it received put back unread, to the upgrade handler. Everything this
+        // server connected to the socket is cut first.
+        void handOver()
+        {
+            m_done = true;
+            QTcpSocket* socket = m_socket;
+            QObject::disconnect(socket, nullptr, this, nullptr);
+            QObject::disconnect(socket, nullptr, socket, nullptr);
+            const std::string received = m_rawHead + m_buffer;
+            for (auto c = received.rbegin(); c != received.rend(); ++c)
+                socket->ungetChar(*c);
+            const HttpRequest request = m_request;
+            const HttpServer::UpgradeHandler& handler = m_upgradeHandler;
+            deleteLater();
+            handler(socket, request);
+        }
+
         void answer(const HttpReply& reply)
         {
             m_done = true;
@@ -176,7 +198,9 @@ namespace {
 
         QTcpSocket* m_socket;
         const HttpServer::Handler& m_handler;
+        const HttpServer::UpgradeHandler& m_upgradeHandler;
         std::string m_buffer;
+        std::string m_rawHead;
         HttpRequest m_request;
         long long m_bodySize = -1;
         bool m_done = false;
@@ -227,7 +251,7 @@ void HttpServer::incomingConnection(qintptr descriptor)
         if (socket->state() != QAbstractSocket::ConnectedState)
             socket->deleteLater();
     });
-    new Connection(socket, m_handler);
+    new Connection(socket, m_handler, m_upgradeHandler);
     if (m_tls)
         static_cast<QSslSocket*>(socket)->startServerEncryption();
 }

@@ -1,5 +1,7 @@
 #include <devservice/meetingroutes.h>
 
+#include <devservice/chatrooms.h>
+
 #include "global/servicehosts.h"
 #include "net/servicepaths.h"
 
@@ -198,9 +200,20 @@ void addMeetingRoutes(RouteTable& routes)
     routes[basePath(servicehosts::kMembershipApiBase) + paths::kAppConfigs]
         = route(paths::kAppConfigKey, true, appConfigs);
 
-    routes[paths::kKickout] = route(paths::kCommonKey, true, nullptr);
-    routes[paths::kKickoutList] = route(paths::kCommonKey, true, emptyList);
-    routes[paths::kKickoutCancel] = route(paths::kCommonKey, true, nullptr);
+    // The operator's calls on the service's chat rooms.
+    const auto onChatRooms = [](const char* action) {
+        return [action](const RecordedRequest& request) {
+            if (!request.chatRooms)
+                return ScriptedReply::failure(ChatRoomService::kNoSuchRoom, "this service holds no chat rooms");
+            const ChatReply reply = request.chatRooms->operatorCall(action, request.members);
+            ScriptedReply scripted = ScriptedReply::failure(reply.errcode, reply.errmsg);
+            scripted.result = reply.result;
+            return scripted;
+        };
+    };
+    routes[paths::kKickout] = route(paths::kCommonKey, true, onChatRooms("kickout"));
+    routes[paths::kKickoutList] = route(paths::kCommonKey, true, onChatRooms("list"));
+    routes[paths::kKickoutCancel] = route(paths::kCommonKey, true, onChatRooms("cancel"));
 
     routes[paths::kGetInfo] = route(paths::kCommonKey, false, [](const RecordedRequest&) {
         Json::Value result(Json::objectValue);

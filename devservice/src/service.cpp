@@ -89,6 +89,11 @@ bool Service::start(std::string* error)
         m_server->setTls(QSslCertificate(QByteArray::fromStdString(certificates.serverPem)),
             QSslKey(QByteArray::fromStdString(certificates.serverKeyPem), QSsl::Ec));
     }
+    m_chatRooms = new ChatRoomService();
+    m_server->setUpgradeHandler([rooms = m_chatRooms](QTcpSocket* socket, const HttpRequest& request) {
+        rooms->takeConnection(socket, request);
+    });
+    m_chatRooms->moveToThread(m_thread.get());
     m_server->moveToThread(m_thread.get());
     m_thread->start();
 
@@ -112,6 +117,12 @@ bool Service::start(std::string* error)
 void Service::stop()
 {
     if (m_thread) {
+        if (m_chatRooms) {
+            ChatRoomService* rooms = m_chatRooms;
+            QMetaObject::invokeMethod(
+                rooms, [rooms] { delete rooms; }, Qt::BlockingQueuedConnection);
+            m_chatRooms = nullptr;
+        }
         if (m_server) {
             HttpServer* server = m_server;
             QMetaObject::invokeMethod(
@@ -152,6 +163,11 @@ std::vector<RecordedRequest> Service::requests() const
     return m_requests;
 }
 
+std::vector<ChatRoomSnapshot> Service::chatRooms() const
+{
+    return m_chatRooms ? m_chatRooms->snapshot() : std::vector<ChatRoomSnapshot>();
+}
+
 void Service::clearRequests()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -167,6 +183,7 @@ HttpReply Service::handle(const HttpRequest& request)
     record.headers = request.headers;
     record.body = request.body;
     record.secure = m_options.https;
+    record.chatRooms = m_chatRooms;
 
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto route = m_routes.find(request.path);

@@ -36,10 +36,16 @@ class HttpServer : public QTcpServer {
     Q_OBJECT
 public:
     using Handler = std::function<HttpReply(const HttpRequest&)>;
+    // Takes over a connection whose request asks for "Upgrade: websocket". The socket comes with every byte
+    // it received still unread and with nothing of the server connected to it; the handler owns it from
+    // then on. Runs in the server's thread.
+    using UpgradeHandler = std::function<void(QTcpSocket* socket, const HttpRequest& request)>;
 
     explicit HttpServer(Handler handler, QObject* parent = nullptr);
 
     void setTls(const QSslCertificate& certificate, const QSslKey& key);
+    // Without one, upgrade requests are served like any other request.
+    void setUpgradeHandler(UpgradeHandler handler) { m_upgradeHandler = std::move(handler); }
 
     static constexpr int kMaxHeadBytes = 64 * 1024;
     static constexpr long long kMaxBodyBytes = 16LL * 1024 * 1024;
@@ -49,6 +55,7 @@ protected:
 
 private:
     Handler m_handler;
+    UpgradeHandler m_upgradeHandler;
     QSslCertificate m_certificate;
     QSslKey m_key;
     bool m_tls = false;

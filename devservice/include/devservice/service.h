@@ -1,5 +1,6 @@
 #pragma once
 
+#include <devservice/chatrooms.h>
 #include <devservice/routes.h>
 
 #include <QtGlobal>
@@ -58,6 +59,9 @@ public:
     std::vector<RecordedRequest> requests() const;
     void clearRequests();
 
+    // The chat rooms as they stand; empty while the service is stopped.
+    std::vector<ChatRoomSnapshot> chatRooms() const;
+
     // The reply a route gives to a request whose envelope or signature was refused.
     static constexpr int kRefusedCode = 400;
 
@@ -70,6 +74,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_temporaryDir;
     std::unique_ptr<QThread> m_thread;
     HttpServer* m_server = nullptr; // lives in m_thread, deleted there
+    ChatRoomService* m_chatRooms = nullptr; // lives in m_thread, deleted there before m_server
     quint16 m_port = 0;
     std::string m_caFile;
 
