@@ -248,7 +248,8 @@ bool WsBackend::wsConnect(const std::string& roomId, const std::string& token, c
     m_link->socket = socket;
     m_link->reportLoss = reportLoss;
     m_link->lossReported = false;
-    socket->setSslConfiguration(tlsConfiguration());
+    if (url.scheme() == QLatin1String("wss"))
+        socket->setSslConfiguration(tlsConfiguration());
 
     auto* handshake = new QTimer(socket);
     handshake->setSingleShot(true);
