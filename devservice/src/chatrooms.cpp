@@ -464,8 +464,8 @@ void ChatRoomService::takeConnection(QTcpSocket* socket, const HttpRequest& requ
                     member = &candidate;
             }
         }
-        if (!member) {
-            refuseUpgrade(socket, "no such room or member");
+        if (!member || member->socket) {
+            refuseUpgrade(socket, member ? "already connected" : "no such room or member");
             return;
         }
     }
