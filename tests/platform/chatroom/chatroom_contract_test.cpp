@@ -133,6 +133,14 @@ TEST_F(ChatRoomContract, ASilencedMemberReachesNobodyUntilLifted)
     ASSERT_TRUE(alice.room->sendText("back"));
     ASSERT_TRUE(waitFor([&] { return bob.callback.count("text") == 2; }));
     EXPECT_EQ(bob.callback.named("text")[1].args[2], "back");
+
+    // A silence with a duration lifts itself.
+    ASSERT_TRUE(owner.room->forbiddenWords({ roomId, kPassword, "", bob.joined.memberId, true, 1 }, error))
+        << error;
+    ASSERT_TRUE(waitFor([&] { return bob.callback.count("forbidden") == 2; }));
+    EXPECT_EQ(bob.callback.named("forbidden")[0].args[0], "1");
+    EXPECT_EQ(bob.callback.named("forbidden")[1].args[0], "0");
+    EXPECT_EQ(service->chatRooms()[0].members[2].shutup, 0);
 }
 
 TEST_F(ChatRoomContract, OnlyTheOwnerDisposesSilencesOrRemovesOthers)
@@ -189,4 +197,19 @@ TEST_F(ChatRoomContract, DisposingClosesEveryConnectionOnce)
     }
     EXPECT_TRUE(service->chatRooms().empty());
     EXPECT_FALSE(members[1]->room->sendText("anyone?"));
+}
+
+// A room takes as many members beside its owner as it was made for.
+TEST_F(ChatRoomContract, AFullRoomRefusesTheNextMember)
+{
+    std::string error;
+    roomId = members.emplace_back(std::make_unique<Member>())
+                 ->room->createRoom({ "ZovMeeting", "Teacher", kPassword, 1 }, error);
+    ASSERT_FALSE(roomId.empty()) << error;
+    connect(*members.back(), "主持人");
+    guest("alice");
+    cr::ChatRoom late(nullptr);
+    cr::ChatRoom::RespJoinRoom joined;
+    EXPECT_FALSE(late.joinRoom(roomId, 0, kPassword, joined, error));
+    EXPECT_EQ(error, "the room is full");
 }
