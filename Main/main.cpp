@@ -2,6 +2,7 @@
 // defaults, announces itself to the whiteboard program and runs the application object's event loop.
 #include "app/zovmeetingapplication.h"
 #include "global/appkeys.h"
+#include "global/chatroomendpoints.h"
 #include "global/globaldefaults.h"
 #include "global/servicehosts.h"
 #include "media/i420frame.h"
@@ -70,6 +71,7 @@ int main(int argc, char** argv)
     if (CD && CD->data)
         CD->data->set_data(kDataEndTimeLimit, bg::Value("year+1"));
     initGlobalDefaults();
+    installChatRoomEndpoints();
 
     SharedMemory marker;
     if (marker.create(std::wstring(kWhiteboardMarker, kWhiteboardMarker + sizeof kWhiteboardMarker - 1),

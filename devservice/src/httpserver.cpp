@@ -198,7 +198,8 @@ namespace {
             socket->setParent(nullptr);
             QObject* owner = m_takeOver->owner;
             socket->moveToThread(owner->thread());
-            QMetaObject::invokeMethod(owner, [takeOver = m_takeOver, socket] { takeOver->take(socket); });
+            QMetaObject::invokeMethod(
+                owner, [takeOver = m_takeOver, socket, head] { takeOver->take(socket, head); });
             m_answering = true;
             return true;
         }

@@ -1,5 +1,6 @@
 #include <devservice/meetingroutes.h>
 
+#include <devservice/chatrooms.h>
 #include <devservice/servicetable.h>
 
 #include <atomic>
@@ -187,9 +188,20 @@ void addMeetingRoutes(RouteTable& routes)
     routes[std::string(paths::kMembershipApiBase) + paths::kAppConfigs]
         = route(keys::kAppConfig, true, appConfigs);
 
-    routes[paths::kKickout] = route(keys::kCommon, true, nullptr);
-    routes[paths::kKickoutList] = route(keys::kCommon, true, emptyList);
-    routes[paths::kKickoutCancel] = route(keys::kCommon, true, nullptr);
+    // The operator's calls on the service's chat rooms.
+    const auto onChatRooms = [](const char* action) {
+        return [action](const RecordedRequest& request) {
+            if (!request.chatRooms)
+                return ScriptedReply::failure(ChatRoomService::kNoSuchRoom, "this service holds no chat rooms");
+            const ChatReply reply = request.chatRooms->operatorCall(action, request.members);
+            ScriptedReply scripted = ScriptedReply::failure(reply.errcode, reply.errmsg);
+            scripted.result = reply.result;
+            return scripted;
+        };
+    };
+    routes[paths::kKickout] = route(keys::kCommon, true, onChatRooms("kickout"));
+    routes[paths::kKickoutList] = route(keys::kCommon, true, onChatRooms("list"));
+    routes[paths::kKickoutCancel] = route(keys::kCommon, true, onChatRooms("cancel"));
 
     routes[paths::kGetInfo] = route(keys::kCommon, false, [](const RecordedRequest&) {
         Json::Value result(Json::objectValue);

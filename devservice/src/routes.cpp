@@ -1,5 +1,6 @@
 #include <devservice/routes.h>
 
+#include <devservice/chatrooms.h>
 #include <devservice/meetingroutes.h>
 
 namespace devservice {
@@ -32,6 +33,7 @@ RouteTable defaultRoutes()
 {
     RouteTable routes;
     addMeetingRoutes(routes);
+    addChatRoomRoutes(routes);
     return routes;
 }
 

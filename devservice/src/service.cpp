@@ -16,6 +16,11 @@ namespace devservice {
 
 namespace {
 
+    bool isWebSocketUpgrade(const HttpRequest& request)
+    {
+        return QString::fromStdString(request.header("upgrade")).compare("websocket", Qt::CaseInsensitive) == 0;
+    }
+
     // Replies enciphered with `wrongKey` cannot be read by any client.
     constexpr char kWrongKey[] = "not.the.right.k!";
 
@@ -90,6 +95,15 @@ bool Service::start(std::string* error)
         m_server->setTls(QSslCertificate(QByteArray::fromStdString(certificates.serverPem)),
             QSslKey(QByteArray::fromStdString(certificates.serverKeyPem), QSsl::Ec));
     }
+    m_chatRooms = new ChatRoomService();
+    HttpServer::TakeOver upgrades;
+    upgrades.wants = [](const HttpRequest& request) { return isWebSocketUpgrade(request); };
+    upgrades.owner = m_chatRooms;
+    upgrades.take = [rooms = m_chatRooms](QTcpSocket* socket, const HttpRequest& request) {
+        rooms->takeConnection(socket, request);
+    };
+    m_server->setTakeOver(std::move(upgrades));
+    m_chatRooms->moveToThread(m_thread.get());
     m_server->moveToThread(m_thread.get());
     m_thread->start();
 
@@ -113,6 +127,12 @@ bool Service::start(std::string* error)
 void Service::stop()
 {
     if (m_thread) {
+        if (m_chatRooms) {
+            ChatRoomService* rooms = m_chatRooms;
+            QMetaObject::invokeMethod(
+                rooms, [rooms] { delete rooms; }, Qt::BlockingQueuedConnection);
+            m_chatRooms = nullptr;
+        }
         if (m_server) {
             HttpServer* server = m_server;
             QMetaObject::invokeMethod(
@@ -170,6 +190,11 @@ void Service::record(RecordedRequest request)
     m_requests.push_back(std::move(request));
 }
 
+std::vector<ChatRoomSnapshot> Service::chatRooms() const
+{
+    return m_chatRooms ? m_chatRooms->snapshot() : std::vector<ChatRoomSnapshot>();
+}
+
 void Service::clearRequests()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -186,6 +211,7 @@ HttpReply Service::handle(const HttpRequest& request)
     record.body = request.body;
     record.secure = m_options.https;
     record.connection = request.connection;
+    record.chatRooms = m_chatRooms;
 
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto route = m_routes.find(request.path);

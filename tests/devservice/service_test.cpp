@@ -301,7 +301,7 @@ TEST_F(ServiceTest, HandsAConnectionOverUnread)
     devservice::HttpServer::TakeOver takeOver;
     takeOver.wants = [](const devservice::HttpRequest& r) { return r.header("upgrade") == "test"; };
     takeOver.owner = &owner;
-    takeOver.take = [&](QTcpSocket* socket) {
+    takeOver.take = [&](QTcpSocket* socket, const devservice::HttpRequest&) {
         takenIn = QThread::currentThread();
         taken = socket->readAll();
         socket->write("HTTP/1.1 101 Switching Protocols\r\n\r\n");

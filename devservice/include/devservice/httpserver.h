@@ -53,12 +53,12 @@ public:
 
     // A connection the server gives away instead of answering: when `wants` accepts a request's head, the
     // socket is handed over unread (the head and everything after it still in the socket), with no signal
-    // of the server connected, and without a parent; `take` then runs with it in the thread of `owner`, and
-    // owns it. For protocols that take over an HTTP connection (an "Upgrade" request).
+    // of the server connected, and without a parent; `take` then runs with it and the parsed head in the
+    // thread of `owner`, and owns it. For protocols that take over an HTTP connection (an "Upgrade" request).
     struct TakeOver {
         std::function<bool(const HttpRequest&)> wants; // called on a worker thread
         QObject* owner = nullptr; // must outlive the server
-        std::function<void(QTcpSocket*)> take;
+        std::function<void(QTcpSocket*, const HttpRequest&)> take;
     };
 
     explicit HttpServer(Handler handler, QObject* parent = nullptr);

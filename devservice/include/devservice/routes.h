@@ -11,6 +11,8 @@
 
 namespace devservice {
 
+class ChatRoomService;
+
 // One request as the service received and understood it.
 struct RecordedRequest {
     std::string method;
@@ -27,6 +29,7 @@ struct RecordedRequest {
     Json::Value members; // the plain body parsed, with its JSON types; null when it is not JSON
     bool signatureValid = false;
     std::string problem; // why the envelope or the signature was refused; empty when both are sound
+    ChatRoomService* chatRooms = nullptr; // the chat rooms of the service that received it
 
     std::string header(const std::string& lowerCaseName) const;
 };

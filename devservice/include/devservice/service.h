@@ -1,5 +1,6 @@
 #pragma once
 
+#include <devservice/chatrooms.h>
 #include <devservice/routes.h>
 
 #include <QtGlobal>
@@ -65,6 +66,9 @@ public:
     // Bounds the record to the newest `limit` requests (older ones are dropped now and from then on).
     void setRecordLimit(size_t limit);
 
+    // The chat rooms as they stand; empty while the service is stopped.
+    std::vector<ChatRoomSnapshot> chatRooms() const;
+
     // The reply a route gives to a request whose envelope or signature was refused.
     static constexpr int kRefusedCode = 400;
 
@@ -78,6 +82,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_temporaryDir;
     std::unique_ptr<QThread> m_thread;
     HttpServer* m_server = nullptr; // lives in m_thread, deleted there
+    ChatRoomService* m_chatRooms = nullptr; // lives in m_thread, deleted there before m_server
     quint16 m_port = 0;
     std::string m_caFile;
 

@@ -426,6 +426,9 @@ TEST_F(NetManagerTest, EveryTaskTypeRunsItsRequestAndEmitsItsOwnSignalOnce)
         if (row.tag)
             params[row.tag] = bg::Value(tag);
 
+        // The kick-out calls act on the service's chat rooms, and these rooms do not exist there.
+        if (row.type >= NetManager::ChatroomKickout && row.type <= NetManager::ChatroomKickoutCancel)
+            service->script(row.path, ScriptedReply::success());
         manager.addTask(row.type, params);
         runAll();
 
