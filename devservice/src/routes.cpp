@@ -1,6 +1,7 @@
 #include <devservice/routes.h>
 
 #include <devservice/meetingroutes.h>
+#include <devservice/membershiproutes.h>
 
 namespace devservice {
 
@@ -32,6 +33,7 @@ RouteTable defaultRoutes()
 {
     RouteTable routes;
     addMeetingRoutes(routes);
+    addMembershipRoutes(routes);
     return routes;
 }
 
