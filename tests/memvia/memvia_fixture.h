@@ -5,9 +5,7 @@
 #include <devservice/membershiproutes.h>
 #include <devservice/service.h>
 
-#include "support/service_component.h"
-
-#include <bridge/app.h>
+#include "memvia/memvia_component.h"
 
 #include <QCoreApplication>
 #include <QThread>
@@ -27,20 +25,6 @@ inline Json::Value parseJsonText(const std::string& text)
     Json::Reader().parse(text, value);
     return value;
 }
-
-// The plug-in's component for class tests: the framework's crypt service and application info with the
-// values the program sets at start-up, published as the plug-in's module for the life of the object.
-class MemviaComponent : public ServiceComponent {
-public:
-    MemviaComponent()
-    {
-        app->set_property("channel_id", bg::Value(7), false);
-        app->set_property("product_type", bg::Value(23000), false);
-        app->set_property("release", bg::Value(true), false);
-        memvia::setModule(this);
-    }
-    ~MemviaComponent() override { memvia::setModule(nullptr); }
-};
 
 // One request's completion as the callback saw it.
 struct Completion {
