@@ -16,6 +16,8 @@ packages=(
     libavcodec-dev libavutil-dev libswscale-dev libyuv-dev
     # QR codes, capture-card control channel
     libqrencode-dev libhidapi-dev
+    # the membership plug-in: compositor query (xcb), reading QR codes back in its tests (zbar)
+    libxcb1-dev libzbar-dev
     # headless display for screenshots and GL tests; a CJK font for the Chinese texts
     xvfb xauth x11-utils fonts-wqy-microhei
 )

@@ -1,55 +1,15 @@
 #pragma once
 
+#include <framelessdrive/windowdriver.h>
+
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
 
-class QMouseEvent;
 class QWindow;
 class QWidget;
 class ResizeInterface;
-
-// Hit-test answers and resize-edge codes of frameless windows. The numbers are those the window code has
-// always used, so implementers and tests can keep speaking in them.
-namespace frameless {
-
-enum HitCode {
-    HTCLIENT = 1,
-    HTCAPTION = 2,
-    HTLEFT = 10,
-    HTRIGHT = 11,
-    HTTOP = 12,
-    HTTOPLEFT = 13,
-    HTTOPRIGHT = 14,
-    HTBOTTOM = 15,
-    HTBOTTOMLEFT = 16,
-    HTBOTTOMRIGHT = 17,
-};
-
-// The edge being dragged while a window is resized.
-enum SizingEdge {
-    WMSZ_LEFT = 1,
-    WMSZ_RIGHT = 2,
-    WMSZ_TOP = 3,
-    WMSZ_TOPLEFT = 4,
-    WMSZ_TOPRIGHT = 5,
-    WMSZ_BOTTOM = 6,
-    WMSZ_BOTTOMLEFT = 7,
-    WMSZ_BOTTOMRIGHT = 8,
-};
-
-// ResizeInterface::EdgeFlags of a sizing edge; 0 for anything else.
-int sizingEdgeFlags(int sizingEdge);
-// The sizing edge that a press on a resize hit code drags; 0 for non-edge codes.
-int sizingEdgeForHit(int hitCode);
-Qt::Edges qtEdges(int edgeFlags);
-// The cursor shown over a resize hit code; Qt::ArrowCursor elsewhere.
-Qt::CursorShape cursorForHit(int hitCode);
-// `start` with the flagged edges moved by `delta`, kept within the size limits; the opposite edges stay.
-QRect resizedRect(const QRect& start, int edgeFlags, QPoint delta, QSize minimum, QSize maximum);
-
-} // namespace frameless
 
 // Gives a frameless widget back resizing from its edges and dragging by its caption.
 // The helper is a Qt child of the widget; the interface is not owned and must outlive the helper (usually
@@ -75,21 +35,10 @@ public:
     QWindow* window() const;
 
 private:
-    enum class Drag { None, Move, Resize };
-
-    bool mousePress(const QMouseEvent& event);
-    bool mouseMove(const QMouseEvent& event);
-    void updateCursor(int hitCode);
     bool isOnButton(QPoint global) const;
 
     QPointer<QWindow> m_window;
     QWidget* m_widget;
     ResizeInterface* m_resize;
-
-    Drag m_drag = Drag::None;
-    int m_dragEdge = 0;
-    QPoint m_pressGlobal;
-    QPoint m_startPos;
-    QRect m_startGeometry;
-    bool m_cursorSet = false;
+    frameless::WindowDriver m_driver;
 };

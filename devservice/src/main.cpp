@@ -1,5 +1,6 @@
 // tavicast-devservice: serves the client's requests on 127.0.0.1 for local runs and manual tests.
 
+#include <devservice/membershiproutes.h>
 #include <devservice/service.h>
 
 #include <QCommandLineParser>
@@ -96,6 +97,7 @@ int main(int argc, char** argv)
     std::printf("base URL: %s\n", service.baseUrl().c_str());
     if (options.https)
         std::printf("CA file: %s\n", service.caFile().c_str());
+    std::printf("%s", devservice::membershipDemoText().c_str());
     std::fflush(stdout);
 
     const int result = app.exec();

@@ -2,6 +2,7 @@
 
 #include <devservice/chatrooms.h>
 #include <devservice/meetingroutes.h>
+#include <devservice/membershiproutes.h>
 
 namespace devservice {
 
@@ -34,6 +35,7 @@ RouteTable defaultRoutes()
     RouteTable routes;
     addMeetingRoutes(routes);
     addChatRoomRoutes(routes);
+    addMembershipRoutes(routes);
     return routes;
 }
 
