@@ -137,6 +137,25 @@ TEST_F(DeviceEnumTest, CollectsCapabilitiesAsTheDriverReportsThem)
     EXPECT_TRUE(devices[1].path.empty());
 }
 
+// A driver that reports a smaller capability block than the video one: nothing is read past what it
+// wrote, and the zeroed rest falls back to the header's size.
+TEST_F(DeviceEnumTest, ShortCapabilityBlocksAreNotOverread)
+{
+    PinSpec shortCaps;
+    shortCaps.capsSize = 16;
+    shortCaps.entries = { { videoType(MEDIASUBTYPE_NV12, 800, 600, 333333),
+        capsBlock(160, 120, 1920, 1080, 16, 8, 1, 2) } };
+    useVideoDevices({ { L"Short", L"/s", { shortCaps } } });
+
+    std::vector<DShow::VideoDevice> devices;
+    ASSERT_TRUE(DShow::EnumVideoDevices(devices));
+    ASSERT_EQ(devices.size(), 1u);
+    ASSERT_EQ(devices[0].caps.size(), 1u);
+    const DShow::VideoInfo& info = devices[0].caps[0];
+    EXPECT_EQ(std::tie(info.minCX, info.minCY, info.maxCX, info.maxCY), std::make_tuple(800, 600, 800, 600));
+    EXPECT_EQ(std::tie(info.granularityCX, info.granularityCY), std::make_tuple(1, 1));
+}
+
 TEST_F(DeviceEnumTest, EncodedDevicesAndAudioPins)
 {
     PinSpec video;

@@ -6,6 +6,7 @@
 
 #include <capture/interfaces.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <cwchar>
@@ -26,6 +27,8 @@ struct PinSpec {
     std::optional<GUID> category = PIN_CATEGORY_CAPTURE;
     std::vector<Entry> entries;
     bool capabilitiesNotImplemented = false;
+    // What GetNumberOfCapabilities reports as the block size (GetStreamCaps writes no more).
+    int capsSize = sizeof(VIDEO_STREAM_CONFIG_CAPS);
 };
 
 inline AM_MEDIA_TYPE videoType(const GUID& subtype, int width, int height, REFERENCE_TIME interval,
@@ -153,7 +156,7 @@ public:
         if (m_spec.capabilitiesNotImplemented)
             return E_NOTIMPL;
         *count = static_cast<int>(m_spec.entries.size());
-        *size = sizeof(VIDEO_STREAM_CONFIG_CAPS);
+        *size = m_spec.capsSize;
         return S_OK;
     }
     HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** type, uint8_t* caps) override
@@ -164,7 +167,7 @@ public:
         const Entry& entry = m_spec.entries[static_cast<size_t>(index)];
         *type = CreateMediaType(&entry.type);
         const VIDEO_STREAM_CONFIG_CAPS block = entry.caps.value_or(VIDEO_STREAM_CONFIG_CAPS {});
-        std::memcpy(caps, &block, sizeof block);
+        std::memcpy(caps, &block, std::min<size_t>(sizeof block, static_cast<size_t>(m_spec.capsSize)));
         return S_OK;
     }
 
