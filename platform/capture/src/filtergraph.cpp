@@ -39,6 +39,7 @@ ULONG FilterGraph::Release()
     return refs;
 }
 
+// The graph is going: every filter leaves, willing or not.
 void FilterGraph::removeAll()
 {
     for (;;) {
@@ -49,7 +50,13 @@ void FilterGraph::removeAll()
                 break;
             filter = m_filters.back().filter;
         }
-        RemoveFilter(filter);
+        if (FAILED(RemoveFilter(filter))) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_filters.pop_back();
+            }
+            detach(filter);
+        }
     }
 }
 
@@ -100,11 +107,27 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter)
         if (it == m_filters.end())
             return VFW_E_NOT_FOUND;
         removed = it->filter;
-        m_filters.erase(it);
     }
-    removed->Stop();
+    // A filter that refuses to leave stays in the graph, connected and as it was.
+    const HRESULT hr = removed->JoinFilterGraph(nullptr, nullptr);
+    if (FAILED(hr))
+        return hr;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = std::find_if(
+            m_filters.begin(), m_filters.end(), [&](const Entry& e) { return e.filter.get() == filter; });
+        if (it != m_filters.end())
+            m_filters.erase(it);
+    }
+    detach(removed);
+    return S_OK;
+}
+
+void FilterGraph::detach(IBaseFilter* filter)
+{
+    filter->Stop();
     ComPtr<IEnumPins> pins;
-    if (SUCCEEDED(removed->EnumPins(pins.put()))) {
+    if (SUCCEEDED(filter->EnumPins(pins.put()))) {
         ComPtr<IPin> pin;
         while (pins->Next(1, pin.put(), nullptr) == S_OK) {
             ComPtr<IPin> other;
@@ -113,8 +136,6 @@ HRESULT FilterGraph::RemoveFilter(IBaseFilter* filter)
             pin->Disconnect();
         }
     }
-    removed->JoinFilterGraph(nullptr, nullptr);
-    return S_OK;
 }
 
 HRESULT FilterGraph::EnumFilters(IEnumFilters** filters)

@@ -45,6 +45,8 @@ private:
 
     ~FilterGraph() = default;
     void removeAll();
+    // Stops the filter and drops every connection of its pins.
+    static void detach(IBaseFilter* filter);
     std::wstring uniqueName(const wchar_t* wanted) const;
     std::vector<ComPtr<IBaseFilter>> snapshot() const;
     void stopAll(const std::vector<ComPtr<IBaseFilter>>& filters);

@@ -452,13 +452,20 @@ HRESULT SourceFilter::QueryInterface(REFIID iid, void** object)
 {
     if (!object)
         return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter || iid == IID_IBaseFilter) {
+    if (iid == IID_IUnknown || iid == IID_IPersist || iid == IID_IMediaFilter || iid == IID_IBaseFilter)
         *object = static_cast<IBaseFilter*>(this);
-        AddRef();
-        return S_OK;
+    else if (iid == IID_IKsPropertySet)
+        *object = static_cast<IKsPropertySet*>(&m_ksControls);
+    else if (iid == IID_IKsControl)
+        *object = static_cast<IKsControl*>(&m_ksControls);
+    else if (iid == IID_IKsTopologyInfo)
+        *object = static_cast<IKsTopologyInfo*>(&m_ksControls);
+    else {
+        *object = nullptr;
+        return E_NOINTERFACE;
     }
-    *object = nullptr;
-    return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
 }
 
 ULONG SourceFilter::AddRef() { return ++m_refs; }

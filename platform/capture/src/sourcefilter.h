@@ -82,6 +82,42 @@ private:
     std::optional<AM_MEDIA_TYPE> m_format;
 };
 
+// The kernel-streaming controls of a capture card, which our devices are not: every request fails as an
+// unsupported property set, and the topology has no node.
+class NullKsControls final : public IKsPropertySet, public IKsControl, public IKsTopologyInfo {
+public:
+    explicit NullKsControls(IUnknown& owner)
+        : m_owner(owner)
+    {
+    }
+
+    HRESULT QueryInterface(REFIID iid, void** object) override { return m_owner.QueryInterface(iid, object); }
+    ULONG AddRef() override { return m_owner.AddRef(); }
+    ULONG Release() override { return m_owner.Release(); }
+
+    HRESULT Set(REFGUID, uint32_t, void*, uint32_t, void*, uint32_t) override
+    {
+        return E_PROP_SET_UNSUPPORTED;
+    }
+    HRESULT Get(REFGUID, uint32_t, void*, uint32_t, void*, uint32_t, uint32_t*) override
+    {
+        return E_PROP_SET_UNSUPPORTED;
+    }
+    HRESULT QuerySupported(REFGUID, uint32_t, uint32_t*) override { return E_PROP_SET_UNSUPPORTED; }
+    HRESULT KsProperty(KSPROPERTY*, ULONG, void*, ULONG, ULONG*) override { return E_PROP_SET_UNSUPPORTED; }
+    HRESULT get_NumNodes(uint32_t* count) override
+    {
+        if (!count)
+            return E_POINTER;
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT get_NodeType(uint32_t, GUID*) override { return E_INVALIDARG; }
+
+private:
+    IUnknown& m_owner;
+};
+
 class SourceFilter : public IBaseFilter {
 public:
     SourceFilter(std::wstring name, std::vector<SourceCapability> capabilities);
@@ -127,6 +163,7 @@ private:
     bool m_streaming = false;
     std::vector<SourceCapability> m_capabilities;
     SourcePin m_pin;
+    NullKsControls m_ksControls { *this };
 };
 
 } // namespace capture

@@ -247,7 +247,7 @@ TEST(SyntheticCameraTest, RefusesFormatsItCannotMake)
 {
     ComPtr<IBaseFilter> camera;
     EXPECT_EQ(capture::CreateSyntheticCamera(
-                  L"Odd", { { MEDIASUBTYPE_MJPG, 640, 480, 333333, 333333 } }, camera.put()),
+                  L"Odd", { { MEDIASUBTYPE_UYVY, 640, 480, 333333, 333333 } }, camera.put()),
         E_INVALIDARG);
     EXPECT_EQ(capture::CreateSyntheticCamera(
                   L"Odd", { { MEDIASUBTYPE_I420, 641, 480, 333333, 333333 } }, camera.put()),

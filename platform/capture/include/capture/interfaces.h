@@ -284,6 +284,38 @@ struct IAMCameraControl : IUnknown {
     virtual HRESULT Get(long property, long* value, long* flags) = 0;
 };
 
+// Kernel-streaming controls of capture cards (vendor property sets, topology nodes). The filters of this
+// system answer them with a null implementation: every request fails.
+struct KSIDENTIFIER {
+    GUID Set;
+    uint32_t Id;
+    uint32_t Flags;
+};
+using KSPROPERTY = KSIDENTIFIER;
+static_assert(sizeof(KSPROPERTY) == 24);
+
+struct KSP_NODE {
+    KSPROPERTY Property;
+    uint32_t NodeId;
+    uint32_t Reserved;
+};
+static_assert(sizeof(KSP_NODE) == 32);
+
+inline constexpr uint32_t KSPROPERTY_TYPE_GET = 0x00000001;
+inline constexpr uint32_t KSPROPERTY_TYPE_SET = 0x00000002;
+inline constexpr uint32_t KSPROPERTY_TYPE_TOPOLOGY = 0x10000000;
+
+struct IKsControl : IUnknown {
+    virtual HRESULT KsProperty(
+        KSPROPERTY* property, ULONG propertyLength, void* data, ULONG dataLength, ULONG* bytesReturned)
+        = 0;
+};
+
+struct IKsTopologyInfo : IUnknown {
+    virtual HRESULT get_NumNodes(uint32_t* count) = 0;
+    virtual HRESULT get_NodeType(uint32_t index, GUID* type) = 0;
+};
+
 inline constexpr uint32_t CLSCTX_INPROC_SERVER = 0x1;
 
 // Creates the graph (CLSID_FilterGraph), the capture graph builder (CLSID_CaptureGraphBuilder2) and the

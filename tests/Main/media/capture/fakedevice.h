@@ -194,8 +194,9 @@ private:
 
 class Filter final : public IBaseFilter {
 public:
-    Filter(std::wstring name, std::vector<PinSpec> pins)
+    Filter(std::wstring name, std::vector<PinSpec> pins, bool refuseToLeave = false)
         : m_name(std::move(name))
+        , m_refuseToLeave(refuseToLeave)
     {
         for (PinSpec& spec : pins)
             m_pins.push_back(new Pin(*this, std::move(spec)));
@@ -243,7 +244,11 @@ public:
         info->pGraph = nullptr;
         return S_OK;
     }
-    HRESULT JoinFilterGraph(IFilterGraph*, const wchar_t*) override { return S_OK; }
+    // A filter that refuses to leave its graph, as a broken driver might.
+    HRESULT JoinFilterGraph(IFilterGraph* graph, const wchar_t*) override
+    {
+        return !graph && m_refuseToLeave ? E_FAIL : S_OK;
+    }
     HRESULT QueryVendorInfo(wchar_t**) override { return E_NOTIMPL; }
 
     const std::wstring& name() const { return m_name; }
@@ -258,6 +263,7 @@ private:
 
     std::atomic<ULONG> m_refs { 0 };
     std::wstring m_name;
+    bool m_refuseToLeave;
     std::vector<Pin*> m_pins;
 };
 
@@ -362,9 +368,10 @@ inline HRESULT Filter::EnumPins(IEnumPins** pins)
 }
 
 // A new filter, referenced once for the caller.
-inline HRESULT create(const std::wstring& name, std::vector<PinSpec> pins, IBaseFilter** filter)
+inline HRESULT create(
+    const std::wstring& name, std::vector<PinSpec> pins, IBaseFilter** filter, bool refuseToLeave = false)
 {
-    *filter = new Filter(name, std::move(pins));
+    *filter = new Filter(name, std::move(pins), refuseToLeave);
     (*filter)->AddRef();
     return S_OK;
 }
