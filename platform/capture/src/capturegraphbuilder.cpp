@@ -1,6 +1,7 @@
 // The capture graph builder: finds pins by direction, category and major type, and renders a stream by
 // connecting a source pin straight to the sink (through an intermediate filter when one is given).
 #include "graphobjects.h"
+#include "rgbconverter.h"
 
 namespace capture {
 
@@ -192,7 +193,27 @@ HRESULT CaptureGraphBuilder::RenderStream(
         if (FAILED(FindPin(intermediate, PINDIR_OUTPUT, nullptr, nullptr, true, 0, output.put())))
             return VFW_E_CANNOT_CONNECT;
     }
-    return connectFilters(output, sink);
+    if (SUCCEEDED(connectFilters(output, sink)))
+        return S_OK;
+    return connectThroughConverter(output, sink);
+}
+
+// A sink that takes RGB32 only, fed by an RGB24 source: a converter goes in between.
+HRESULT CaptureGraphBuilder::connectThroughConverter(IPin* output, IBaseFilter* sink)
+{
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> converter;
+    if (FAILED(GetFiltergraph(graph.put())) || FAILED(CreateRgb24ToRgb32Converter(converter.put())))
+        return VFW_E_CANNOT_CONNECT;
+    if (FAILED(graph->AddFilter(converter, L"RGB24 to RGB32")))
+        return VFW_E_CANNOT_CONNECT;
+    ComPtr<IPin> converterOutput;
+    if (SUCCEEDED(connectFilters(output, converter))
+        && SUCCEEDED(FindPin(converter, PINDIR_OUTPUT, nullptr, nullptr, true, 0, converterOutput.put()))
+        && SUCCEEDED(connectFilters(converterOutput, sink)))
+        return S_OK;
+    graph->RemoveFilter(converter);
+    return VFW_E_CANNOT_CONNECT;
 }
 
 } // namespace capture

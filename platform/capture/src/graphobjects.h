@@ -76,6 +76,7 @@ public:
 private:
     ~CaptureGraphBuilder() = default;
     HRESULT connectFilters(IPin* output, IBaseFilter* downstream);
+    HRESULT connectThroughConverter(IPin* output, IBaseFilter* sink);
 
     std::atomic<ULONG> m_refs { 0 };
     std::mutex m_mutex;

@@ -346,6 +346,26 @@ TEST_F(DeviceTest, CodedPicturesArriveOneLate)
     }
 }
 
+TEST_F(DeviceTest, Rgb24ReachesTheSinkAsRgb32)
+{
+    useCamera(L"Synthetic", { { MEDIASUBTYPE_RGB24, 640, 480, 333333, 333333 } });
+    Collector collector(m_script);
+    {
+        Device device(InitGraph::True);
+        VideoConfig c = config(L"Synthetic", 640, 480, VideoFormat::Any, VideoFormat::XRGB);
+        c.callback = collector.proc();
+        ASSERT_TRUE(device.SetVideoConfig(&c));
+        EXPECT_EQ(c.internalFormat, VideoFormat::XRGB); // RGB24 classifies as XRGB
+        ASSERT_TRUE(device.ConnectFilters());
+        EXPECT_TRUE(logged(L"\tRGB24 to RGB32"));
+        ASSERT_EQ(device.Start(), Result::Success);
+        ASSERT_TRUE(collector.waitFor(2));
+    }
+    const auto d = collector.deliveries();
+    ASSERT_EQ(d[1].bytes.size(), 640u * 480 * 4);
+    EXPECT_EQ(testpattern_reader::readBgrx(d[1].bytes.data(), 640 * 4, 640, 480), 1u);
+}
+
 TEST_F(DeviceTest, HdrFlipReactivatesOnceAndHoldsDelivery)
 {
     ComPtr<fakecard::Card> card(new fakecard::Card);
