@@ -1,6 +1,7 @@
 // V4L2 cameras: listing and capabilities through the io seam.
 #include <capture/v4l2camera.h>
 
+#include "mediasample.h"
 #include "sourcefilter.h"
 #include "text.h"
 
@@ -13,7 +14,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <thread>
 #include <unistd.h>
 
 namespace capture {
@@ -108,6 +112,22 @@ namespace {
         }
 
         void close(int fd) override { ::close(fd); }
+
+        void* mmap(int fd, size_t length, int64_t offset) override
+        {
+            void* address
+                = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd, static_cast<off_t>(offset));
+            return address == MAP_FAILED ? nullptr : address;
+        }
+
+        void munmap(void* address, size_t length) override { ::munmap(address, length); }
+
+        int poll(int fd, int timeoutMs) override
+        {
+            pollfd entry { fd, POLLIN, 0 };
+            const int result = ::poll(&entry, 1, timeoutMs);
+            return result < 0 && errno == EINTR ? 0 : result;
+        }
     };
 
     std::atomic<V4l2Io*> g_io { nullptr };
@@ -200,15 +220,173 @@ namespace {
         return list;
     }
 
-    // Streaming from V4L2 cameras is not wired up yet: the filter lists and connects, and refuses to run.
+    HRESULT resultOf(int error)
+    {
+        return error == EBUSY ? HRESULT_DEVICE_NOT_FUNCTIONING : HRESULT_FROM_ERRNO(error);
+    }
+
     class V4l2CameraFilter final : public SourceFilter {
     public:
-        using SourceFilter::SourceFilter;
+        V4l2CameraFilter(
+            V4l2Io& io, std::string node, std::wstring name, std::vector<SourceCapability> capabilities)
+            : SourceFilter(std::move(name), std::move(capabilities))
+            , m_io(io)
+            , m_node(std::move(node))
+        {
+        }
 
     protected:
         ~V4l2CameraFilter() override { shutDown(); }
-        HRESULT startStreaming(const AM_MEDIA_TYPE&, IMemInputPin*) override { return E_NOTIMPL; }
-        void stopStreaming() override { }
+
+        HRESULT startStreaming(const AM_MEDIA_TYPE& type, IMemInputPin* input) override
+        {
+            const auto* info = type.formatAs<VIDEOINFOHEADER>();
+            const uint32_t pixelFormat = v4l2FromSubtype(type.subtype);
+            if (!info || !pixelFormat)
+                return VFW_E_INVALIDMEDIATYPE;
+            stopStreaming();
+
+            m_fd = m_io.open(m_node);
+            if (m_fd < 0)
+                return resultOf(errno);
+            const HRESULT hr = prepare(pixelFormat, info->bmiHeader.biWidth,
+                std::abs(info->bmiHeader.biHeight), info->AvgTimePerFrame);
+            if (FAILED(hr)) {
+                release();
+                return hr;
+            }
+            m_stop = false;
+            m_thread = std::thread(
+                &V4l2CameraFilter::stream, this, info->AvgTimePerFrame, ComPtr<IMemInputPin>(input));
+            return S_OK;
+        }
+
+        void stopStreaming() override
+        {
+            m_stop = true;
+            if (m_thread.joinable())
+                m_thread.join();
+            release();
+        }
+
+    private:
+        struct Buffer {
+            void* address;
+            size_t length;
+        };
+
+        HRESULT prepare(uint32_t pixelFormat, int width, int height, REFERENCE_TIME interval)
+        {
+            v4l2_format format {};
+            format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            format.fmt.pix.width = static_cast<uint32_t>(width);
+            format.fmt.pix.height = static_cast<uint32_t>(height);
+            format.fmt.pix.pixelformat = pixelFormat;
+            format.fmt.pix.field = V4L2_FIELD_ANY;
+            if (m_io.ioctl(m_fd, VIDIOC_S_FMT, &format) < 0)
+                return resultOf(errno);
+            if (format.fmt.pix.pixelformat != pixelFormat || int(format.fmt.pix.width) != width
+                || int(format.fmt.pix.height) != height)
+                return VFW_E_INVALIDMEDIATYPE;
+
+            // A driver without rate control keeps its own rate.
+            v4l2_streamparm parameters {};
+            parameters.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            parameters.parm.capture.timeperframe = { static_cast<uint32_t>(interval), 10000000 };
+            m_io.ioctl(m_fd, VIDIOC_S_PARM, &parameters);
+
+            v4l2_requestbuffers request {};
+            request.count = 4;
+            request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            request.memory = V4L2_MEMORY_MMAP;
+            if (m_io.ioctl(m_fd, VIDIOC_REQBUFS, &request) < 0)
+                return resultOf(errno);
+            m_requested = true;
+            for (uint32_t i = 0; i < request.count; ++i) {
+                v4l2_buffer buffer {};
+                buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+                buffer.memory = V4L2_MEMORY_MMAP;
+                buffer.index = i;
+                if (m_io.ioctl(m_fd, VIDIOC_QUERYBUF, &buffer) < 0)
+                    return resultOf(errno);
+                void* address = m_io.mmap(m_fd, buffer.length, buffer.m.offset);
+                if (!address)
+                    return resultOf(errno);
+                m_buffers.push_back({ address, buffer.length });
+                if (m_io.ioctl(m_fd, VIDIOC_QBUF, &buffer) < 0)
+                    return resultOf(errno);
+            }
+            int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+            if (m_io.ioctl(m_fd, VIDIOC_STREAMON, &type) < 0)
+                return resultOf(errno);
+            m_streaming = true;
+            return S_OK;
+        }
+
+        void release()
+        {
+            if (m_fd < 0)
+                return;
+            if (m_streaming) {
+                int type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+                m_io.ioctl(m_fd, VIDIOC_STREAMOFF, &type);
+                m_streaming = false;
+            }
+            for (const Buffer& buffer : m_buffers)
+                m_io.munmap(buffer.address, buffer.length);
+            m_buffers.clear();
+            if (m_requested) {
+                v4l2_requestbuffers request {};
+                request.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+                request.memory = V4L2_MEMORY_MMAP;
+                m_io.ioctl(m_fd, VIDIOC_REQBUFS, &request);
+                m_requested = false;
+            }
+            m_io.close(m_fd);
+            m_fd = -1;
+        }
+
+        void stream(REFERENCE_TIME interval, ComPtr<IMemInputPin> input)
+        {
+            bool haveFirst = false;
+            REFERENCE_TIME first = 0;
+            while (!m_stop) {
+                if (m_io.poll(m_fd, 100) <= 0)
+                    continue;
+                v4l2_buffer buffer {};
+                buffer.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+                buffer.memory = V4L2_MEMORY_MMAP;
+                if (m_io.ioctl(m_fd, VIDIOC_DQBUF, &buffer) < 0)
+                    continue;
+                const bool usable = !(buffer.flags & V4L2_BUF_FLAG_ERROR) && buffer.index < m_buffers.size()
+                    && buffer.bytesused > 0 && buffer.bytesused <= m_buffers[buffer.index].length;
+                if (usable) {
+                    const REFERENCE_TIME stamp
+                        = static_cast<REFERENCE_TIME>(buffer.timestamp.tv_sec) * 10000000
+                        + buffer.timestamp.tv_usec * 10;
+                    if (!haveFirst) {
+                        first = stamp;
+                        haveFirst = true;
+                    }
+                    ComPtr<MediaSample> sample(new MediaSample(buffer.bytesused));
+                    std::memcpy(sample->data(), m_buffers[buffer.index].address, buffer.bytesused);
+                    REFERENCE_TIME start = stamp - first;
+                    REFERENCE_TIME stop = start + interval;
+                    sample->SetTime(&start, &stop);
+                    input->Receive(sample);
+                }
+                m_io.ioctl(m_fd, VIDIOC_QBUF, &buffer);
+            }
+        }
+
+        V4l2Io& m_io;
+        std::string m_node;
+        int m_fd = -1;
+        bool m_requested = false;
+        bool m_streaming = false;
+        std::vector<Buffer> m_buffers;
+        std::atomic<bool> m_stop { false };
+        std::thread m_thread;
     };
 
 } // namespace
@@ -300,7 +478,7 @@ HRESULT CreateV4l2Camera(const V4l2Camera& camera, IBaseFilter** filter)
         list.push_back(makeCapability(subtypeFromV4l2(c.pixelFormat), c.minWidth, c.minHeight, c.maxWidth,
             c.maxHeight, c.stepWidth, c.stepHeight, c.minInterval, c.maxInterval));
     }
-    *filter = new V4l2CameraFilter(camera.name, std::move(list));
+    *filter = new V4l2CameraFilter(currentV4l2Io(), camera.node, camera.name, std::move(list));
     (*filter)->AddRef();
     return S_OK;
 }

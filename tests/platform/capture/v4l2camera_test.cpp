@@ -4,15 +4,21 @@
 #include <capture/syntheticcamera.h>
 #include <capture/v4l2camera.h>
 
+#include "media/capture/capturelog.h"
 #include "media/capture/deviceenum.h"
+#include "media/capture/dshowdevice.h"
 
 #include <gtest/gtest.h>
 
 #include <linux/videodev2.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <tuple>
 
 namespace {
@@ -77,6 +83,25 @@ public:
     }
 
     int openDescriptors() const { return m_open; }
+
+    // Streaming: pictures the fake driver fills its queued buffers with, oldest first.
+    struct FakeFrame {
+        std::vector<uint8_t> bytes;
+        long seconds;
+        long microseconds;
+        bool error = false;
+    };
+    void push(FakeFrame frame)
+    {
+        std::lock_guard lock(m_streamMutex);
+        m_pending.push_back(std::move(frame));
+        m_ready.notify_all();
+    }
+    unsigned long busyOn = 0; // the request that answers EBUSY
+    v4l2_pix_format setFormat {};
+    v4l2_fract setRate {};
+    bool streamedOff = false;
+    size_t mapped() const { return m_mapped; }
 
     std::vector<std::string> nodes() override
     {
@@ -147,11 +172,88 @@ public:
             interval->height = request_.height;
             return 0;
         }
-        return fail();
+        return streamIoctl(request, argument);
     }
     void close(int) override { --m_open; }
 
+    void* mmap(int, size_t length, int64_t offset) override
+    {
+        const size_t index = static_cast<size_t>(offset / 4096);
+        if (index >= m_buffers.size() || length != m_buffers[index].size())
+            return nullptr;
+        ++m_mapped;
+        return m_buffers[index].data();
+    }
+    void munmap(void*, size_t) override { --m_mapped; }
+    int poll(int, int timeoutMs) override
+    {
+        std::unique_lock lock(m_streamMutex);
+        return m_ready.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                   [this] { return !m_pending.empty() && !m_queued.empty(); })
+            ? 1
+            : 0;
+    }
+
 private:
+    static constexpr size_t kBufferSize = 640 * 480 * 2;
+
+    int streamIoctl(unsigned long request, void* argument)
+    {
+        std::lock_guard lock(m_streamMutex);
+        if (request == busyOn) {
+            errno = EBUSY;
+            return -1;
+        }
+        if (request == VIDIOC_S_FMT) {
+            setFormat = static_cast<v4l2_format*>(argument)->fmt.pix;
+            return 0;
+        }
+        if (request == VIDIOC_S_PARM) {
+            setRate = static_cast<v4l2_streamparm*>(argument)->parm.capture.timeperframe;
+            return 0;
+        }
+        if (request == VIDIOC_REQBUFS) {
+            auto* buffers = static_cast<v4l2_requestbuffers*>(argument);
+            buffers->count = std::min(buffers->count, 3u);
+            m_buffers.assign(buffers->count, std::vector<uint8_t>(kBufferSize));
+            m_queued.clear();
+            return 0;
+        }
+        auto* buffer = static_cast<v4l2_buffer*>(argument);
+        if (request == VIDIOC_QUERYBUF) {
+            buffer->length = kBufferSize;
+            buffer->m.offset = buffer->index * 4096;
+            return 0;
+        }
+        if (request == VIDIOC_QBUF) {
+            m_queued.push_back(buffer->index);
+            m_ready.notify_all();
+            return 0;
+        }
+        if (request == VIDIOC_DQBUF) {
+            if (m_pending.empty() || m_queued.empty()) {
+                errno = EAGAIN;
+                return -1;
+            }
+            const FakeFrame frame = m_pending.front();
+            m_pending.pop_front();
+            buffer->index = m_queued.front();
+            m_queued.pop_front();
+            std::copy(frame.bytes.begin(), frame.bytes.end(), m_buffers[buffer->index].begin());
+            buffer->bytesused = static_cast<uint32_t>(frame.bytes.size());
+            buffer->timestamp = { frame.seconds, frame.microseconds };
+            buffer->flags = frame.error ? V4L2_BUF_FLAG_ERROR : 0;
+            return 0;
+        }
+        if (request == VIDIOC_STREAMON)
+            return 0;
+        if (request == VIDIOC_STREAMOFF) {
+            streamedOff = true;
+            return 0;
+        }
+        return fail();
+    }
+
     static int fail()
     {
         errno = EINVAL;
@@ -176,6 +278,12 @@ private:
 
     std::vector<RecordedNode> m_nodes;
     int m_open = 0;
+    std::mutex m_streamMutex;
+    std::condition_variable m_ready;
+    std::deque<FakeFrame> m_pending;
+    std::deque<uint32_t> m_queued;
+    std::vector<std::vector<uint8_t>> m_buffers;
+    size_t m_mapped = 0;
 };
 
 // A USB camera with a ':' in its name (YUYV discrete, MJPG stepwise, an unknown depth format), its
@@ -328,6 +436,94 @@ TEST(V4l2CameraTest, CaptureLibraryListsReplayedCameras)
     EXPECT_EQ(cameras[0].modes[0].width, 640);
     EXPECT_EQ(cameras[0].modes[0].fps, 30);
     EXPECT_EQ(cameras[0].modes[3].fps, 60);
+}
+
+// Streaming through the device, with fake driver buffers: the format and rate set, the samples and their
+// times, a broken buffer dropped, a busy device, and everything given back at the end.
+class V4l2StreamingTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        capture::setV4l2Io(&m_io);
+        capture::setCatalog({});
+        unsetenv(capture::kSyntheticCameraVariable);
+    }
+    void TearDown() override { capture::setV4l2Io(nullptr); }
+
+    DShow::VideoConfig config()
+    {
+        DShow::VideoConfig c;
+        c.name = L"UVC Camera- HD Webcam";
+        c.path = L"/dev/v4l/by-id/usb-Vendor_UVC_Camera-video-index0";
+        c.useDefaultConfig = false;
+        c.cx = 640;
+        c.cy_abs = 480;
+        c.frameInterval = 333333;
+        c.format = DShow::VideoFormat::YUY2;
+        c.callback = [this](const DShow::VideoConfig&, unsigned char* data, size_t size, long long start,
+                         long long stop, long) {
+            std::lock_guard lock(m_mutex);
+            m_samples.push_back({ std::vector<uint8_t>(data, data + size), start, stop });
+            m_arrived.notify_all();
+        };
+        return c;
+    }
+
+    struct Sample {
+        std::vector<uint8_t> bytes;
+        long long start;
+        long long stop;
+    };
+
+    ReplayIo m_io { recordedMachine() };
+    std::mutex m_mutex;
+    std::condition_variable m_arrived;
+    std::vector<Sample> m_samples;
+};
+
+TEST_F(V4l2StreamingTest, DeliversFilledBuffersWithTheirTimes)
+{
+    {
+        DShow::Device device(DShow::InitGraph::True);
+        DShow::VideoConfig c = config();
+        ASSERT_TRUE(device.SetVideoConfig(&c));
+        EXPECT_EQ(c.internalFormat, DShow::VideoFormat::YUY2);
+        ASSERT_TRUE(device.ConnectFilters());
+        ASSERT_EQ(device.Start(), DShow::Result::Success);
+        EXPECT_EQ(m_io.setFormat.pixelformat, static_cast<uint32_t>(V4L2_PIX_FMT_YUYV));
+        EXPECT_EQ(m_io.setFormat.width, 640u);
+        EXPECT_EQ(m_io.setFormat.height, 480u);
+        EXPECT_EQ(m_io.setRate.numerator, 333333u);
+        EXPECT_EQ(m_io.setRate.denominator, 10000000u);
+
+        m_io.push({ std::vector<uint8_t>(640 * 480 * 2, 0x11), 100, 0 });
+        m_io.push({ std::vector<uint8_t>(640 * 480 * 2, 0x22), 100, 33333, true }); // broken: dropped
+        m_io.push({ std::vector<uint8_t>(640 * 480 * 2, 0x33), 100, 66666 });
+        std::unique_lock lock(m_mutex);
+        ASSERT_TRUE(
+            m_arrived.wait_for(lock, std::chrono::seconds(20), [this] { return m_samples.size() >= 2; }));
+    }
+    ASSERT_EQ(m_samples.size(), 2u);
+    EXPECT_EQ(m_samples[0].bytes, std::vector<uint8_t>(640 * 480 * 2, 0x11));
+    EXPECT_EQ(m_samples[0].start, 0);
+    EXPECT_EQ(m_samples[0].stop, 333333);
+    EXPECT_EQ(m_samples[1].bytes, std::vector<uint8_t>(640 * 480 * 2, 0x33));
+    EXPECT_EQ(m_samples[1].start, 666660);
+    EXPECT_TRUE(m_io.streamedOff);
+    EXPECT_EQ(m_io.mapped(), 0u);
+    EXPECT_EQ(m_io.openDescriptors(), 0);
+}
+
+TEST_F(V4l2StreamingTest, BusyDeviceIsInUse)
+{
+    m_io.busyOn = VIDIOC_STREAMON;
+    DShow::Device device(DShow::InitGraph::True);
+    DShow::VideoConfig c = config();
+    ASSERT_TRUE(device.SetVideoConfig(&c));
+    ASSERT_TRUE(device.ConnectFilters());
+    EXPECT_EQ(device.Start(), DShow::Result::InUse);
+    EXPECT_EQ(m_io.mapped(), 0u);
+    EXPECT_EQ(m_io.openDescriptors(), 0);
 }
 
 } // namespace

@@ -2,8 +2,11 @@
 
 // V4L2 cameras as capture source filters: every /dev/video* node whose device capabilities include video
 // capture (metadata nodes are passed over), with capabilities from the driver's format, frame-size and
-// frame-interval enumeration. All access to the devices goes through V4l2Io, so tests replay recorded
-// answers in place of a driver.
+// frame-interval enumeration. Running, a filter sets the connected format and rate, maps the driver's
+// buffers and delivers each filled one from a streaming thread of its own, with its time in 100-ns units
+// from the first picture; buffers the driver flags as broken are dropped, and a device in use elsewhere
+// (EBUSY) fails the run with 0x8007001F. All access to the devices goes through V4l2Io, so tests replay
+// recorded answers and fake buffers in place of a driver.
 
 #include <capture/catalog.h>
 
@@ -23,6 +26,10 @@ public:
     virtual int open(const std::string& node) = 0;
     virtual int ioctl(int fd, unsigned long request, void* argument) = 0;
     virtual void close(int fd) = 0;
+    // Streaming: the driver's buffers mapped in, and waiting for a filled one (> 0 ready, 0 timed out).
+    virtual void* mmap(int fd, size_t length, int64_t offset) = 0; // null on failure
+    virtual void munmap(void* address, size_t length) = 0;
+    virtual int poll(int fd, int timeoutMs) = 0;
 };
 
 V4l2Io& systemV4l2Io();
