@@ -5,6 +5,7 @@
 #include "global/chatroomendpoints.h"
 #include "global/globaldefaults.h"
 #include "global/servicehosts.h"
+#include "media/capture/capturelog.h"
 #include "media/i420frame.h"
 #include "win/powerinhibitor.h"
 #include "win/sharedmemory.h"
@@ -68,6 +69,7 @@ int main(int argc, char** argv)
     std::atexit(bg::UninitBridge);
 
     writeAppInfo();
+    DShow::SetLogCallback(DShow::LogToProgramLog, nullptr);
     if (CD && CD->data)
         CD->data->set_data(kDataEndTimeLimit, bg::Value("year+1"));
     initGlobalDefaults();
