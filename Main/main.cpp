@@ -4,6 +4,7 @@
 #include "global/appkeys.h"
 #include "global/globaldefaults.h"
 #include "global/servicehosts.h"
+#include "media/framekitlog.h"
 #include "media/i420frame.h"
 #include "win/powerinhibitor.h"
 #include "win/sharedmemory.h"
@@ -65,6 +66,7 @@ int main(int argc, char** argv)
     bg::InitBridge(argc, argv);
     Zov_Client::Init(servicehosts::kServiceDomain);
     std::atexit(bg::UninitBridge);
+    routeFramekitLogToProgramLog();
 
     writeAppInfo();
     if (CD && CD->data)

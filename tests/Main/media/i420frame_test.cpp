@@ -20,7 +20,8 @@ TEST(I420Frame, LayoutOfEvenAndOddHeights)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
-        EXPECT_EQ(I420Frame::bufferSize(c.strideY, c.strideU, c.strideV, c.strideA, c.width, c.height), c.size);
+        EXPECT_EQ(
+            I420Frame::bufferSize(c.strideY, c.strideU, c.strideV, c.strideA, c.width, c.height), c.size);
         I420Frame frame(c.strideY, c.strideU, c.strideV, c.strideA, c.width, c.height);
         ASSERT_NE(frame.data, nullptr);
         EXPECT_EQ(frame.dataY(), frame.data);
