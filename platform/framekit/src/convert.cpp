@@ -82,22 +82,34 @@ int fromUYVY(const Picture& p, uint8_t* dst, int dstStride)
     return fromPacked422(p, dst, dstStride, libyuv::UYVYToARGB, libyuv::UYVYToI422);
 }
 
-// libyuv has no YVYU reader; libswscale converts it. One cached context per thread.
+// libyuv has no YVYU reader; libswscale converts it. One context per thread, kept while the size and
+// range stay the same (setting the colour details rebuilds its tables).
 int fromYVYU(const Picture& p, uint8_t* dst, int dstStride)
 {
     struct ContextDeleter {
         void operator()(SwsContext* context) const { sws_freeContext(context); }
     };
-    thread_local std::unique_ptr<SwsContext, ContextDeleter> cached;
+    struct Cached {
+        std::unique_ptr<SwsContext, ContextDeleter> context;
+        int width = 0;
+        int rows = 0;
+        int fullRange = -1;
+    };
+    thread_local Cached cached;
     const int rows = p.height < 0 ? -p.height : p.height;
-    SwsContext* context = sws_getCachedContext(cached.release(), p.width, rows, AV_PIX_FMT_YVYU422, p.width,
-        rows, AV_PIX_FMT_BGRA, SWS_POINT | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
-    cached.reset(context);
-    if (!context)
-        return -1;
-    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
     const int fullRange = p.matrix == &libyuv::kYuvJPEGConstants ? 1 : 0;
-    sws_setColorspaceDetails(context, coefficients, fullRange, coefficients, 1, 0, 1 << 16, 1 << 16);
+    if (!cached.context || cached.width != p.width || cached.rows != rows || cached.fullRange != fullRange) {
+        cached.context.reset(sws_getContext(p.width, rows, AV_PIX_FMT_YVYU422, p.width, rows, AV_PIX_FMT_BGRA,
+            SWS_POINT | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+        if (!cached.context)
+            return -1;
+        const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+        sws_setColorspaceDetails(
+            cached.context.get(), coefficients, fullRange, coefficients, 1, 0, 1 << 16, 1 << 16);
+        cached.width = p.width;
+        cached.rows = rows;
+        cached.fullRange = fullRange;
+    }
 
     const uint8_t* src[4] = { plane(p, 0), nullptr, nullptr, nullptr };
     int srcStride[4] = { stride(p, 0), 0, 0, 0 };
@@ -107,7 +119,7 @@ int fromYVYU(const Picture& p, uint8_t* dst, int dstStride)
     }
     uint8_t* dstPlanes[4] = { dst, nullptr, nullptr, nullptr };
     int dstStrides[4] = { dstStride, 0, 0, 0 };
-    return sws_scale(context, src, srcStride, 0, rows, dstPlanes, dstStrides) == rows ? 0 : -1;
+    return sws_scale(cached.context.get(), src, srcStride, 0, rows, dstPlanes, dstStrides) == rows ? 0 : -1;
 }
 
 int fromRGBA(const Picture& p, uint8_t* dst, int dstStride)
@@ -120,15 +132,23 @@ int fromBGRA(const Picture& p, uint8_t* dst, int dstStride)
     return libyuv::ARGBCopy(plane(p, 0), stride(p, 0), dst, dstStride, p.width, p.height);
 }
 
-// The fourth byte of BGRX is undefined: the copy is made opaque.
+// The fourth byte of BGRX is undefined: the copy is made opaque, a row at a time while it is in cache.
 int fromBGRX(const Picture& p, uint8_t* dst, int dstStride)
 {
-    const int result = fromBGRA(p, dst, dstStride);
-    if (result != 0)
-        return result;
-    const size_t pixels = size_t(p.width) * size_t(p.height < 0 ? -p.height : p.height);
-    for (size_t i = 0; i < pixels; ++i)
-        dst[4 * i + 3] = 255;
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the fourth byte is the word's top byte");
+    const int rows = p.height < 0 ? -p.height : p.height;
+    for (int r = 0; r < rows; ++r) {
+        const int from = p.height < 0 ? rows - 1 - r : r;
+        uint8_t* to = dst + ptrdiff_t(r) * dstStride;
+        const int result
+            = libyuv::ARGBCopy(plane(p, 0) + ptrdiff_t(from) * stride(p, 0), 0, to, 0, p.width, 1);
+        if (result != 0)
+            return result;
+        // The destination is fk_malloc'ed and its rows are whole pixels, so it is word-aligned.
+        auto* pixels = reinterpret_cast<uint32_t*>(to);
+        for (int x = 0; x < p.width; ++x)
+            pixels[x] |= 0xff000000u;
+    }
     return 0;
 }
 
