@@ -14,8 +14,6 @@ constexpr int kMaxSide = 16384;
 struct Slot {
     std::mutex mutex;
     std::shared_ptr<ThirdSourcePicture> latest;
-    // The picture latest replaced, reused for the next push once nobody else holds it.
-    std::shared_ptr<ThirdSourcePicture> spare;
     uint64_t frames = 0;
 };
 
@@ -91,16 +89,9 @@ bool ThirdSource::SourceAsncFrame(const char* id, const uint8_t* y, const uint8_
         return false;
     }
 
-    std::shared_ptr<ThirdSourcePicture> picture;
-    {
-        std::lock_guard<std::mutex> lock(slot->mutex);
-        if (slot->spare && slot->spare.use_count() == 1)
-            picture = std::move(slot->spare);
-        slot->spare.reset();
-    }
-    if (!picture)
-        picture = std::make_shared<ThirdSourcePicture>();
-    // The copy runs outside the slot's lock, so pushers of one id never wait for each other's copies.
+    // A new picture each time: readers may still hold the one before. The copy runs outside the slot's
+    // lock, so pushers of one id never wait for each other's copies.
+    auto picture = std::make_shared<ThirdSourcePicture>();
     const int chromaWidth = (width + 1) / 2;
     const int chromaRows = (height + 1) / 2;
     picture->width = width;
@@ -111,7 +102,6 @@ bool ThirdSource::SourceAsncFrame(const char* id, const uint8_t* y, const uint8_
 
     std::lock_guard<std::mutex> lock(slot->mutex);
     picture->sequence = ++slot->frames;
-    slot->spare = std::move(slot->latest);
     slot->latest = std::move(picture);
     return true;
 }
