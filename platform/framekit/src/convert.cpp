@@ -132,24 +132,15 @@ int fromBGRA(const Picture& p, uint8_t* dst, int dstStride)
     return libyuv::ARGBCopy(plane(p, 0), stride(p, 0), dst, dstStride, p.width, p.height);
 }
 
-// The fourth byte of BGRX is undefined: the copy is made opaque, a row at a time while it is in cache.
+// The fourth byte of BGRX is undefined: the copy is made opaque by copying a row of 255 into every alpha.
 int fromBGRX(const Picture& p, uint8_t* dst, int dstStride)
 {
-    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the fourth byte is the word's top byte");
+    const int result = fromBGRA(p, dst, dstStride);
+    if (result != 0)
+        return result;
+    const std::vector<uint8_t> opaque(size_t(p.width), 255);
     const int rows = p.height < 0 ? -p.height : p.height;
-    for (int r = 0; r < rows; ++r) {
-        const int from = p.height < 0 ? rows - 1 - r : r;
-        uint8_t* to = dst + ptrdiff_t(r) * dstStride;
-        const int result
-            = libyuv::ARGBCopy(plane(p, 0) + ptrdiff_t(from) * stride(p, 0), 0, to, 0, p.width, 1);
-        if (result != 0)
-            return result;
-        // The destination is fk_malloc'ed and its rows are whole pixels, so it is word-aligned.
-        auto* pixels = reinterpret_cast<uint32_t*>(to);
-        for (int x = 0; x < p.width; ++x)
-            pixels[x] |= 0xff000000u;
-    }
-    return 0;
+    return libyuv::ARGBCopyYToAlpha(opaque.data(), 0, dst, dstStride, p.width, rows);
 }
 
 int fromY800(const Picture& p, uint8_t* dst, int dstStride)
