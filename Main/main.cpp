@@ -6,6 +6,7 @@
 #include "global/globaldefaults.h"
 #include "global/servicehosts.h"
 #include "media/capture/capturelog.h"
+#include "media/framekitlog.h"
 #include "media/i420frame.h"
 #include "win/powerinhibitor.h"
 #include "win/sharedmemory.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv)
     bg::InitBridge(argc, argv);
     Zov_Client::Init(servicehosts::kServiceDomain);
     std::atexit(bg::UninitBridge);
+    routeFramekitLogToProgramLog();
 
     writeAppInfo();
     DShow::SetLogCallback(DShow::LogToProgramLog, nullptr);

@@ -20,6 +20,8 @@ packages=(
     libxcb1-dev libzbar-dev
     # headless display for screenshots and GL tests; a CJK font for the Chinese texts
     xvfb xauth x11-utils fonts-wqy-microhei
+    # Mesa's GLX and software GL drivers (llvmpipe, softpipe) for the OpenGL renderer under Xvfb
+    libgl1-mesa-dri libglx-mesa0
 )
 
 missing=()

@@ -222,7 +222,8 @@ TEST_F(ZovMeetingApplicationTest, MessageFromASecondStartRestoresTheWindow)
 
 TEST_F(ZovMeetingApplicationTest, FramesAndMeetingKeysReachTheirWindows)
 {
-    auto frame = std::make_shared<I420Frame>();
+    I420FramePtr frame = I420Frame::create(8, 4, 4, 8, 2);
+    ASSERT_TRUE(frame);
     app()->showFullScreenFrame(frame);
     EXPECT_EQ(app()->viewerFullScreen()->lastFrame(), frame);
 
