@@ -177,8 +177,10 @@ bool SingleApplicationPrivate::connectToPrimary(int msecs, quint8 kind)
     if (socket->state() == QLocalSocket::ConnectedState)
         return true;
 
-    for (;;) {
-        randomPause();
+    for (bool retry = false;; retry = true) {
+        // Only a second attempt waits: the primary may be starting its server at this moment.
+        if (retry)
+            randomPause();
         if (socket->state() != QLocalSocket::ConnectingState)
             socket->connectToServer(blockName, QIODevice::ReadWrite);
         if (socket->state() == QLocalSocket::ConnectingState)
@@ -305,7 +307,6 @@ SingleApplication::SingleApplication(int& argc, char** argv, bool allowSecondary
 {
     d->options = options;
     d->blockServerName();
-    SingleApplicationPrivate::randomPause();
 
     d->memory = new QSharedMemory(d->blockName);
     if (d->memory->create(sizeof(InstanceBlock))) {

@@ -3,6 +3,7 @@
 #include "net/logmask.h"
 #include "net/taskparams.h"
 
+#include <bridge/abstract_logger.h>
 #include <bridge/bg_log.h>
 
 #include <QDeadlineTimer>
@@ -10,8 +11,14 @@
 
 namespace {
 
-// An idle worker looks at the queue at least this often, even when no wake-up reaches it.
-constexpr unsigned long kIdlePollMs = 10;
+// The framework's debug level: replies are traced whole only there, otherwise by length.
+constexpr int kDebugLevel = 5;
+
+bool tracesWholeReplies()
+{
+    bg::Abstract_Logger* logger = CD ? CD->logger : nullptr;
+    return logger && logger->level() >= kDebugLevel;
+}
 
 // What a finished task hands to its signal.
 struct Outcome {
@@ -179,15 +186,15 @@ void NetManager::run()
     }
 }
 
-// Takes the oldest task, or waits a short while for one; false when there is none to run.
+// Takes the oldest task, waiting as long as none is queued (addTask and stop wake the worker); false when the
+// worker is to stop.
 bool NetManager::takeTask(NetTask& task)
 {
     QMutexLocker lock(&mutex);
-    if (tasks.isEmpty()) {
-        if (running)
-            changed.wait(&mutex, kIdlePollMs);
+    while (running && tasks.isEmpty())
+        changed.wait(&mutex);
+    if (!running)
         return false;
-    }
     task = tasks.takeFirst();
     busy = true;
     return true;
@@ -213,13 +220,21 @@ void NetManager::runTask(const NetTask& task)
     std::string message;
     outcome.result = (this->*entry.handler)(data, task.params, outcome.errorCode, message);
 
-    const std::string shownData = maskSecrets(data);
-    const std::string shownMessage = maskSecrets(message);
-    if (entry.log)
-        BG_LOGD("%s %d %s %s", entry.label, outcome.errorCode, shownMessage.c_str(), shownData.c_str());
-    if (entry.label) {
-        qDebug().noquote() << entry.label << outcome.errorCode << fromUtf8(shownMessage)
-                           << fromUtf8(shownData);
+    if (entry.label || entry.log) {
+        const std::string shownMessage = maskSecrets(message);
+        if (tracesWholeReplies()) {
+            const std::string shownData = maskSecrets(data);
+            if (entry.log)
+                BG_LOGD(
+                    "%s %d %s %s", entry.label, outcome.errorCode, shownMessage.c_str(), shownData.c_str());
+            if (entry.label) {
+                qDebug().noquote() << entry.label << outcome.errorCode << fromUtf8(shownMessage)
+                                   << fromUtf8(shownData);
+            }
+        } else if (entry.label) {
+            qDebug().noquote() << entry.label << outcome.errorCode << fromUtf8(shownMessage)
+                               << QStringLiteral("(%1 bytes)").arg(data.size());
+        }
     }
 
     outcome.jsonResult = fromUtf8(data);

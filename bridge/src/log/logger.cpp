@@ -104,16 +104,18 @@ void Logger::log(int level, const char* tag, const char* format, ...)
     if (level > level_)
         return;
 
+    // Formatted before the lock is taken: other threads wait only for the write.
     char record[kRecordSize];
+    va_list args;
+    va_start(args, format);
+    const int length = vsnprintf(record, kRecordLimit, format, args);
+    va_end(args);
+
     std::lock_guard<Mutex> guard(lock_);
     if (!tag_.empty() && tag && *tag && tag_ != tag)
         return;
     if (!stream_)
         open_stream();
-    va_list args;
-    va_start(args, format);
-    int length = vsnprintf(record, kRecordLimit, format, args);
-    va_end(args);
     if (length > 0)
         fwrite(record, 1, std::min(length, kRecordLimit - 1), stream_);
     fflush(stream_);

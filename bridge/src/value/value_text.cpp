@@ -1,10 +1,13 @@
 // The one-line text form of bg::Value: write() and read().
 #include <bridge/value.h>
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <langinfo.h>
+#include <type_traits>
 
 namespace bg {
 
@@ -40,6 +43,59 @@ namespace {
         }
         va_end(again);
         return out;
+    }
+
+    // printf's and scanf's floating-point forms follow the locale's decimal point; the quick forms below
+    // match them only where that is '.'.
+    bool decimalPointIsDot()
+    {
+        const char* radix = nl_langinfo(RADIXCHAR);
+        return radix && radix[0] == '.' && radix[1] == '\0';
+    }
+
+    // What formatted("<tag>%d"), "%u", "%lld" or "%llu" gives, without printf.
+    template <typename T> std::string integerText(const char* tag, T value)
+    {
+        char buffer[32];
+        const size_t tagLen = strlen(tag);
+        memcpy(buffer, tag, tagLen);
+        const std::to_chars_result r = std::to_chars(buffer + tagLen, buffer + sizeof buffer, value);
+        return std::string(buffer, r.ptr);
+    }
+
+    // What formatted("<tag>%f", value) gives.
+    std::string fixedText(const char* tag, double value)
+    {
+        if (!decimalPointIsDot())
+            return formatted(tag[1] == 'f' ? "[f]%f" : "[d]%lf", value);
+        char buffer[400]; // the longest "%f" of a double: 309 digits, the point and 6 decimals, a sign
+        const size_t tagLen = strlen(tag);
+        memcpy(buffer, tag, tagLen);
+        const std::to_chars_result r
+            = std::to_chars(buffer + tagLen, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+        return std::string(buffer, r.ptr);
+    }
+
+    // The number scanf would read at the start of [begin, end), for the plain forms write() makes: digits
+    // with an optional '-', and for floating point a decimal form. False for anything else (leading blanks,
+    // '+', hexadecimal, a value out of range, another decimal point), which is left to scanf.
+    template <typename T> bool quickNumber(const char* begin, const char* end, T* out)
+    {
+        if (begin >= end)
+            return false;
+        if constexpr (std::is_floating_point_v<T>) {
+            const char* digits = begin + (*begin == '-' ? 1 : 0);
+            if (end - digits >= 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+                return false;
+            if (!decimalPointIsDot())
+                return false;
+        }
+        T value {};
+        const std::from_chars_result r = std::from_chars(begin, end, value);
+        if (r.ec != std::errc())
+            return false;
+        *out = value;
+        return true;
     }
 
     void appendCounted(std::string& out, const char* tag, const char* text, int len)
@@ -119,19 +175,19 @@ std::string Value::write() const
     std::string out;
     switch (m_type) {
     case VT_INT:
-        return formatted("[i]%d", toInt());
+        return integerText("[i]", toInt());
     case VT_UINT:
-        return formatted("[u]%u", toUInt());
+        return integerText("[u]", toUInt());
     case VT_FLOAT:
-        return formatted("[f]%f", static_cast<double>(toFloat()));
+        return fixedText("[f]", static_cast<double>(toFloat()));
     case VT_DOUBLE:
-        return formatted("[d]%lf", toDouble());
+        return fixedText("[d]", toDouble());
     case VT_VOID:
         return formatted("[v]%p", toVoid());
     case VT_INT64:
-        return formatted("[lld]%lld", toInt64());
+        return integerText("[lld]", toInt64());
     case VT_UINT64:
-        return formatted("[llu]%llu", toUInt64());
+        return integerText("[llu]", toUInt64());
     case VT_BOOL:
         return toBool() ? "[b]true" : "[b]false";
     case VT_STRING:
@@ -224,25 +280,25 @@ bool Value::parse(const char* begin, const char* end, bool element, const char**
             setb(startsWith(payload, end, "true", 4));
             break;
         case 'd':
-            if (scanNumber(payload, end, "%lf", &dv) == 1) {
+            if (quickNumber(payload, end, &dv) || scanNumber(payload, end, "%lf", &dv) == 1) {
                 m_type = VT_DOUBLE;
                 setd(dv);
             }
             break;
         case 'f':
-            if (scanNumber(payload, end, "%f", &fv) == 1) {
+            if (quickNumber(payload, end, &fv) || scanNumber(payload, end, "%f", &fv) == 1) {
                 m_type = VT_FLOAT;
                 setf(fv);
             }
             break;
         case 'i':
-            if (scanNumber(payload, end, "%d", &iv) == 1) {
+            if (quickNumber(payload, end, &iv) || scanNumber(payload, end, "%d", &iv) == 1) {
                 m_type = VT_INT;
                 seti(iv);
             }
             break;
         case 'u':
-            if (scanNumber(payload, end, "%u", &uv) == 1) {
+            if (quickNumber(payload, end, &uv) || scanNumber(payload, end, "%u", &uv) == 1) {
                 m_type = VT_UINT;
                 setu(uv);
             }
@@ -262,10 +318,11 @@ bool Value::parse(const char* begin, const char* end, bool element, const char**
     if (strcmp(tag, "lld") == 0 || strcmp(tag, "llu") == 0) {
         long long sv = 0;
         unsigned long long lv = 0;
-        if (tag[2] == 'd' && scanNumber(payload, end, "%lld", &sv) == 1) {
+        if (tag[2] == 'd' && (quickNumber(payload, end, &sv) || scanNumber(payload, end, "%lld", &sv) == 1)) {
             m_type = VT_INT64;
             seti64(sv);
-        } else if (tag[2] == 'u' && scanNumber(payload, end, "%llu", &lv) == 1) {
+        } else if (tag[2] == 'u'
+            && (quickNumber(payload, end, &lv) || scanNumber(payload, end, "%llu", &lv) == 1)) {
             m_type = VT_UINT64;
             setu64(lv);
         }

@@ -117,7 +117,9 @@ bool ValueMap::isEmpty() const { return m_map.empty(); }
 
 std::string ValueMap::write() const
 {
-    std::string out(kMapHead);
+    std::string out;
+    out.reserve(kMapHeadLen + m_map.size() * 32);
+    out += kMapHead;
     for (const auto& [key, v] : m_map) {
         out += key;
         out += ':';
@@ -140,9 +142,20 @@ bool ValueMap::read(const char* text)
         if (!colon)
             break;
         const char* keyBegin = pos;
+        // Keys come in order, so the end is the place to insert: a new key is read straight into its entry.
+        const size_t count = m_map.size();
+        const auto entry = m_map.try_emplace(m_map.end(), std::string(keyBegin, colon));
+        if (m_map.size() > count) {
+            if (!entry->second.parse(colon + 1, end, true, &pos)) {
+                m_map.erase(entry);
+                break;
+            }
+            continue;
+        }
+        // A key given twice: the later value counts, once it reads.
         if (!v.parse(colon + 1, end, true, &pos))
             break;
-        m_map[std::string(keyBegin, colon)] = v;
+        entry->second = v;
     }
     return true;
 }

@@ -71,6 +71,23 @@ namespace {
         return *store;
     }
 
+    // One transfer handle per thread, kept for the thread's life: its connection and TLS-session caches let
+    // the next request to the same host reuse the connection instead of connecting and handshaking again.
+    // libcurl reuses a connection only for a transfer with the same TLS settings, so verification is the
+    // same as on a new one.
+    CURL* threadHandle()
+    {
+        thread_local std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+        return handle.get();
+    }
+
+    // Clears the transfer's options (and with them its pointers to this call's header list, buffers and
+    // sink) but keeps the handle's connections and sessions.
+    struct HandleReset {
+        CURL* handle;
+        ~HandleReset() { curl_easy_reset(handle); }
+    };
+
     CURLcode installTrustStore(CURL*, void* sslContext, void*)
     {
         X509_STORE* store = trustStore().acquire();
@@ -164,9 +181,10 @@ ZovResponse ZovNet::download(const std::string& path, const std::string& filePat
 
 ZovResponse ZovNet::perform(Method method, const std::string& path, const std::string* body, Sink& sink)
 {
-    std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-    if (!curl)
+    CURL* c = threadHandle();
+    if (!c)
         return { CURLE_FAILED_INIT, "cannot create a transfer" };
+    const HandleReset reset { c };
 
     std::unique_ptr<curl_slist, SlistDeleter> headers;
     auto addHeader = [&headers](const std::string& line) {
@@ -182,7 +200,6 @@ ZovResponse ZovNet::perform(Method method, const std::string& path, const std::s
 
     char errorText[CURL_ERROR_SIZE] = {};
     const std::string url = m_baseUrl + path;
-    CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
@@ -197,6 +214,11 @@ ZovResponse ZovNet::perform(Method method, const std::string& path, const std::s
     curl_easy_setopt(c, CURLOPT_CAINFO, nullptr);
     curl_easy_setopt(c, CURLOPT_CAPATH, nullptr);
     curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, &installTrustStore);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // libcurl would otherwise keep the first store it saw in the handle and put it back over ours on later
+    // connections, so that a rewritten TAVICAST_CA_FILE would not count for this thread.
+    curl_easy_setopt(c, CURLOPT_CA_CACHE_TIMEOUT, 0L);
+#endif
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, m_timeoutMs);
     if (method == Method::Post) {
         curl_easy_setopt(c, CURLOPT_POST, 1L);

@@ -235,3 +235,78 @@ TEST(ValueText, MalformedInputNeverFaults)
         }
     }
 }
+
+// Numbers read and written without scanf and printf where the form is plain still come out as those two
+// make them; the forms they do not take are left to scanf.
+TEST(ValueText, NumbersReadAsScanfReadsThem)
+{
+    const struct {
+        const char* text;
+        const char* scanFormat;
+    } rows[] = {
+        { "[i]+5", "%d" },
+        { "[i]99999999999", "%d" },
+        { "[i]-2147483648", "%d" },
+        { "[u]-1", "%u" },
+        { "[u]4294967295", "%u" },
+        { "[d]0x1p3", "%lf" },
+        { "[d]-0X10", "%lf" },
+        { "[d]1e999", "%lf" },
+        { "[d]1.5e", "%lf" },
+        { "[d] 2.25", "%lf" },
+        { "[d]nan", "%lf" },
+        { "[f]1e39", "%f" },
+        { "[lld]+9000000000", "%lld" },
+        { "[llu]18446744073709551615", "%llu" },
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        Value v;
+        ASSERT_TRUE(v.read(row.text));
+        const char* payload = strchr(row.text, ']') + 1;
+        std::string expected;
+        switch (v.type()) {
+        case Value::VT_INT: {
+            int n = 0;
+            sscanf(payload, row.scanFormat, &n);
+            expected = "[i]" + std::to_string(n);
+            break;
+        }
+        case Value::VT_UINT: {
+            unsigned n = 0;
+            sscanf(payload, row.scanFormat, &n);
+            expected = "[u]" + std::to_string(n);
+            break;
+        }
+        case Value::VT_DOUBLE: {
+            double d = 0;
+            sscanf(payload, row.scanFormat, &d);
+            expected = printed("[d]%lf", d);
+            break;
+        }
+        case Value::VT_FLOAT: {
+            float f = 0;
+            sscanf(payload, row.scanFormat, &f);
+            expected = printed("[f]%f", double(f));
+            break;
+        }
+        case Value::VT_INT64: {
+            long long n = 0;
+            sscanf(payload, row.scanFormat, &n);
+            expected = "[lld]" + std::to_string(n);
+            break;
+        }
+        default: {
+            unsigned long long n = 0;
+            sscanf(payload, row.scanFormat, &n);
+            expected = "[llu]" + std::to_string(n);
+            break;
+        }
+        }
+        EXPECT_EQ(v.write(), expected);
+    }
+    for (double d : { 0.0, -0.0, 1.25, -1e-7, 123456789.987654321, 1e300, DBL_MAX, DBL_MIN }) {
+        SCOPED_TRACE(d);
+        EXPECT_EQ(Value(d).write(), printed("[d]%lf", d));
+    }
+}

@@ -246,3 +246,40 @@ TEST(ZovNetTrust, FollowsTheCaFileWhenItIsRewritten)
         EXPECT_EQ(ZovNet(service.baseUrl()).post("/echo", "{}").status, 200);
     }
 }
+
+// A thread's requests to one service share a connection, whichever client object makes them; another thread
+// has its own. Over TLS, the connection stays verified: a client that trusts nothing still fails.
+TEST_F(ZovNetTlsTest, RequestsOfAThreadReuseItsConnection)
+{
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(ZovNet(service->baseUrl()).post("/echo", "{}").status, 200);
+    std::thread([this] { EXPECT_EQ(ZovNet(service->baseUrl()).post("/echo", "{}").status, 200); }).join();
+
+    const std::vector<devservice::RecordedRequest> requests = service->requests();
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[1].connection, requests[0].connection);
+    EXPECT_EQ(requests[2].connection, requests[0].connection);
+    EXPECT_NE(requests[3].connection, requests[0].connection);
+
+    ZovNet unverified(service->baseUrl());
+    unverified.setVerifyPeer(false);
+    EXPECT_EQ(unverified.post("/echo", "{}").status, 200);
+    EXPECT_NE(service->requests().back().connection, requests[0].connection);
+}
+
+// A connection the service closed (it stopped) is not used again: the next request connects anew.
+TEST_F(ZovNetTest, AClosedConnectionIsReplaced)
+{
+    ASSERT_EQ(ZovNet(service->baseUrl()).post("/echo", "{}").status, 200);
+    devservice::Service::Options options;
+    options.https = false;
+    options.port = service->port();
+    service.reset();
+    service = std::make_unique<devservice::Service>(options);
+    devservice::Route echo;
+    echo.signedBody = false;
+    service->addRoute("/echo", echo);
+    std::string error;
+    ASSERT_TRUE(service->start(&error)) << error;
+    EXPECT_EQ(ZovNet(service->baseUrl()).post("/echo", "{}").status, 200);
+}

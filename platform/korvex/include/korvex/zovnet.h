@@ -23,8 +23,10 @@ void Init(const std::string& domain = std::string());
 // error).
 constexpr long long kMaxBodyBytes = 32LL * 1024 * 1024;
 
-// A client for one base URL. Every request uses its own transfer handle, so one object may be used from one
-// thread at a time and separate objects from any threads. Requests are synchronous.
+// A client for one base URL. Requests are synchronous and run on a transfer handle of the calling thread,
+// which keeps connections and TLS sessions alive between requests, whichever object makes them: a thread's
+// next request to the same host reuses its connection. One object may be used from one thread at a time and
+// separate objects from any threads.
 //
 // TLS peer and host verification are on unless switched off. Besides the system's trusted certificates, the
 // PEM file named by the environment variable TAVICAST_CA_FILE (read at each request) is trusted.

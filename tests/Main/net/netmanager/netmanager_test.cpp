@@ -7,7 +7,9 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QMetaMethod>
 #include <QSignalSpy>
 #include <QTimer>
@@ -32,7 +34,7 @@ public:
     void set_file(FILE*) override { }
     FILE* file() override { return nullptr; }
     void set_level(int) override { }
-    int level() override { return 5; }
+    int level() override { return levelValue; }
     void set_tag(const char*) override { }
     const char* tag() override { return ""; }
     void log(int level, const char* tag, const char* format, ...) override
@@ -59,6 +61,8 @@ public:
         std::lock_guard<std::mutex> lock(mutex);
         return records;
     }
+
+    std::atomic<int> levelValue { 5 };
 
 private:
     std::mutex mutex;
@@ -641,4 +645,72 @@ TEST_F(NetManagerTest, LogAndTraceLinesNameTheTaskAndMaskSecrets)
         EXPECT_EQ(trace.find("demo-meeting-token"), std::string::npos) << trace;
         EXPECT_EQ(trace.find("room-pw-in-reply"), std::string::npos) << trace;
     }
+}
+
+// Below the debug level a reply is traced by its length, never its data, and nothing reaches the log.
+TEST_F(NetManagerTest, RepliesAreTracedByLengthBelowTheDebugLevel)
+{
+    logger.levelValue = 2;
+    Json::Value login;
+    login["meetting_key"] = "reply-data-here";
+    service->script("/meetingapi//account/checkLogin", ScriptedReply::success(login));
+    {
+        std::lock_guard<std::mutex> lock(traceMutex);
+        traceLines.clear();
+    }
+    manager.addTask(NetManager::MeetingLogin, bg::ValueMap());
+    runAll();
+
+    EXPECT_TRUE(logger.all().empty());
+    const std::vector<std::string> lines = traces();
+    EXPECT_TRUE(contains(lines, "LoginMeetingServer: 0"));
+    EXPECT_TRUE(contains(lines, " bytes)"));
+    EXPECT_FALSE(contains(lines, "reply-data-here"));
+}
+
+namespace {
+
+// Voluntary context switches of this process's thread named `name` (its wake-ups), -1 when none has it.
+long long wakeUpsOf(const char* name)
+{
+    QDir tasks("/proc/self/task");
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + "/comm"));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        QFile status(tasks.filePath(tid + "/status"));
+        if (!status.open(QIODevice::ReadOnly))
+            return -1;
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                return line.mid(int(qstrlen("voluntary_ctxt_switches:"))).trimmed().toLongLong();
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+// An idle worker sleeps until a task comes, and a task after a long idle still runs at once.
+TEST_F(NetManagerTest, IdleWorkerSleepsUntilATaskComes)
+{
+    manager.addTask(NetManager::SRVGetAppConfig, bg::ValueMap());
+    runAll();
+    // The worker may still be on its way into the wait.
+    QThread::yieldCurrentThread();
+    const long long before = wakeUpsOf("NetManager");
+    ASSERT_GE(before, 0);
+
+    // Idle for a while: a worker that polled would wake dozens of times.
+    QEventLoop idle;
+    QTimer::singleShot(500, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_LE(wakeUpsOf("NetManager") - before, 2);
+
+    QEventLoop loop;
+    QObject::connect(&manager, &NetManager::SRVGetAppConfigResult, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kDeadlineMs, &loop, &QEventLoop::quit);
+    manager.addTask(NetManager::SRVGetAppConfig, bg::ValueMap());
+    loop.exec();
+    EXPECT_EQ(spies[NetManager::SRVGetAppConfig]->count(), 2);
 }
