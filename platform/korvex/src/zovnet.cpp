@@ -25,6 +25,18 @@ namespace {
     // The trusted certificates: the system's (OpenSSL's certificate folder, looked up as needed) plus the PEM
     // file named by TAVICAST_CA_FILE. Built once and shared by every transfer, so that a request does not
     // parse the whole system bundle again; rebuilt when the variable or the file changes.
+    // What the trust depends on: the file TAVICAST_CA_FILE names and, when it exists, its inode, time and size.
+    std::string trustIdentity()
+    {
+        const char* variable = std::getenv("TAVICAST_CA_FILE");
+        const std::string file = variable ? variable : "";
+        struct stat info = {};
+        if (file.empty() || ::stat(file.c_str(), &info) != 0)
+            return file;
+        return file + "|" + std::to_string(info.st_ino) + "|" + std::to_string(info.st_mtim.tv_sec) + "."
+            + std::to_string(info.st_mtim.tv_nsec) + "|" + std::to_string(info.st_size);
+    }
+
     class TrustStore {
     public:
         // A new reference to the current store, or null when it cannot be built.
@@ -32,12 +44,7 @@ namespace {
         {
             const char* variable = std::getenv("TAVICAST_CA_FILE");
             const std::string file = variable ? variable : "";
-            struct stat info = {};
-            const bool exists = !file.empty() && ::stat(file.c_str(), &info) == 0;
-            const std::string identity = exists
-                ? file + "|" + std::to_string(info.st_ino) + "|" + std::to_string(info.st_mtim.tv_sec) + "."
-                    + std::to_string(info.st_mtim.tv_nsec) + "|" + std::to_string(info.st_size)
-                : file;
+            const std::string identity = trustIdentity();
 
             std::lock_guard<std::mutex> lock(m_mutex);
             if (!m_store || identity != m_identity) {
@@ -71,13 +78,19 @@ namespace {
         return *store;
     }
 
-    // One transfer handle per thread, kept for the thread's life: its connection and TLS-session caches let
-    // the next request to the same host reuse the connection instead of connecting and handshaking again.
-    // libcurl reuses a connection only for a transfer with the same TLS settings, so verification is the
-    // same as on a new one.
+    // One transfer handle per thread: its connection and TLS-session caches let the next request to the same
+    // host reuse the connection instead of connecting and handshaking again. A cached connection or session
+    // was verified against the trust of its time, and libcurl cannot see that our store changed, so the
+    // handle, with its caches, is replaced when the trust changes: the next connection is verified anew.
     CURL* threadHandle()
     {
-        thread_local std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+        thread_local std::unique_ptr<CURL, CurlDeleter> handle;
+        thread_local std::string handleTrust;
+        std::string trust = trustIdentity();
+        if (!handle || trust != handleTrust) {
+            handle.reset(curl_easy_init());
+            handleTrust = std::move(trust);
+        }
         return handle.get();
     }
 

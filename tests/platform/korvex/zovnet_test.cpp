@@ -267,6 +267,22 @@ TEST_F(ZovNetTlsTest, RequestsOfAThreadReuseItsConnection)
     EXPECT_NE(service->requests().back().connection, requests[0].connection);
 }
 
+// A connection verified under one authority is not used again once the trust names another: the request
+// connects anew and is verified against the new trust, so it fails.
+TEST_F(ZovNetTlsTest, AChangedTrustIsNotBypassedByAReusedConnection)
+{
+    ASSERT_EQ(ZovNet(service->baseUrl()).post("/echo", "{}").status, 200);
+    devservice::Service other;
+    std::string error;
+    ASSERT_TRUE(other.start(&error)) << error;
+    {
+        ScopedEnv otherTrust("TAVICAST_CA_FILE", other.caFile());
+        EXPECT_EQ(ZovNet(service->baseUrl()).post("/echo", "{}").status, 60);
+    }
+    EXPECT_EQ(ZovNet(service->baseUrl()).post("/echo", "{}").status, 200);
+    EXPECT_EQ(service->requests().size(), 2u);
+}
+
 // A connection the service closed (it stopped) is not used again: the next request connects anew.
 TEST_F(ZovNetTest, AClosedConnectionIsReplaced)
 {
