@@ -45,7 +45,7 @@ protected:
     }
 
     // The next line the probe prints, or an empty text when none comes within the deadline.
-    static QByteArray line(QProcess* p, int deadlineMs = 10000)
+    static QByteArray line(QProcess* p, int deadlineMs = 30000)
     {
         QElapsedTimer timer;
         timer.start();
@@ -87,7 +87,7 @@ TEST_F(SingleApplicationTest, SecondaryShowsThePrimary)
 
     QProcess* second = start({ "--allow-secondary", "--send", "show" });
     EXPECT_EQ(line(second), "secondary 1");
-    ASSERT_TRUE(second->waitForFinished(5000));
+    ASSERT_TRUE(second->waitForFinished(30000));
     EXPECT_EQ(second->exitCode(), 0) << second->readAllStandardError().constData();
     EXPECT_EQ(line(primary), "message 1 show");
 }
@@ -97,7 +97,7 @@ TEST_F(SingleApplicationTest, KilledPrimaryIsTakenOver)
     QProcess* primary = nullptr;
     startPrimary(&primary);
     ::kill(pid_t(primary->processId()), SIGKILL);
-    ASSERT_TRUE(primary->waitForFinished(5000));
+    ASSERT_TRUE(primary->waitForFinished(30000));
 
     QProcess* next = start({ "--allow-secondary" });
     EXPECT_TRUE(line(next).startsWith("primary ")) << "the next start must become the primary";
@@ -157,9 +157,9 @@ TEST_F(SingleApplicationTest, NothingIsAnnouncedWhileThePrimaryEnds)
     ASSERT_TRUE(lingering.waitForBytesWritten(5000));
 
     QProcess* second = start({ "--allow-secondary", "--send", "quit" });
-    ASSERT_TRUE(second->waitForFinished(5000));
+    ASSERT_TRUE(second->waitForFinished(30000));
     EXPECT_EQ(line(primary), "message 1 quit");
-    ASSERT_TRUE(primary->waitForFinished(5000));
+    ASSERT_TRUE(primary->waitForFinished(30000));
     EXPECT_EQ(primary->exitCode(), 0);
     EXPECT_EQ(primary->readAllStandardOutput(), QByteArray());
 }

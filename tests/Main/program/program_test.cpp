@@ -107,14 +107,14 @@ TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
     EXPECT_EQ(probeMarker(), QByteArray("okay"));
 
     QProcess* secondary = startProgram();
-    ASSERT_TRUE(secondary->waitForFinished(5000)) << "a second start must end by itself";
+    ASSERT_TRUE(secondary->waitForFinished(30000)) << "a second start must end by itself";
     EXPECT_EQ(secondary->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(secondary->exitCode(), 0);
     EXPECT_EQ(primary->state(), QProcess::Running);
 
     // The session ends the program: the normal tear-down runs and the configuration is saved.
     ::kill(pid_t(primary->processId()), SIGTERM);
-    ASSERT_TRUE(primary->waitForFinished(15000));
+    ASSERT_TRUE(primary->waitForFinished(60000));
     EXPECT_EQ(primary->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(primary->exitCode(), 0);
 
@@ -132,7 +132,7 @@ TEST_F(ProgramTest, EndRequestedDuringStartUpStillTearsDown)
     // The admin writes its configuration as the framework comes up, long before the windows exist.
     ASSERT_TRUE(waitUntil([&] { return !findFile("Admin.conf").isEmpty(); }, 30000));
     ::kill(pid_t(program->processId()), SIGTERM);
-    ASSERT_TRUE(program->waitForFinished(15000));
+    ASSERT_TRUE(program->waitForFinished(60000));
     EXPECT_EQ(program->exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program->exitCode(), 0);
     EXPECT_TRUE(readFound("Admin.conf").contains("record.enable : 1\n"));
@@ -148,7 +148,7 @@ TEST_F(ProgramTest, PluginIsLoadedStartedAndUninitialised)
         30000))
         << readFound("Admin*.log").constData();
     ::kill(pid_t(program->processId()), SIGTERM);
-    ASSERT_TRUE(program->waitForFinished(15000));
+    ASSERT_TRUE(program->waitForFinished(60000));
     EXPECT_EQ(program->exitCode(), 0);
     QFile record(path("plugin.log"));
     ASSERT_TRUE(record.open(QIODevice::ReadOnly));
