@@ -107,7 +107,7 @@ public:
     bool enqueue(std::vector<ScriptStep> steps)
     {
         std::lock_guard lock(m_mutex);
-        if (m_closing || m_stop)
+        if ((m_closing && m_script.close != CloseMode::Never) || m_stop)
             return false;
         for (ScriptStep& step : steps)
             m_queue.push_back([this, step = std::move(step)] { play(step); });
@@ -435,7 +435,7 @@ bool ScriptedEngine::closed(int connection) const
 std::shared_ptr<Connection> ScriptedEngine::createConnection(
     const Configuration& configuration, const peer_connection_callbacks& callbacks)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     const int index = static_cast<int>(m_connections.size());
     ConnectionScript script = index < static_cast<int>(m_scripts.size())
         ? m_scripts[static_cast<size_t>(index)]
@@ -445,10 +445,16 @@ std::shared_ptr<Connection> ScriptedEngine::createConnection(
             configuration.hostCandidatesOnly ? "hostCandidatesOnly" : "anyCandidates" },
         std::this_thread::get_id() });
     std::shared_ptr<ScriptedConnection> connection;
+    std::vector<ScriptStep> duringCreate = script.duringCreate;
     if (!script.refuse)
         connection = std::make_shared<ScriptedConnection>(*this, index, std::move(script), callbacks);
     m_connections.push_back(connection);
     m_changed.notify_all();
+    lock.unlock();
+    if (connection && !duringCreate.empty()) {
+        connection->enqueue(std::move(duringCreate));
+        connection->waitIdle(std::chrono::seconds(10));
+    }
     return connection;
 }
 

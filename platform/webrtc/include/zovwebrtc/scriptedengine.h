@@ -7,8 +7,9 @@
 // Each connection has one worker thread that plays its steps in order; a frame step with threads > 1 starts
 // that many extra threads that deliver the same picture at the same moment (a race), and joins them before
 // the next step. Closing is a step too, so it follows everything played before it, and no callback follows
-// it. Pictures carry the test pattern below in fresh buffers of exactly the scripted size (so that reading
-// past a plane shows under AddressSanitizer), their row padding filled with kPadding.
+// it; a connection that never closes keeps playing what it is given. Pictures carry the test pattern below in
+// fresh buffers of exactly the scripted size (so that reading past a plane shows under AddressSanitizer),
+// their row padding filled with kPadding.
 //
 // Thread safety: every method may be called from any thread. The destructor joins every thread; the engine
 // must outlive the connections it made. A connection scripted never to close keeps its pending close (and
@@ -64,6 +65,9 @@ struct ConnectionScript {
     std::string localDescription;
     CloseMode close = CloseMode::Later;
     std::chrono::milliseconds closeDelay { 0 };
+    // Played on the connection's thread before createConnection returns, when the owner has no connection
+    // pointer yet.
+    std::vector<ScriptStep> duringCreate;
 };
 
 struct EngineCall {
