@@ -168,6 +168,17 @@ TEST_F(PeerConnectionWrapperTest, WrappersShareOneNamedThreadThatEndsAfterTheLas
     EXPECT_EQ(third->thread()->objectName(), "PeerConnectionWrapper Thread");
 }
 
+TEST_F(PeerConnectionWrapperTest, LastWrapperDeletedOnTheSharedThreadStillEndsIt)
+{
+    PeerConnectionWrapper* wrapper = makeWrapper();
+    m_wrappers.clear();
+    QPointer<PeerConnectionWrapper> alive = wrapper;
+    QPointer<QThread> shared = wrapper->thread();
+    wrapper->deleteLater(); // runs the destructor there
+    EXPECT_TRUE(waitUntil([&] { return !alive && !shared; }));
+    EXPECT_TRUE(m_engine->closed(0));
+}
+
 TEST_F(PeerConnectionWrapperTest, AudioOnlyConnectionIsReadyOnEveryConnectedState)
 {
     PeerConnectionWrapper* wrapper = makeWrapper();
