@@ -1,0 +1,8 @@
+#include "ui/part/facebutton.h"
+
+FaceButton::FaceButton()
+    : QPushButton(nullptr)
+{
+}
+
+FaceButton::~FaceButton() = default;
