@@ -4,6 +4,7 @@
 
 #include "global/customevents.h"
 #include "global/eventdeliverer.h"
+#include "ui/Dialog/facedialog.h"
 #include "win/qssmanager.h"
 
 #include <bridge/bg_log.h>
@@ -60,6 +61,8 @@ MeetingChatRoomForm::MeetingChatRoomForm(QWidget* parent)
     m_chatManager = std::make_unique<ChatManager>(ui->widget_chat, ui->widget_editbox, nullptr);
     m_chatManager->setCenterMsgBackColor(Qt::transparent);
     styleChatWidgets();
+    m_faceDialog = new FaceDialog(ui->pushButton_face);
+    m_faceDialog->setAnchorWidget(ui->pushButton_face);
     ui->pushButton_mcrf_send->setToolTip(tr("按Enter键发送，按Ctrl+Enter键换行"));
     loadEmoticons();
 }
@@ -96,12 +99,16 @@ void MeetingChatRoomForm::styleChatWidgets()
 void MeetingChatRoomForm::loadEmoticons()
 {
     QStringList paths;
+    QList<QFileInfo> files;
     const QString folder = QString::fromLatin1(kEmoticonFolder);
     for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name)) {
         paths.append(folder + name);
+        files.append(QFileInfo(folder + name));
         BG_LOGD("表情路径：%s", (folder + name).toUtf8().constData());
     }
     m_emoticons = ChatEmoticons::fromFiles(paths);
+    if (m_faceDialog)
+        m_faceDialog->setFaceFiles(files);
 }
 
 void MeetingChatRoomForm::setSilenceAllChecked(bool checked)
@@ -119,7 +126,7 @@ int MeetingChatRoomForm::titleBarHeight() const { return ui->widget_chatTitle->h
 
 void MeetingChatRoomForm::setTitleBarVisible(bool visible) { ui->widget_chatTitle->setVisible(visible); }
 
-QWidget* MeetingChatRoomForm::faceAnchor() const { return ui->widget_editCtrl; }
+FaceDialog* MeetingChatRoomForm::faceDialog() const { return m_faceDialog.data(); }
 
 void MeetingChatRoomForm::slot_resetTextColor() { m_chatManager->editTextEdit()->setTextColor(kInputText); }
 
@@ -127,7 +134,11 @@ void MeetingChatRoomForm::on_pushButton_mcrf_send_clicked() { sendInput(); }
 
 void MeetingChatRoomForm::on_checkBox_silenceAll_clicked(bool checked) { emit SignalForbiddenAll(checked); }
 
-void MeetingChatRoomForm::on_pushButton_face_clicked() { }
+void MeetingChatRoomForm::on_pushButton_face_clicked()
+{
+    if (m_faceDialog && !m_faceDialog->isVisible())
+        m_faceDialog->popupAt(ui->widget_editCtrl);
+}
 
 void MeetingChatRoomForm::on_pushButton_mcrf_close_clicked() { emit sig_hideChatroomDialog(); }
 

@@ -9,6 +9,7 @@
 #include <memory>
 
 class ChatManager;
+class FaceDialog;
 
 namespace Ui {
 class MeetingChatRoomForm;
@@ -36,8 +37,7 @@ public:
 
     ChatManager* chatManager() const { return m_chatManager.get(); }
     const ChatEmoticons& emoticons() const { return m_emoticons; }
-    // Where the emoticon picker opens; the picker itself comes with the dialogs.
-    QWidget* faceAnchor() const;
+    FaceDialog* faceDialog() const;
 
 signals:
     void SignalForbiddenAll(bool checked);
@@ -66,4 +66,6 @@ private:
     std::unique_ptr<Ui::MeetingChatRoomForm> ui;
     std::unique_ptr<ChatManager> m_chatManager;
     ChatEmoticons m_emoticons;
+    // A child of the emoticon button, deleted with it.
+    QPointer<FaceDialog> m_faceDialog;
 };
