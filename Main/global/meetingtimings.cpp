@@ -1,0 +1,7 @@
+#include "global/meetingtimings.h"
+
+MeetingTimings& meetingTimings()
+{
+    static MeetingTimings timings;
+    return timings;
+}

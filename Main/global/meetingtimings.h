@@ -1,0 +1,12 @@
+#pragma once
+
+// Every delay of the meeting forms, in milliseconds, with its production value. Tests shorten them through
+// meetingTimings() before they build the forms; the forms read the table each time they start a timer.
+// GUI thread only.
+struct MeetingTimings {
+    int rowTipHideMs = 2000; // a member row's co-broadcast success text stays this long
+    int tileResizeStepMs = 100; // each of the two steps that make a tile's source widget lay out again
+    int pageSwitchMs = 50; // the side panel shows its empty page this long after a page was popped out
+};
+
+MeetingTimings& meetingTimings();
