@@ -18,6 +18,11 @@ inline constexpr char kMembershipApiBase[] = "https://vip.example.com/goapi";
 // The command API, preset as the room service until the host types one of its own.
 inline constexpr char kCommandApiBase[] = "https://room.example.com:4433/cmdApi";
 
+// The operator's website: the about page's links and the help's "咨询客服" link. Its pages are reached over
+// the secure scheme; the home page is shown and linked with the plain one.
+inline constexpr char kWebsiteBase[] = "https://www.example.com";
+inline constexpr char kWebsiteHome[] = "http://www.example.com";
+
 // `builtIn` with scheme, host and port taken from TAVICAST_SERVICE_URL when that is set (read at each call);
 // `builtIn` unchanged otherwise. A trailing "/" of the variable is dropped, so the path is never doubled.
 std::string deploymentUrl(const std::string& builtIn);

@@ -1,23 +1,32 @@
 #include "ui/Dialog/copysharetipsdialog.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include "ui_copysharetipsdialog.h"
+
+#include "global/windowkitnames.h"
+#include "win/framelessframe.h"
+#include "win/qssmanager.h"
+
+#include <QVariant>
 
 CopyShareTipsDialog::CopyShareTipsDialog(QWidget* parent)
     : QDialog(parent)
+    , ui(std::make_unique<Ui::CopyShareTipsDialog>())
 {
-    setObjectName("CopyShareTipsDialog");
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel(QString::fromUtf8("分享链接已复制到剪贴板"), this));
-    m_notRemind = new QCheckBox(QString::fromUtf8("不再提示"), this);
-    m_notRemind->setObjectName("checkBox_not_reminder");
-    layout->addWidget(m_notRemind);
-    auto* ok = new QPushButton(QString::fromUtf8("确定"), this);
-    ok->setObjectName("pushButton_ok");
-    layout->addWidget(ok);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    (new QssManager(this, true))->loadStyleSheet(QStringLiteral(":/qss/dialog/copy-share-tips-dialog.css"));
+    setFixedSize(QSize(330, 180) * QssManager::dpiScale());
+
+    // The whole dialog is the drag band; only the two controls take clicks.
+    setProperty(windowkit::kHeaderButtons,
+        QVariant::fromValue(QList<QObject*> { ui->checkBox_not_reminder, ui->pushButton_ok }));
+    setProperty(windowkit::kHeaderVisible, false);
+    setProperty(windowkit::kHeaderHeight, height());
+    requestFramelessFrame(this);
 }
 
-bool CopyShareTipsDialog::isNotRemind() const { return m_notRemind->isChecked(); }
+CopyShareTipsDialog::~CopyShareTipsDialog() = default;
+
+bool CopyShareTipsDialog::isNotRemind() const { return ui->checkBox_not_reminder->isChecked(); }
+
+void CopyShareTipsDialog::on_pushButton_ok_clicked() { accept(); }

@@ -246,10 +246,12 @@ TEST_F(ZovMeetingApplicationTest, SettingsButtonRefreshesTheHostAndRunsTheSettin
         bool visible = !c.shown;
         ModalCloser closer([&](QDialog* dialog) {
             EXPECT_EQ(dialog, app()->settingDialog());
-            auto* label = dialog->findChild<QLabel*>(QStringLiteral("label_meeting_host"));
+            auto* label = dialog->findChild<QLabel*>(QStringLiteral("label_setting_user_host"));
+            auto* row = dialog->findChild<QWidget*>(QStringLiteral("frame_user_meeting_host"));
             ASSERT_NE(label, nullptr);
+            ASSERT_NE(row, nullptr);
             shownHost = label->text();
-            visible = label->isVisible();
+            visible = row->isVisible();
         });
         QTest::mouseClick(
             app()->mainWindow()->findChild<QWidget*>(QStringLiteral("pushButton_title_setting")),
