@@ -7,6 +7,7 @@
 
 #include <capture/catalog.h>
 #include <capture/syntheticcamera.h>
+#include <capture/v4l2camera.h>
 
 #include <QComboBox>
 
@@ -85,6 +86,25 @@ TEST_F(CaptureCameras, ChosenCameraAndModeOpenThroughTheCaptureDevice)
         std::unique_lock lock(mutex);
         EXPECT_TRUE(arrived.wait_for(lock, std::chrono::seconds(20), [&] { return pictures >= 3; }));
         EXPECT_EQ(size, QSize(1280, 720));
+    }
+}
+
+// Runs where a camera is plugged in: every V4L2 capture camera of the machine is offered with modes.
+TEST_F(CaptureCameras, PluggedInWebcamsAreListedWithTheirModes)
+{
+    const std::vector<capture::V4l2Camera> webcams = capture::enumerateV4l2Cameras(capture::systemV4l2Io());
+    if (webcams.empty())
+        GTEST_SKIP() << "no V4L2 camera on this machine";
+    CameraSelectDialog dialog;
+    auto* cameras = dialog.findChild<QComboBox*>(QStringLiteral("comboBox_camera_name"));
+    auto* modes = dialog.findChild<QComboBox*>(QStringLiteral("comboBox_camera_resolution"));
+    ASSERT_TRUE(cameras && modes);
+    for (const capture::V4l2Camera& webcam : webcams) {
+        const int index = cameras->findData(QString::fromStdWString(webcam.path));
+        ASSERT_GE(index, 0) << webcam.node;
+        EXPECT_EQ(cameras->itemText(index), QString::fromStdWString(webcam.name));
+        cameras->setCurrentIndex(index);
+        EXPECT_GT(modes->count(), 0) << webcam.node;
     }
 }
 
