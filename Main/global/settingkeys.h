@@ -29,6 +29,7 @@ inline constexpr char kSettingStyleSheet[] = ":/qss/dialog/settingdialog.css";
 inline constexpr char kTextPrompt[] = "提示";
 inline constexpr char kTextMeetingKeyIncomplete[] = "请先完成直播号设置";
 inline constexpr char kTextSignInFirst[] = "请先登录账号";
-inline constexpr char kTextPictureUnreadable[] = "所选图片读取异常，请将该图片转码修复后再重\n试或者选择其他图片";
+inline constexpr char kTextPictureUnreadable[]
+    = "所选图片读取异常，请将该图片转码修复后再重\n试或者选择其他图片";
 inline constexpr char kTextChoosePicture[] = "选择图片";
 inline constexpr char kPictureFilter[] = "Images (*.png *.jpg)";

@@ -30,8 +30,9 @@ HelpHowToUseDialog::HelpHowToUseDialog(QWidget* parent)
     const QString website = QString::fromStdString(servicehosts::deploymentUrl(servicehosts::kWebsiteBase));
     ui->label_contact_us->setTextFormat(Qt::RichText);
     ui->label_contact_us->setText(
-        QStringLiteral("<p>%1<a href=\"%2\"><span style=\"text-decoration: underline; color:#3597FF;\">%3</span>"
-                       "</a></p>")
+        QStringLiteral(
+            "<p>%1<a href=\"%2\"><span style=\"text-decoration: underline; color:#3597FF;\">%3</span>"
+            "</a></p>")
             .arg(QString::fromUtf8("会员支持加入直播人数 5人 (含主持人) ，如需更多人数版本，请"),
                 website.toHtmlEscaped(), QString::fromUtf8("咨询客服")));
     for (QLabel* label : { ui->label_content_1, ui->label_content_2, ui->label_contact_us })

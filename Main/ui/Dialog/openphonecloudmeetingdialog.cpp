@@ -28,7 +28,8 @@ OpenPhoneCloudMeetingDialog::OpenPhoneCloudMeetingDialog(QWidget* parent)
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     ui->pushButton_copy_links->setProperty(kClickType, QStringLiteral("default"));
-    (new QssManager(this, true))->loadStyleSheet(QStringLiteral(":/qss/dialog/open-phone-cloud-meeting-dialog.css"));
+    (new QssManager(this, true))
+        ->loadStyleSheet(QStringLiteral(":/qss/dialog/open-phone-cloud-meeting-dialog.css"));
     const double scale = QssManager::dpiScale();
     setFixedSize(QSize(430, 170) * scale);
     ui->widget_title->setFixedHeight(int(30 * scale));

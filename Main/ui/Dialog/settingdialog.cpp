@@ -56,7 +56,8 @@ constexpr int kEncoderDefault = 1;
 
 QString websiteUrl(const char* path)
 {
-    return QString::fromStdString(servicehosts::deploymentUrl(servicehosts::kWebsiteBase)) + QLatin1String(path);
+    return QString::fromStdString(servicehosts::deploymentUrl(servicehosts::kWebsiteBase))
+        + QLatin1String(path);
 }
 
 QString linkParagraph(const QString& before, const QString& url, const QString& linkText)
@@ -74,7 +75,7 @@ bool matchesWhole(const QString& value, const char* pattern)
 
 SettingDialog::SettingDialog(QWidget* parent)
     : QDialog(parent)
-    , ui(new Ui::SettingDialog)
+    , ui(std::make_unique<Ui::SettingDialog>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -91,8 +92,8 @@ SettingDialog::SettingDialog(QWidget* parent)
     showVideoSettings();
     showMeetingKey();
     ui->pushButton_meeting_key_clear->setToolTip(QString::fromUtf8("重置房间号"));
-    ui->pushButton_meeting_key_whatis->setToolTip(
-        QString::fromUtf8("设置完房间号后，会固定使用该房间号开启直播。\n不设置时每次开播房间号均会随机生成。"));
+    ui->pushButton_meeting_key_whatis->setToolTip(QString::fromUtf8(
+        "设置完房间号后，会固定使用该房间号开启直播。\n不设置时每次开播房间号均会随机生成。"));
     hideHostRow();
     dressPageButtons();
     dressBackgroundRows();
@@ -103,7 +104,7 @@ SettingDialog::SettingDialog(QWidget* parent)
     ui->frame_greenscm_background->hide();
 }
 
-SettingDialog::~SettingDialog() { delete ui; }
+SettingDialog::~SettingDialog() = default;
 
 void SettingDialog::loadStyleSheets()
 {
@@ -126,7 +127,8 @@ void SettingDialog::fillComboBoxes()
              ui->comboBox_encoder })
         box->setView(new QListView(box));
     for (const SizeItem& item : kSizeItems)
-        ui->comboBox_sd_size->addItem(QIcon(), QString::fromLatin1(item.text), QSize(item.width, item.height));
+        ui->comboBox_sd_size->addItem(
+            QIcon(), QString::fromLatin1(item.text), QSize(item.width, item.height));
     for (int fps = 20; fps <= 30; fps += 5)
         ui->comboBox_sd_frame_rate->addItem(QIcon(), QString::number(fps), fps);
     for (int seconds = 1; seconds <= 2; ++seconds)
@@ -143,7 +145,8 @@ void SettingDialog::showVideoSettings()
     ui->comboBox_sd_size->setCurrentIndex(qMax(sizeIndex, 0));
 
     const int fps = cfgGetInt(config(), kCfgVideoFps, kFpsDefault, true);
-    ui->comboBox_sd_frame_rate->setCurrentIndex(qMax(ui->comboBox_sd_frame_rate->findText(QString::number(fps)), 0));
+    ui->comboBox_sd_frame_rate->setCurrentIndex(
+        qMax(ui->comboBox_sd_frame_rate->findText(QString::number(fps)), 0));
 
     const int keyframe = cfgGetInt(config(), kCfgVideoKeyframeSec, kKeyframeDefault, true);
     ui->comboBox_sd_keyframe_src->setCurrentIndex(keyframe >= 2 ? 1 : 0);
@@ -190,7 +193,8 @@ void SettingDialog::dressPageButtons()
     } pages[] = {
         { ui->pushButton_general, "常规设置", ":/image/setting/general_default.png",
             ":/image/setting/general_hover.png" },
-        { ui->pushButton_aboutus, "关于我们", ":/image/setting/live_default.png", ":/image/setting/liva_hover.png" },
+        { ui->pushButton_aboutus, "关于我们", ":/image/setting/live_default.png",
+            ":/image/setting/liva_hover.png" },
     };
     for (const auto& page : pages) {
         page.button->setText(QString::fromUtf8(page.text));
@@ -216,7 +220,8 @@ void SettingDialog::fillAboutPage()
     ui->label_aud_version->setText(QStringLiteral("v%1").arg(QString::fromUtf8(version ? version : "")));
 
     const QUrl home(QString::fromStdString(servicehosts::deploymentUrl(servicehosts::kWebsiteHome)));
-    const QString site = home.port() < 0 ? home.host() : QStringLiteral("%1:%2").arg(home.host()).arg(home.port());
+    const QString site
+        = home.port() < 0 ? home.host() : QStringLiteral("%1:%2").arg(home.host()).arg(home.port());
     const struct {
         QLabel* label;
         QString html;

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <memory>
+
 namespace Ui {
 class SettingDialog;
 }
@@ -78,7 +80,7 @@ private:
     void storePicture(const BackgroundRow& row, const QString& file);
     void removePicture(const BackgroundRow& row);
 
-    Ui::SettingDialog* ui;
+    std::unique_ptr<Ui::SettingDialog> ui;
     int hostClickCount = 0;
     bool hostCheckEnabled = false;
 };

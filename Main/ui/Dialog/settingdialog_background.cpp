@@ -43,8 +43,8 @@ SettingDialog::BackgroundRow SettingDialog::greenScreenRow() const
 
 void SettingDialog::dressBackgroundRows()
 {
-    for (HBoxButton* add :
-        { ui->pushButton_setting_general_background_image, ui->pushButton_setting_greenscm_background_image }) {
+    for (HBoxButton* add : { ui->pushButton_setting_general_background_image,
+             ui->pushButton_setting_greenscm_background_image }) {
         add->setText(QString::fromUtf8("添加背景"));
         add->setTextAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
         add->setNormalImage(QStringLiteral(":/image/setting/add_default.png"));

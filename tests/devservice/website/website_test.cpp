@@ -17,7 +17,8 @@ TEST(WebsiteRoutes, ServeSmallPagesWithoutSignature)
     const struct {
         const char* path;
         const char* title;
-    } pages[] = { { "/", "Tavicast" }, { "/user_agreement.html", "用户协议" }, { "/privacy_policy.html", "隐私政策" } };
+    } pages[] = { { "/", "Tavicast" }, { "/user_agreement.html", "用户协议" },
+        { "/privacy_policy.html", "隐私政策" } };
     for (const auto& page : pages) {
         SCOPED_TRACE(page.path);
         const Zov_Client::ZovResponse response = Zov_Client::ZovNet(service.baseUrl()).get(page.path);

@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
-inline ZovMeetingApplication* app() { return static_cast<ZovMeetingApplication*>(QCoreApplication::instance()); }
+inline ZovMeetingApplication* app()
+{
+    return static_cast<ZovMeetingApplication*>(QCoreApplication::instance());
+}
 
 template <typename T = QWidget> T* child(QObject& parent, const char* name)
 {
@@ -43,7 +46,10 @@ public:
             messages.append({ title, text, buttons });
         });
     }
-    ~MessageLog() { app()->setMessageSink([](const QString&, const QString&, int) {}); }
+    ~MessageLog()
+    {
+        app()->setMessageSink([](const QString&, const QString&, int) {});
+    }
 
     QVector<ShownMessage> messages;
 };

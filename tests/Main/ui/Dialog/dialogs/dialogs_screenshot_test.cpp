@@ -92,7 +92,8 @@ TEST(DialogScreenshots, FirstUseBubble)
     QTest::qWait(50);
     // What the screen shows where the bubble is: a masked window's own contents say nothing about that.
     const QRect area = bubble.frameGeometry();
-    const QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QPixmap shot
+        = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     ASSERT_TRUE(shot.save(QStringLiteral(SCREENSHOT_DIR "/firsttooltipsform.png")));
     const QImage image = shot.toImage();
     const int w = bubble.width();

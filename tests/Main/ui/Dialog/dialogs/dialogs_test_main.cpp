@@ -13,8 +13,8 @@
 #include "Main/event_recorder.h"
 #include "Main/shell_env.h"
 
-#include <bridge/app.h>
 #include <bridge/abstract_config.h>
+#include <bridge/app.h>
 #include <bridge/interface.h>
 
 #include <QPointer>

@@ -91,7 +91,8 @@ TEST_F(OpenPhoneCloudMeetingDialogTest, ClosingWithinTheTwoSecondsIsSafe)
     QElapsedTimer clock;
     clock.start();
     delete dialog;
-    // Past the moment the restore was due: nothing runs on the destroyed dialog, the clipboard keeps the link.
+    // Past the moment the restore was due: nothing runs on the destroyed dialog, the clipboard keeps the
+    // link.
     EXPECT_TRUE(waitUntil([&] { return clock.elapsed() > 2300; }, 5000));
     EXPECT_TRUE(watched.isNull());
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("https://m.example.com/p"));

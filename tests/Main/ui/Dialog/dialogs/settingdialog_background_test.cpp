@@ -40,8 +40,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(folder.isValid());
-        for (const char* key : { "Background.Path", "Background.Dir", "GreenScm.Background.Path",
-                 "GreenScm.Background.Dir" })
+        for (const char* key :
+            { "Background.Path", "Background.Dir", "GreenScm.Background.Path", "GreenScm.Background.Dir" })
             CD->config->remove(key);
         signIn(7, 2);
         picture = folder.filePath(QStringLiteral("wide.png"));
@@ -77,8 +77,8 @@ protected:
     static Row row(SettingDialog& dialog, bool green)
     {
         return green ? Row { child<PreviewWidget>(dialog, "widget_setting_greenscm_background"),
-                           child<QPushButton>(dialog, "pushButton_setting_greenscm_background_image"),
-                           child<QPushButton>(dialog, "pushButton_setting_delete_greenscm_image") }
+            child<QPushButton>(dialog, "pushButton_setting_greenscm_background_image"),
+            child<QPushButton>(dialog, "pushButton_setting_delete_greenscm_image") }
                      : Row { child<PreviewWidget>(dialog, "widget_setting_background"),
                            child<QPushButton>(dialog, "pushButton_setting_general_background_image"),
                            child<QPushButton>(dialog, "pushButton_setting_delete_image") };
@@ -105,7 +105,8 @@ TEST_F(BackgroundRowsTest, RowsAreBuiltButHidden)
     dialog.show();
     EXPECT_FALSE(child(dialog, "frame_general_background")->isVisible());
     EXPECT_FALSE(child(dialog, "frame_greenscm_background")->isVisible());
-    EXPECT_EQ(child<QLabel>(dialog, "label_setting_greenscm_background")->text(), QStringLiteral("抠图背景："));
+    EXPECT_EQ(
+        child<QLabel>(dialog, "label_setting_greenscm_background")->text(), QStringLiteral("抠图背景："));
     EXPECT_EQ(stored("Background.Path"), "");
     EXPECT_EQ(stored("GreenScm.Background.Path"), "");
     expectInvariant(row(dialog, false), false);

@@ -13,6 +13,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,9 +81,9 @@ TEST_F(SettingDialogTest, EmptyStoreShowsTheDefaultsAndTheFirstCloseStoresWhatWa
     EXPECT_EQ(stored("meeting.key.head"), "");
 
     run(dialog, {});
-    const std::pair<const char*, const char*> expected[] = { { "video.size", "1280,720" }, { "video.fps", "30" },
-        { "video.keyframe.sec", "2" }, { "video.encoder", "1" }, { "meeting.key.head", "" },
-        { "meeting.key.body", "" } };
+    const std::pair<const char*, const char*> expected[]
+        = { { "video.size", "1280,720" }, { "video.fps", "30" }, { "video.keyframe.sec", "2" },
+              { "video.encoder", "1" }, { "meeting.key.head", "" }, { "meeting.key.body", "" } };
     for (const auto& [key, value] : expected)
         EXPECT_EQ(stored(key), value) << key;
 
@@ -163,12 +164,14 @@ TEST_F(SettingDialogTest, CloseButtonRefusesAHalfRoomNumberAndKeepsTheStoredOne)
             EXPECT_EQ(stored("meeting.key.head"), c.head);
             EXPECT_EQ(stored("meeting.key.body"), c.body);
         } else {
-            const QVector<ShownMessage> refusal { { QStringLiteral("提示"), QStringLiteral("请先完成直播号设置"), 1 } };
+            const QVector<ShownMessage> refusal { { QStringLiteral("提示"),
+                QStringLiteral("请先完成直播号设置"), 1 } };
             EXPECT_EQ(log.messages, refusal);
             // Dismissed with Escape afterwards: the half number is neither stored nor lost from the fields.
             EXPECT_EQ(stored("meeting.key.head"), "old");
             EXPECT_EQ(stored("meeting.key.body"), "99999");
-            EXPECT_EQ(child<QLineEdit>(dialog, "lineEdit_meeting_key_head")->text(), QString::fromLatin1(c.head));
+            EXPECT_EQ(
+                child<QLineEdit>(dialog, "lineEdit_meeting_key_head")->text(), QString::fromLatin1(c.head));
         }
     }
 }
@@ -343,7 +346,8 @@ TEST_F(SettingDialogTest, AboutPageShowsTheVersionAndOpensTheWebsiteLinks)
     EXPECT_EQ(opened,
         QStringList({ "http://127.0.0.1:9/user_agreement.html", "http://127.0.0.1:9/privacy_policy.html",
             "http://127.0.0.1:9" }));
-    EXPECT_TRUE(child<QLabel>(dialog, "label_aud_more")->text().contains(QStringLiteral("127.0.0.1:9</span>")));
+    EXPECT_TRUE(
+        child<QLabel>(dialog, "label_aud_more")->text().contains(QStringLiteral("127.0.0.1:9</span>")));
 }
 
 TEST_F(SettingDialogTest, LinkThatNoBrowserOpensIsShownForCopying)
@@ -401,6 +405,19 @@ TEST_F(SettingDialogTest, WhatIsButtonShowsItsToolTip)
     EXPECT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, 2000));
     EXPECT_EQ(QToolTip::text(), whatis->toolTip());
     QToolTip::hideText();
+}
+
+} // namespace
+
+namespace {
+
+// The page and add buttons take their images by path in code, where no style-sheet check sees them.
+TEST(SettingDialogResources, ImagesNamedInCodeArePresent)
+{
+    for (const char* path : { ":/image/setting/general_default.png", ":/image/setting/general_hover.png",
+             ":/image/setting/live_default.png", ":/image/setting/liva_hover.png", ":/image/setting/add_default.png",
+             ":/image/setting/add_hover.png", ":/image/setting/add_disable.png" })
+        EXPECT_FALSE(QImage(QString::fromLatin1(path)).isNull()) << path;
 }
 
 } // namespace

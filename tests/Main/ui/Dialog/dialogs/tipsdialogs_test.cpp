@@ -82,13 +82,13 @@ TEST(TipsAndHelpDialogs, ScaledFramelessWindowsWithTheirHeaders)
 TEST(HelpHowToUseDialog, CloseAcceptsAndTheContactLinkOpensTheWebsite)
 {
     HelpHowToUseDialog dialog;
-    ModalCloser closer([&](QDialog*) {
-        QTest::mouseClick(child<QPushButton>(dialog, "pushButton_close"), Qt::LeftButton);
-    });
+    ModalCloser closer(
+        [&](QDialog*) { QTest::mouseClick(child<QPushButton>(dialog, "pushButton_close"), Qt::LeftButton); });
     EXPECT_EQ(dialog.exec(), QDialog::Accepted);
 
     auto* contact = child<QLabel>(dialog, "label_contact_us");
-    EXPECT_TRUE(contact->text().contains(QStringLiteral("会员支持加入直播人数 5人 (含主持人) ，如需更多人数版本，请")));
+    EXPECT_TRUE(contact->text().contains(
+        QStringLiteral("会员支持加入直播人数 5人 (含主持人) ，如需更多人数版本，请")));
     EXPECT_TRUE(contact->text().contains(QStringLiteral(">咨询客服<")));
     EXPECT_TRUE(contact->text().contains(QStringLiteral("href=\"http://127.0.0.1:9\"")));
 
@@ -120,7 +120,8 @@ TEST(FirstTooltipsForm, CloseButtonOnlyEmits)
     QWidget owner;
     auto* bubble = new FirstTooltipsForm(&owner);
     EXPECT_TRUE(bubble->isWindow());
-    EXPECT_EQ(bubble->windowFlags() & (Qt::Tool | Qt::FramelessWindowHint), Qt::Tool | Qt::FramelessWindowHint);
+    EXPECT_EQ(
+        bubble->windowFlags() & (Qt::Tool | Qt::FramelessWindowHint), Qt::Tool | Qt::FramelessWindowHint);
     EXPECT_TRUE(bubble->testAttribute(Qt::WA_TranslucentBackground));
     bubble->show();
     QSignalSpy closed(bubble, &FirstTooltipsForm::sig_firstClose);
@@ -135,7 +136,8 @@ TEST(FirstTooltipsForm, PaintsABubbleWithAnArrowAtHalfTheWidth)
 {
     FirstTooltipsForm bubble;
     bubble.setTipText(QStringLiteral("提示"), Qt::red);
-    EXPECT_EQ(child<QLabel>(bubble, "label_ftip_text")->styleSheet(), QStringLiteral("color: rgb(255, 0, 0)"));
+    EXPECT_EQ(
+        child<QLabel>(bubble, "label_ftip_text")->styleSheet(), QStringLiteral("color: rgb(255, 0, 0)"));
     bubble.setTipText(QStringLiteral("不知道怎么用，看这里哦！"), Qt::black);
     bubble.show();
     const int w = bubble.width();
@@ -147,7 +149,8 @@ TEST(FirstTooltipsForm, PaintsABubbleWithAnArrowAtHalfTheWidth)
     EXPECT_EQ(image.pixel(12, h / 2), qRgb(255, 255, 255));
     // The outline is drawn in its grey along the body's edges: the outer half of the 1 px line keeps the
     // pure colour at half coverage, the inner half blends with the white body.
-    for (const QPoint& p : { QPoint(w / 4, 9), QPoint(9, h / 2), QPoint(w - 10, h / 2), QPoint(w / 4, h - 10) }) {
+    for (const QPoint& p :
+        { QPoint(w / 4, 9), QPoint(9, h / 2), QPoint(w - 10, h / 2), QPoint(w / 4, h - 10) }) {
         const QColor outline = image.pixelColor(p);
         EXPECT_EQ(outline.rgb() & 0xffffff, qRgb(223, 223, 223) & 0xffffff) << p.x() << "," << p.y();
         EXPECT_GT(outline.alpha(), 0);
