@@ -10,6 +10,7 @@
 #include <capture/syntheticcamera.h>
 #include <capture/testpattern.h>
 #include <studio/thirdsource.h>
+#include <zovwebrtc/devices.h>
 
 #include <gtest/gtest.h>
 
@@ -227,26 +228,34 @@ TEST_F(CameraWrapperTest, OddSizesKeepTheirLastRowAndColumn)
     EXPECT_NEAR(picture->u[3], blue.u, 3);
 }
 
-TEST_F(CameraWrapperTest, EveryListedModeOpensByItsNameAndId)
+TEST_F(CameraWrapperTest, EveryModeTheWebrtcListingGivesOpens)
 {
     capture::setCatalog({});
     ScopedEnv camera(capture::kSyntheticCameraVariable, std::string("Listed Cam"));
-    const auto cameras = capture::listCameras();
-    const auto synthetic = std::find_if(
-        cameras.begin(), cameras.end(), [](const capture::CameraInfo& info) { return info.name == L"Listed Cam"; });
-    ASSERT_NE(synthetic, cameras.end());
-    ASSERT_FALSE(synthetic->modes.empty());
-    const QString id = QString::fromStdWString(synthetic->name) + ':' + QString::fromStdWString(synthetic->uniqueId);
-    for (const capture::CameraMode& mode : synthetic->modes) {
-        SCOPED_TRACE(std::to_string(mode.width) + "x" + std::to_string(mode.height) + "@" + std::to_string(mode.fps));
+    std::string name, uniqueId;
+    const unsigned count = zovwebrtc::list_device_num();
+    for (unsigned i = 0; i < count && name != "Listed Cam"; ++i) {
+        char nameText[256], idText[512];
+        ASSERT_TRUE(zovwebrtc::get_device_name(i, nameText, sizeof nameText, idText, sizeof idText));
+        name = nameText;
+        uniqueId = idText;
+    }
+    ASSERT_EQ(name, "Listed Cam");
+    std::vector<int> widths(zovwebrtc::kMaxDeviceCapabilities), heights(widths.size()), fps(widths.size());
+    const int modes = zovwebrtc::list_device_capability(uniqueId.c_str(), widths.data(), heights.data(), fps.data());
+    ASSERT_GT(modes, 0);
+
+    const QString id = QString::fromStdString(name + ':' + uniqueId);
+    for (int i = 0; i < modes; ++i) {
+        SCOPED_TRACE(std::to_string(widths[i]) + "x" + std::to_string(heights[i]) + "@" + std::to_string(fps[i]));
         CameraWrapper wrapper;
         QSignalSpy ready(&wrapper, &CameraWrapper::SignalStreamReady);
-        ASSERT_TRUE(wrapper.start(id, mode.width, mode.height, mode.fps));
+        ASSERT_TRUE(wrapper.start(id, widths[i], heights[i], fps[i]));
         ASSERT_TRUE(spinUntil([&] { return ready.count() > 0; }));
         const auto picture = ThirdSource::latestPicture(wrapper.sourceId().toUtf8().constData());
         ASSERT_TRUE(picture);
-        EXPECT_EQ(picture->width, mode.width);
-        EXPECT_EQ(picture->height, mode.height);
+        EXPECT_EQ(picture->width, widths[i]);
+        EXPECT_EQ(picture->height, heights[i]);
     }
 }
 
