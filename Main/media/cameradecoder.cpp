@@ -35,7 +35,8 @@ constexpr std::pair<AVPixelFormat, int> kFormats[] = {
 int rangeOf(const AVFrame* frame)
 {
     const auto format = static_cast<AVPixelFormat>(frame->format);
-    if (format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P || frame->color_range == AVCOL_RANGE_JPEG)
+    if (format == AV_PIX_FMT_YUVJ420P || format == AV_PIX_FMT_YUVJ422P
+        || frame->color_range == AVCOL_RANGE_JPEG)
         return FK_VIDEO_RANGE_FULL;
     if (frame->color_range == AVCOL_RANGE_MPEG)
         return FK_VIDEO_RANGE_PARTIAL;

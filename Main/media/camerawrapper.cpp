@@ -76,6 +76,7 @@ void CameraWrapper::onFrame(uint8_t* data, int linesize, int cx, int cy)
     uint8_t* u = y + lumaSize;
     uint8_t* v = u + chromaSize;
     libyuv::ARGBToI420(data, linesize, y, cx, u, chromaStride, v, chromaStride, cx, cy);
-    if (ThirdSource::SourceAsncFrame(m_sourceIdUtf8.constData(), y, u, v, cx, chromaStride, chromaStride, cx, cy))
+    if (ThirdSource::SourceAsncFrame(
+            m_sourceIdUtf8.constData(), y, u, v, cx, chromaStride, chromaStride, cx, cy))
         m_firstPushAccepted = true;
 }

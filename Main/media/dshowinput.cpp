@@ -11,7 +11,8 @@ extern "C" {
 #include <cstring>
 #include <system_error>
 
-namespace DShow {
+using DShow::VideoConfig;
+using DShow::VideoFormat;
 
 namespace {
 
@@ -65,7 +66,7 @@ size_t describeRawSample(const VideoConfig& config, uint8_t* buffer, fk_video_fr
     const size_t height = static_cast<uint32_t>(config.cy_abs);
     const size_t area = width * height;
     const size_t chromaRows = (height + 1) / 2;
-    frame.format = convertVideoFormat(config.format);
+    frame.format = DShow::convertVideoFormat(config.format);
     frame.width = static_cast<uint32_t>(width);
     frame.height = static_cast<uint32_t>(height);
     frame.data[0] = buffer;
@@ -110,6 +111,8 @@ size_t describeRawSample(const VideoConfig& config, uint8_t* buffer, fk_video_fr
 }
 
 } // namespace
+
+namespace DShow {
 
 void setInputCreationFault(int step) { g_creationFault = step; }
 
@@ -281,10 +284,9 @@ bool DShowInput::updateVideoConfig()
     if (m_videoConfig.cx <= 0 || m_videoConfig.cy_abs == 0)
         return false;
 
-    m_videoConfig.callback = [this](const VideoConfig& config, unsigned char* data, size_t size, long long start,
-                                 long long stop, long rotation) {
-        onVideoData(config, data, size, start, stop, rotation);
-    };
+    m_videoConfig.callback
+        = [this](const VideoConfig& config, unsigned char* data, size_t size, long long start, long long stop,
+              long rotation) { onVideoData(config, data, size, start, stop, rotation); };
     m_videoConfig.reactivateCallback = nullptr;
     m_videoConfig.format = m_videoConfig.internalFormat;
     if (!m_device.SetVideoConfig(&m_videoConfig)) {
@@ -297,7 +299,8 @@ bool DShowInput::updateVideoConfig()
     const float fps = interval > 0 ? 10000000.0f / static_cast<float>(interval) : 0.0f;
     fk_log(FK_LOG_INFO, "%s", stars);
     fk_log(FK_LOG_INFO,
-        "[Open DShow Device: '%s']: \n\tresolution: %dx%d\n\tflip: %d\n\tfps: %0.2f (interval: %lld)\n\tformat: %d",
+        "[Open DShow Device: '%s']: \n\tresolution: %dx%d\n\tflip: %d\n\tfps: %0.2f (interval: "
+        "%lld)\n\tformat: %d",
         id, m_videoConfig.cx, m_videoConfig.cy_abs, m_videoConfig.cy_flip ? 1 : 0, static_cast<double>(fps),
         static_cast<long long>(interval), static_cast<int>(m_videoConfig.format));
     fk_log(FK_LOG_INFO, "%s", stars);
@@ -315,7 +318,8 @@ void DShowInput::onVideoData(
         decodeSample(AV_CODEC_ID_H264, data, size, startTime);
         return;
     }
-    if (!data || convertVideoFormat(config.format) == FK_VIDEO_FORMAT_NONE || config.cx <= 0 || config.cy_abs <= 0)
+    if (!data || convertVideoFormat(config.format) == FK_VIDEO_FORMAT_NONE || config.cx <= 0
+        || config.cy_abs <= 0)
         return;
 
     fk_video_frame probe {};

@@ -101,14 +101,15 @@ void planeHeights(AVPixelFormat format, int height, int heights[4])
     heights[3] = used[3] ? height : 0;
 }
 
-void copyPlane(uint8_t* destination, int destinationRowLength, const uint8_t* source, int sourceRowLength,
-    int rows)
+void copyPlane(
+    uint8_t* destination, int destinationRowLength, const uint8_t* source, int sourceRowLength, int rows)
 {
     if (destinationRowLength > 0 && destinationRowLength == sourceRowLength) {
         std::memcpy(destination, source, static_cast<size_t>(destinationRowLength) * rows);
         return;
     }
-    const size_t bytes = static_cast<size_t>(std::min(std::abs(destinationRowLength), std::abs(sourceRowLength)));
+    const size_t bytes
+        = static_cast<size_t>(std::min(std::abs(destinationRowLength), std::abs(sourceRowLength)));
     for (int row = 0; row < rows; ++row) {
         std::memcpy(destination, source, bytes);
         destination += destinationRowLength;
@@ -140,7 +141,8 @@ int video_scaler_create(VideoScaler** out, const ScaleDescription* dst, const Sc
     scaler->sourcePlanes = av_pix_fmt_count_planes(srcFormat);
     planeHeights(dstFormat, dstHeight, scaler->planeHeights);
 
-    const int allocated = av_image_alloc(scaler->planes, scaler->rowLengths, dstWidth, dstHeight, dstFormat, 32);
+    const int allocated
+        = av_image_alloc(scaler->planes, scaler->rowLengths, dstWidth, dstHeight, dstFormat, 32);
     if (allocated < 0) {
         fk_log(FK_LOG_WARNING, "video_scaler_create: av_image_alloc failed: %d", allocated);
         video_scaler_destroy(scaler);
@@ -198,8 +200,8 @@ bool video_scaler_scale(VideoScaler* scaler, uint8_t* output[4], const uint32_t 
         inputPlanes[plane] = input[plane];
         inputStrides[plane] = static_cast<int>(inputRowLengths[plane]);
     }
-    const int rows = sws_scale(scaler->context, inputPlanes, inputStrides, 0, scaler->sourceHeight, scaler->planes,
-        scaler->rowLengths);
+    const int rows = sws_scale(scaler->context, inputPlanes, inputStrides, 0, scaler->sourceHeight,
+        scaler->planes, scaler->rowLengths);
     if (rows < 1) {
         fk_log(FK_LOG_ERROR, "video_scaler_scale: sws_scale failed: %d", rows);
         return false;

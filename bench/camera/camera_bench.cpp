@@ -251,8 +251,8 @@ void LibyuvScaleThenConvert(benchmark::State& state)
     for (auto _ : state) {
         libyuv::ARGBScale(bgra.data(), kSrcW * 4, kSrcW, kSrcH, scaled.data(), kDstW * 4, kDstW, kDstH,
             libyuv::kFilterBilinear);
-        libyuv::ARGBToI420(scaled.data(), kDstW * 4, out.y.data(), kDstW, out.u.data(), kDstW / 2, out.v.data(),
-            kDstW / 2, kDstW, kDstH);
+        libyuv::ARGBToI420(scaled.data(), kDstW * 4, out.y.data(), kDstW, out.u.data(), kDstW / 2,
+            out.v.data(), kDstW / 2, kDstW, kDstH);
     }
     state.SetItemsProcessed(state.iterations());
 }

@@ -23,7 +23,8 @@ TEST(CameraDecoderKeyFrame, FirstSliceDecides)
     } cases[] = {
         { "SPS then IDR", { 0, 0, 0, 1, 0x67, 0x42, 0x00, 0x1f, 0, 0, 1, 0x65, 0x88, 0x84 }, true },
         { "SPS, PPS, SEI then IDR",
-            { 0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68, 0xce, 0, 0, 1, 0x06, 0x05, 0, 0, 1, 0x65, 0x88 }, true },
+            { 0, 0, 0, 1, 0x67, 0x42, 0, 0, 0, 1, 0x68, 0xce, 0, 0, 1, 0x06, 0x05, 0, 0, 1, 0x65, 0x88 },
+            true },
         { "non-IDR slice first", { 0, 0, 1, 0x41, 0x9a, 0x02 }, false },
         { "non-IDR before an IDR", { 0, 0, 1, 0x41, 0x9a, 0, 0, 1, 0x65, 0x88 }, false },
         { "no slice", { 0, 0, 0, 1, 0x67, 0x42, 0, 0, 1, 0x68, 0xce }, false },
@@ -214,7 +215,8 @@ TEST(CameraDecoder, CorruptSampleFailsAndTheNextDecodes)
     fk_video_frame frame {};
     int64_t timestamp = 0;
     bool gotPicture = true;
-    EXPECT_FALSE(decodeCameraSample(state.get(), corrupt.data(), corrupt.size(), &timestamp, &frame, &gotPicture));
+    EXPECT_FALSE(
+        decodeCameraSample(state.get(), corrupt.data(), corrupt.size(), &timestamp, &frame, &gotPicture));
     EXPECT_FALSE(gotPicture);
     std::vector<Bytes> again(16, samples[0]);
     ASSERT_TRUE(decodeUntilPicture(state.get(), again, frame));

@@ -21,8 +21,8 @@
 #include <QSignalSpy>
 #include <QUuid>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -64,7 +64,8 @@ protected:
     }
     static QString idOf(const std::wstring& name)
     {
-        return QString::fromStdWString(name) + ':' + QString::fromStdWString(capture::syntheticCameraPath(name));
+        return QString::fromStdWString(name) + ':'
+            + QString::fromStdWString(capture::syntheticCameraPath(name));
     }
 };
 
@@ -104,11 +105,13 @@ void expectPatternColours(const ThirdSourcePicture& picture, int tolerance)
         const int cy = rows[quadrant / 2];
         const int span = 16;
         const Yuv wanted = expectedYuv(tp::quadrantColour(quadrant));
-        EXPECT_NEAR(meanOf(picture.y, picture.strideY(), cx - span, cy - span, cx + span, cy + span), wanted.y,
-            tolerance);
+        EXPECT_NEAR(meanOf(picture.y, picture.strideY(), cx - span, cy - span, cx + span, cy + span),
+            wanted.y, tolerance);
         const int hx = cx / 2, hy = cy / 2, hs = span / 2;
-        EXPECT_NEAR(meanOf(picture.u, picture.strideUV(), hx - hs, hy - hs, hx + hs, hy + hs), wanted.u, tolerance);
-        EXPECT_NEAR(meanOf(picture.v, picture.strideUV(), hx - hs, hy - hs, hx + hs, hy + hs), wanted.v, tolerance);
+        EXPECT_NEAR(
+            meanOf(picture.u, picture.strideUV(), hx - hs, hy - hs, hx + hs, hy + hs), wanted.u, tolerance);
+        EXPECT_NEAR(
+            meanOf(picture.v, picture.strideUV(), hx - hs, hy - hs, hx + hs, hy + hs), wanted.v, tolerance);
     }
 }
 
@@ -242,12 +245,14 @@ TEST_F(CameraWrapperTest, EveryModeTheWebrtcListingGivesOpens)
     }
     ASSERT_EQ(name, "Listed Cam");
     std::vector<int> widths(zovwebrtc::kMaxDeviceCapabilities), heights(widths.size()), fps(widths.size());
-    const int modes = zovwebrtc::list_device_capability(uniqueId.c_str(), widths.data(), heights.data(), fps.data());
+    const int modes
+        = zovwebrtc::list_device_capability(uniqueId.c_str(), widths.data(), heights.data(), fps.data());
     ASSERT_GT(modes, 0);
 
     const QString id = QString::fromStdString(name + ':' + uniqueId);
     for (int i = 0; i < modes; ++i) {
-        SCOPED_TRACE(std::to_string(widths[i]) + "x" + std::to_string(heights[i]) + "@" + std::to_string(fps[i]));
+        SCOPED_TRACE(
+            std::to_string(widths[i]) + "x" + std::to_string(heights[i]) + "@" + std::to_string(fps[i]));
         CameraWrapper wrapper;
         QSignalSpy ready(&wrapper, &CameraWrapper::SignalStreamReady);
         ASSERT_TRUE(wrapper.start(id, widths[i], heights[i], fps[i]));

@@ -32,12 +32,12 @@ inline std::vector<uint8_t> halvesBgrx(int width, int height, Bgr left, Bgr righ
 }
 
 // `count` coded pictures of the same B, G, R, X picture; each entry one sample as a camera delivers it.
-inline std::vector<std::vector<uint8_t>> encodeBgrx(
-    AVCodecID codecId, AVPixelFormat format, int width, int height, int count, const std::vector<uint8_t>& bgrx)
+inline std::vector<std::vector<uint8_t>> encodeBgrx(AVCodecID codecId, AVPixelFormat format, int width,
+    int height, int count, const std::vector<uint8_t>& bgrx)
 {
     std::vector<std::vector<uint8_t>> samples;
-    const AVCodec* codec
-        = codecId == AV_CODEC_ID_H264 ? avcodec_find_encoder_by_name("libx264") : avcodec_find_encoder(codecId);
+    const AVCodec* codec = codecId == AV_CODEC_ID_H264 ? avcodec_find_encoder_by_name("libx264")
+                                                       : avcodec_find_encoder(codecId);
     AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
     if (!context)
         return samples;
@@ -69,12 +69,12 @@ inline std::vector<std::vector<uint8_t>> encodeBgrx(
             av_frame_make_writable(frame);
             if (is422)
                 (full ? libyuv::ARGBToJ422 : libyuv::ARGBToI422)(bgrx.data(), width * 4, frame->data[0],
-                    frame->linesize[0], frame->data[1], frame->linesize[1], frame->data[2], frame->linesize[2],
-                    width, height);
+                    frame->linesize[0], frame->data[1], frame->linesize[1], frame->data[2],
+                    frame->linesize[2], width, height);
             else
                 (full ? libyuv::ARGBToJ420 : libyuv::ARGBToI420)(bgrx.data(), width * 4, frame->data[0],
-                    frame->linesize[0], frame->data[1], frame->linesize[1], frame->data[2], frame->linesize[2],
-                    width, height);
+                    frame->linesize[0], frame->data[1], frame->linesize[1], frame->data[2],
+                    frame->linesize[2], width, height);
             frame->pts = i;
             if (avcodec_send_frame(context, frame) < 0)
                 break;

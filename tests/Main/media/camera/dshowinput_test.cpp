@@ -54,7 +54,8 @@ TEST(CameraInputConfig, DeviceIds)
     }
 }
 
-VideoInfo capability(int cx, int cy, int64_t shortest, int64_t longest, VideoFormat format = VideoFormat::YUY2)
+VideoInfo capability(
+    int cx, int cy, int64_t shortest, int64_t longest, VideoFormat format = VideoFormat::YUY2)
 {
     VideoInfo info;
     info.minCX = info.maxCX = cx;
@@ -118,21 +119,21 @@ TEST(CameraInputConfig, IntervalClamp)
         { 333334, 333334, 333334 },
     };
     for (const auto& c : cases)
-        EXPECT_EQ(DShow::clampFrameInterval(c.shortest, c.longest), c.interval) << c.shortest << ".." << c.longest;
+        EXPECT_EQ(DShow::clampFrameInterval(c.shortest, c.longest), c.interval)
+            << c.shortest << ".." << c.longest;
 }
 
 // ---- inputs over a catalog of synthetic cameras
 
-capture::DeviceEntry cameraAt(const std::wstring& name, const std::wstring& path,
-    std::vector<capture::SyntheticCapability> caps)
+capture::DeviceEntry cameraAt(
+    const std::wstring& name, const std::wstring& path, std::vector<capture::SyntheticCapability> caps)
 {
-    return { name, path, [name, caps](IBaseFilter** filter) {
-                return capture::CreateSyntheticCamera(name, caps, filter);
-            } };
+    return { name, path,
+        [name, caps](IBaseFilter** filter) { return capture::CreateSyntheticCamera(name, caps, filter); } };
 }
 
-capture::SyntheticCapability mode(const GUID& subtype, int width, int height, REFERENCE_TIME shortest = 333333,
-    REFERENCE_TIME longest = 333333)
+capture::SyntheticCapability mode(const GUID& subtype, int width, int height,
+    REFERENCE_TIME shortest = 333333, REFERENCE_TIME longest = 333333)
 {
     return { subtype, width, height, shortest, longest };
 }
@@ -145,7 +146,8 @@ protected:
     static void useCameras(std::vector<capture::DeviceEntry> cameras)
     {
         capture::setCatalog([cameras](const GUID& category) {
-            return category == CLSID_VideoInputDeviceCategory ? cameras : std::vector<capture::DeviceEntry> {};
+            return category == CLSID_VideoInputDeviceCategory ? cameras
+                                                              : std::vector<capture::DeviceEntry> {};
         });
     }
 
@@ -272,7 +274,8 @@ std::vector<uint8_t> i420Sample()
     std::vector<uint8_t> out(kWidth * kHeight * 3 / 2);
     uint8_t* u = out.data() + kWidth * kHeight;
     uint8_t* v = u + kWidth * kHeight / 4;
-    libyuv::ARGBToI420(bgra.data(), kWidth * 4, out.data(), kWidth, u, kWidth / 2, v, kWidth / 2, kWidth, kHeight);
+    libyuv::ARGBToI420(
+        bgra.data(), kWidth * 4, out.data(), kWidth, u, kWidth / 2, v, kWidth / 2, kWidth, kHeight);
     return out;
 }
 
@@ -298,7 +301,8 @@ std::vector<uint8_t> sampleOf(VideoFormat format)
     }
     case VideoFormat::NV12:
         out.resize(area * 3 / 2);
-        libyuv::ARGBToNV12(bgra.data(), kWidth * 4, out.data(), kWidth, out.data() + area, kWidth, kWidth, kHeight);
+        libyuv::ARGBToNV12(
+            bgra.data(), kWidth * 4, out.data(), kWidth, out.data() + area, kWidth, kWidth, kHeight);
         return out;
     case VideoFormat::P010: {
         const auto nv12 = sampleOf(VideoFormat::NV12);
@@ -364,7 +368,8 @@ TEST_F(CameraInput, RawSamplesOfEveryFormatBecomeTheirPicture)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(static_cast<int>(c.format)) + (c.flip ? " flipped" : ""));
         std::vector<uint8_t> sample = sampleOf(c.format);
-        input.onVideoData(sampleConfig(c.format, kWidth, kHeight, c.flip), sample.data(), sample.size(), 0, 0, 0);
+        input.onVideoData(
+            sampleConfig(c.format, kWidth, kHeight, c.flip), sample.data(), sample.size(), 0, 0, 0);
         const Polled polled = poll(input);
         ASSERT_EQ(polled.count, 1);
         ASSERT_EQ(polled.width, kWidth);
@@ -397,7 +402,8 @@ TEST_F(CameraInput, UnknownAndShortSamplesAreDropped)
     }
 
     // Short samples, each in a buffer of its exact size: a read past it would stop the sanitizer run.
-    for (const VideoFormat format : { VideoFormat::YUY2, VideoFormat::I420, VideoFormat::ARGB, VideoFormat::P010 }) {
+    for (const VideoFormat format :
+        { VideoFormat::YUY2, VideoFormat::I420, VideoFormat::ARGB, VideoFormat::P010 }) {
         std::vector<uint8_t> shortSample(100, 0x80);
         input.onVideoData(sampleConfig(format, 1280, 720), shortSample.data(), shortSample.size(), 0, 0, 0);
         std::vector<uint8_t> oneByteShort(1280 * 720 * 3 / 2 - 1, 0x80);
@@ -426,16 +432,16 @@ TEST_F(CameraInput, CodedSamplesDecodeAndSwitchCodec)
     ASSERT_FALSE(h264.empty());
     DShowInput input({ "none:", 64, 48 });
 
-    const auto feedUntilPicture = [&](const std::vector<std::vector<uint8_t>>& samples, VideoFormat format,
-                                      codedsamples::Bgr left) {
-        for (auto sample : samples) {
-            input.onVideoData(sampleConfig(format, 64, 48), sample.data(), sample.size(), 0, 0, 0);
-            const Polled polled = poll(input);
-            if (polled.count && (polled.pixels[(24 * 64 + 8) * 4] > 128) == (left.b > 128))
-                return polled;
-        }
-        return Polled {};
-    };
+    const auto feedUntilPicture
+        = [&](const std::vector<std::vector<uint8_t>>& samples, VideoFormat format, codedsamples::Bgr left) {
+              for (auto sample : samples) {
+                  input.onVideoData(sampleConfig(format, 64, 48), sample.data(), sample.size(), 0, 0, 0);
+                  const Polled polled = poll(input);
+                  if (polled.count && (polled.pixels[(24 * 64 + 8) * 4] > 128) == (left.b > 128))
+                      return polled;
+              }
+              return Polled {};
+          };
     Polled polled = feedUntilPicture(mjpeg, VideoFormat::MJPEG, red);
     ASSERT_EQ(polled.count, 1);
     EXPECT_EQ(polled.width, 64);
@@ -458,7 +464,8 @@ TEST_F(CameraInput, CodedSamplesDecodeAndSwitchCodec)
 
 TEST_F(CameraInput, ParameterSetsWithoutPictureLogNothing)
 {
-    auto h264 = codedsamples::encode(AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P, 64, 48, 1, { 0, 0, 0 }, { 9, 9, 9 });
+    auto h264
+        = codedsamples::encode(AV_CODEC_ID_H264, AV_PIX_FMT_YUV420P, 64, 48, 1, { 0, 0, 0 }, { 9, 9, 9 });
     ASSERT_EQ(h264.size(), 1u);
     // The parameter sets alone: the decoder wants more.
     std::vector<uint8_t> sample = h264[0];

@@ -48,7 +48,10 @@ struct Picture {
         const uint32_t inputRows[1] = { bgraRow };
         return video_scaler_scale(scaler, output, lengths, input, inputRows);
     }
-    uint8_t at(int plane, int x, int y) const { return planes[plane][static_cast<size_t>(y) * rows[plane] + x]; }
+    uint8_t at(int plane, int x, int y) const
+    {
+        return planes[plane][static_cast<size_t>(y) * rows[plane] + x];
+    }
 
     std::array<uint32_t, 3> rows;
     std::array<std::vector<uint8_t>, 3> planes;
