@@ -1,0 +1,10 @@
+# Fails unless nm -D lists each scaler function as a defined text symbol of the program.
+execute_process(COMMAND nm -D --defined-only ${PROGRAM} OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "nm -D ${PROGRAM} failed: ${result}")
+endif()
+foreach(name video_scaler_create video_scaler_destroy video_scaler_scale)
+    if(NOT symbols MATCHES "[0-9a-f]+ T ${name}\n")
+        message(FATAL_ERROR "${PROGRAM} does not export ${name}")
+    endif()
+endforeach()
