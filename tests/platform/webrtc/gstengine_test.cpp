@@ -1,11 +1,13 @@
 // The GStreamer engine behind the records, against the local service's forwarder on loopback: the synthetic
 // camera's pattern and a tone published, played back as I420 pictures and audio.
 #include <zovwebrtc/gstengine.h>
+#include <zovwebrtc/publisher.h>
 #include <zovwebrtc/zovwebrtc.h>
 
 #include <devservice/mediaforwarder.h>
 
 #include <capture/syntheticcamera.h>
+#include <capture/testpattern.h>
 
 #include "support/scoped_env.h"
 #include "support/testpattern_reader.h"
@@ -283,6 +285,96 @@ TEST_F(GstEngineTest, ConnectionsCloseAtAnyPoint)
             peer.call()->add_audio_track(peer.call()->handle, false);
         peer.close();
     }
+}
+
+} // namespace
+
+namespace {
+
+// B, G, R, X to I420 (BT.601, limited range), one picture.
+struct I420 {
+    std::vector<uint8_t> y, u, v;
+};
+I420 patternPicture(int width, int height, uint32_t number)
+{
+    std::vector<uint8_t> bgrx(size_t(width) * height * 4);
+    capture::testpattern::drawBgrx(bgrx.data(), width * 4, width, height, number);
+    I420 out { std::vector<uint8_t>(size_t(width) * height), std::vector<uint8_t>(size_t(width / 2) * (height / 2)),
+        std::vector<uint8_t>(size_t(width / 2) * (height / 2)) };
+    for (int row = 0; row < height; ++row) {
+        for (int col = 0; col < width; ++col) {
+            const uint8_t* p = &bgrx[(size_t(row) * width + col) * 4];
+            out.y[size_t(row) * width + col] = uint8_t(((66 * p[2] + 129 * p[1] + 25 * p[0] + 128) >> 8) + 16);
+            if (row % 2 == 0 && col % 2 == 0) {
+                out.u[size_t(row / 2) * (width / 2) + col / 2]
+                    = uint8_t(((-38 * p[2] - 74 * p[1] + 112 * p[0] + 128) >> 8) + 128);
+                out.v[size_t(row / 2) * (width / 2) + col / 2]
+                    = uint8_t(((112 * p[2] - 94 * p[1] - 18 * p[0] + 128) >> 8) + 128);
+            }
+        }
+    }
+    return out;
+}
+
+TEST_F(GstEngineTest, StudioPublisherSendsPicturesAndHandsThemOutEncoded)
+{
+    zovwebrtc::PublisherSettings bad;
+    bad.width = 0;
+    std::string error;
+    EXPECT_EQ(zovwebrtc::StreamPublisher::create(bad, {}, &error), nullptr);
+    EXPECT_FALSE(error.empty());
+
+    zovwebrtc::PublisherSettings settings;
+    settings.width = 320;
+    settings.height = 240;
+    settings.bitrateKbps = 800;
+    settings.keyFrameInterval = 15;
+    settings.audioSource = "audiotestsrc is-live=true";
+    std::atomic<bool> offered { false };
+    std::atomic<int> connected { 0 };
+    std::atomic<int> keyFrames { 0 };
+    std::atomic<int> audioPackets { 0 };
+    zovwebrtc::PublisherCallbacks callbacks;
+    callbacks.offerReady = [&] { offered = true; };
+    callbacks.stateChanged = [&](int state) {
+        if (state == kStateConnected)
+            ++connected;
+    };
+    callbacks.encoded = [&](bool video, const uint8_t*, size_t size, int64_t, bool key) {
+        if (video && key && size > 0)
+            ++keyFrames;
+        if (!video && size > 0)
+            ++audioPackets;
+    };
+    auto publisher = zovwebrtc::StreamPublisher::create(settings, callbacks, &error);
+    ASSERT_NE(publisher, nullptr) << error;
+    const I420 wrongSize = patternPicture(160, 120, 0);
+    EXPECT_FALSE(publisher->pushI420(wrongSize.y.data(), wrongSize.u.data(), wrongSize.v.data(), 160, 80, 80, 160, 120));
+
+    publisher->createOffer();
+    ASSERT_TRUE(waitFor([&] { return offered.load(); }, 10s));
+    const devservice::ForwarderAnswer answer = forwarder.publish(publisher->localDescription());
+    ASSERT_TRUE(answer.ok) << answer.error;
+    ASSERT_TRUE(publisher->setAnswer(answer.sdp));
+
+    std::atomic<bool> running { true };
+    std::thread pictures([&] {
+        for (uint32_t number = 1; running; ++number) {
+            const I420 picture = patternPicture(320, 240, number);
+            publisher->pushI420(picture.y.data(), picture.u.data(), picture.v.data(), 320, 160, 160, 320, 240);
+            std::this_thread::sleep_for(33ms);
+        }
+    });
+    Peer player(factory);
+    EXPECT_TRUE(play(player, answer.id, true, false));
+    EXPECT_TRUE(waitFor([&] { return player.frameNumbers().size() >= 20; }, 20s)) << player.unreadable;
+    running = false;
+    pictures.join();
+    const std::vector<uint32_t> numbers = player.frameNumbers();
+    EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+    EXPECT_EQ(connected.load(), 1);
+    EXPECT_GE(keyFrames.load(), 2);
+    EXPECT_GT(audioPackets.load(), 0);
 }
 
 } // namespace
