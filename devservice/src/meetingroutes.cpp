@@ -66,11 +66,8 @@ namespace {
     ScriptedReply rtcSdp(const RecordedRequest& request)
     {
         const Json::Value& members = request.members;
-        if (members.isObject() && members.isMember(wire::kSignature)) {
-            const SignatureCheck check = verifySignature(members);
-            if (!check.valid)
-                return ScriptedReply::failure(Service::kRefusedCode, check.problem);
-        }
+        if (members.isObject() && members.isMember(wire::kSignature) && !request.signatureValid)
+            return ScriptedReply::failure(Service::kRefusedCode, verifySignature(members).problem);
         if (!request.forwarder)
             return ScriptedReply::failure(rtc::kNoAnswer, "the service forwards no media");
         if (!members.isObject() || !members["sdp"].isString() || members["sdp"].asString().empty())

@@ -580,7 +580,9 @@ namespace {
                     cameras.swap(self->m_cameras);
                 }
                 cameras.clear();
-                g_signal_handlers_destroy(self->m_webrtc);
+                for (gpointer handler : { gpointer(onConnectionState), gpointer(onGatheringState), gpointer(onPadAdded) })
+                    g_signal_handlers_disconnect_matched(
+                        self->m_webrtc, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, handler, nullptr);
                 gst_element_set_state(self->m_pipeline, GST_STATE_NULL);
                 if (closed)
                     closed();

@@ -31,7 +31,7 @@ namespace {
         {
             if (!m_pipeline)
                 return;
-            g_signal_handlers_destroy(m_webrtc);
+            g_signal_handlers_disconnect_by_data(m_webrtc, this);
             gst_element_set_state(m_pipeline, GST_STATE_NULL);
             gst_object_unref(m_video);
             gst_object_unref(m_webrtc);
