@@ -33,6 +33,10 @@ namespace {
 
     std::atomic<long long> g_silenceMs { 5000 };
 
+    // The echo probe of the process: in the first played audio stream, while its connection lives.
+    constexpr char kEchoProbe[] = "zovwebrtc-echo-probe";
+    std::atomic<int> g_echoProbes { 0 };
+
     std::string toUtf8(const std::wstring& text)
     {
         std::string out;
@@ -431,6 +435,8 @@ namespace {
                 gst_element_set_state(m_pipeline, GST_STATE_NULL);
                 gst_object_unref(m_pipeline);
             }
+            if (m_ownsEchoProbe)
+                g_echoProbes.fetch_sub(1);
         }
 
         bool valid() const { return m_webrtc != nullptr; }
@@ -468,7 +474,7 @@ namespace {
             g_source_unref(timer);
         }
 
-        void addAudioTrack(bool) override
+        void addAudioTrack(bool echoCancellation) override
         {
             std::string description;
             const char* source = std::getenv("TAVICAST_AUDIO_SOURCE");
@@ -480,8 +486,17 @@ namespace {
                 description = "audiotestsrc is-live=true wave=silence";
                 log(1, "zovwebrtc: no audio input; sending silence");
             }
-            description += " ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2"
-                           " ! opusenc ! rtpopuspay pt=111";
+            description += " ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2";
+            if (echoCancellation && hasElement("webrtcdsp")) {
+                // The far end is what the played connections hand the process's echo probe; without one
+                // playing, the processor still suppresses noise and controls the gain.
+                const bool probe = g_echoProbes.load() > 0;
+                description += std::string(" ! audioconvert ! audio/x-raw,format=S16LE ! webrtcdsp probe=")
+                    + kEchoProbe + " echo-cancel=" + (probe ? "true" : "false") + " ! audioconvert";
+                if (!probe)
+                    log(1, "zovwebrtc: no audio is played yet; echo cancellation is off for this track");
+            }
+            description += " ! opusenc ! rtpopuspay pt=111";
             addSender(description, false);
         }
 
@@ -738,7 +753,15 @@ namespace {
                 std::string output = sink && *sink ? sink
                     : hasElement("autoaudiosink") && hasDevice("Audio/Sink") ? "autoaudiosink"
                                                                               : "fakesink sync=false";
-                description = "rtpopusdepay ! opusdec ! audioconvert ! audioresample ! " + output;
+                // The first played stream feeds the echo canceller of the process's sent audio.
+                std::string probe;
+                if (hasElement("webrtcechoprobe") && g_echoProbes.fetch_add(1) == 0) {
+                    probe = std::string("webrtcechoprobe name=") + kEchoProbe + " ! ";
+                    self->m_ownsEchoProbe = true;
+                } else if (hasElement("webrtcechoprobe")) {
+                    g_echoProbes.fetch_sub(1);
+                }
+                description = "rtpopusdepay ! opusdec ! audioconvert ! audioresample ! " + probe + output;
             }
             GstElement* bin = gst_parse_bin_from_description(description.c_str(), TRUE, nullptr);
             if (!bin)
@@ -812,6 +835,7 @@ namespace {
         std::atomic<bool> m_receiving { false };
         std::atomic<gint64> m_lastMedia { 0 };
         int m_reported = -1; // on the engine thread
+        std::atomic<bool> m_ownsEchoProbe { false };
     };
 
     class GstEngine : public Engine {

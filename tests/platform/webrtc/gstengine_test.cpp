@@ -265,6 +265,29 @@ TEST_F(GstEngineTest, PlayersReportLossWhenThePublisherGoes)
     EXPECT_TRUE(waitFor([&] { return listener.reached(kStateLost) && viewer.reached(kStateLost); }, 10s));
 }
 
+// Audio sent with echo cancellation (the played stream of another connection as the far end) still arrives,
+// also after that played stream has ended.
+TEST_F(GstEngineTest, EchoCancelledAudioIsSent)
+{
+    Peer farPublisher(factory, false);
+    const long long farId = publish(farPublisher, false);
+    Peer farPlayer(factory, false);
+    ASSERT_TRUE(play(farPlayer, farId, false, true));
+    ASSERT_TRUE(waitFor([&] { return audioBytes() > 0; }, 10s));
+
+    Peer publisher(factory, false);
+    publisher.call()->add_audio_track(publisher.call()->handle, true);
+    const devservice::ForwarderAnswer answer = forwarder.publish(publisher.offer(false, false));
+    ASSERT_TRUE(answer.ok) << answer.error;
+    publisher.call()->set_remote_description(publisher.call()->handle, "answer", answer.sdp.c_str());
+    ASSERT_TRUE(waitFor([&] { return publisher.reached(kStateConnected); }, 15s));
+    Peer player(factory, false);
+    ASSERT_TRUE(play(player, answer.id, false, true));
+    farPlayer.close();
+    const size_t before = audioBytes();
+    EXPECT_TRUE(waitFor([&] { return audioBytes() > before + 48000; }, 10s)) << audioBytes() - before;
+}
+
 // A camera that offers MJPEG only is decoded before it is encoded again (coded twice, the colours stray
 // further).
 TEST_F(GstEngineTest, MjpegCameraIsPublished)
