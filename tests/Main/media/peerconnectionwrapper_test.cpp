@@ -17,6 +17,7 @@
 
 #include <functional>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -166,6 +167,17 @@ TEST_F(PeerConnectionWrapperTest, WrappersShareOneNamedThreadThatEndsAfterTheLas
     PeerConnectionWrapper* third = makeWrapper();
     EXPECT_TRUE(third->thread()->isRunning());
     EXPECT_EQ(third->thread()->objectName(), "PeerConnectionWrapper Thread");
+}
+
+TEST_F(PeerConnectionWrapperTest, LastWrapperDeletedOnTheSharedThreadStillEndsIt)
+{
+    PeerConnectionWrapper* wrapper = makeWrapper();
+    m_wrappers.clear();
+    QPointer<PeerConnectionWrapper> alive = wrapper;
+    QPointer<QThread> shared = wrapper->thread();
+    wrapper->deleteLater(); // runs the destructor there
+    EXPECT_TRUE(waitUntil([&] { return !alive && !shared; }));
+    EXPECT_TRUE(m_engine->closed(0));
 }
 
 TEST_F(PeerConnectionWrapperTest, AudioOnlyConnectionIsReadyOnEveryConnectedState)
@@ -464,12 +476,16 @@ TEST_F(PeerConnectionWrapperTest, DestructorWaitsForTheClearAndUnregistersTheSou
         const std::string id = wrapper->sourceId().toStdString();
         FrameCollector collector;
         wrapper->observer = &collector;
+        // A slot still queued runs before the teardown; this thread's events flow during the wait: a late
+        // clear waits for a timer of this thread to have run.
         std::atomic<bool> registeredAtClose { false };
-        m_engine->setCloseHook([&](int) { registeredAtClose = ThirdSource::isRegistered(id.c_str()); });
-
-        // A slot still queued runs before the teardown; this thread's events flow during the wait.
+        std::atomic<bool> timerRan { false };
+        m_engine->setCloseHook([&](int) {
+            registeredAtClose = ThirdSource::isRegistered(id.c_str());
+            for (int waited = 0; row.mode == CloseMode::Later && !timerRan && waited < 3000; waited += 5)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        });
         wrapper->CreateOffer(true, true);
-        bool timerRan = false;
         QTimer::singleShot(0, [&] { timerRan = true; });
         QElapsedTimer elapsed;
         elapsed.start();
