@@ -17,6 +17,9 @@ else
     bin=$build/bin
 fi
 
+# WebRTC between the program and the service's forwarder stays on loopback (host candidates on 127.0.0.1).
+export TAVICAST_ICE_ADDRESSES=127.0.0.1
+
 run_dir=$(mktemp -d "${TMPDIR:-/tmp}/tavicast-run.XXXXXX")
 service_pid=
 program_pid=

@@ -14,6 +14,9 @@ packages=(
     libqt5x11extras5-dev
     # media
     libavcodec-dev libavutil-dev libswscale-dev libyuv-dev
+    # WebRTC over GStreamer (webrtcbin, libnice): the client's engine and the local service's forwarder
+    gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-nice
+    libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
     # QR codes, capture-card control channel
     libqrencode-dev libhidapi-dev
     # the membership plug-in: compositor query (xcb), reading QR codes back in its tests (zbar)

@@ -1,9 +1,15 @@
 #include <devservice/meetingroutes.h>
 
 #include <devservice/chatrooms.h>
+#include <devservice/mediaforwarder.h>
+#include <devservice/requestverifier.h>
+#include <devservice/service.h>
 #include <devservice/servicetable.h>
 
-#include <atomic>
+#include <QByteArray>
+#include <QUrl>
+#include <QUrlQuery>
+
 #include <string>
 
 namespace devservice {
@@ -15,8 +21,6 @@ namespace {
     {
         return std::string(scheme) + (request.secure ? "s" : "") + "://" + request.header("host");
     }
-
-    std::atomic<long long> nextStreamId { 1001 };
 
     Json::Value meeting(const RecordedRequest& request)
     {
@@ -46,20 +50,64 @@ namespace {
         result["meetting"]["room_id"] = "demo-room";
         result["meetting"]["room_pwd"] = "";
         result["meetting"]["title"] = "演示直播";
+        // The meeting's main stream when one is published, else a stand-in id.
+        long long main = 0;
+        if (request.forwarder && request.members["meetting_key"].isString())
+            main = request.forwarder->mainStream(request.members["meetting_key"].asString());
         Json::Value streamer(Json::objectValue);
-        streamer["stream_id"] = Json::Int64(1000);
+        streamer["stream_id"] = Json::Int64(main ? main : 1000);
         streamer["main"] = 1;
         result["streamers"].append(streamer);
         return ScriptedReply::success(result);
     }
 
-    // The answer to an SDP offer: the offer handed back (the media relay answers for real) and the id the
-    // stream gets.
+    // An SDP offer (base64 in "sdp"): "stream_id" 0 publishes a stream, a held id plays it. The answer is the
+    // forwarder's, complete, in base64. Bodies come unsigned from the studio's push; a signed one must verify.
     ScriptedReply rtcSdp(const RecordedRequest& request)
     {
+        const Json::Value& members = request.members;
+        if (members.isObject() && members.isMember(wire::kSignature) && !request.signatureValid)
+            return ScriptedReply::failure(Service::kRefusedCode, verifySignature(members).problem);
+        if (!request.forwarder)
+            return ScriptedReply::failure(rtc::kNoAnswer, "the service forwards no media");
+        if (!members.isObject() || !members["sdp"].isString() || members["sdp"].asString().empty())
+            return ScriptedReply::failure(rtc::kBadOffer, "no SDP offer");
+        const std::string& encoded = members["sdp"].asString();
+        if (encoded.size() > (rtc::kMaxOfferBytes + 2) / 3 * 4 + 4)
+            return ScriptedReply::failure(rtc::kBadOffer, "the SDP offer is over 64 KiB");
+        const auto decoded = QByteArray::fromBase64Encoding(
+            QByteArray::fromStdString(encoded), QByteArray::AbortOnBase64DecodingErrors);
+        if (!decoded || decoded.decoded.isEmpty())
+            return ScriptedReply::failure(rtc::kBadOffer, "the SDP offer is not base64");
+        if (size_t(decoded.decoded.size()) > rtc::kMaxOfferBytes)
+            return ScriptedReply::failure(rtc::kBadOffer, "the SDP offer is over 64 KiB");
+        const Json::Value& streamId = members["stream_id"];
+        if (!streamId.isNull() && !streamId.isIntegral())
+            return ScriptedReply::failure(rtc::kBadOffer, "\"stream_id\" is not an integer");
+        const long long id = streamId.isNull() ? 0 : streamId.asInt64();
+
+        const std::string offer = decoded.decoded.toStdString();
+        ForwarderAnswer answer;
+        if (id == 0) {
+            answer = request.forwarder->publish(offer);
+        } else {
+            if (!request.forwarder->holds(id))
+                return ScriptedReply::failure(rtc::kNoSuchStream, "no stream " + std::to_string(id) + " is published");
+            answer = request.forwarder->play(id, offer);
+        }
+        if (!answer.ok)
+            return ScriptedReply::failure(rtc::kNoAnswer, answer.error);
+
+        if (id == 0) {
+            const QUrlQuery query(QString::fromStdString(request.query));
+            if (query.queryItemValue("main") == "1" && query.hasQueryItem("meetting_key")) {
+                const std::string key = query.queryItemValue("meetting_key", QUrl::FullyDecoded).toStdString();
+                request.forwarder->setMainStream(key, answer.id);
+            }
+        }
         Json::Value result(Json::objectValue);
-        result["sdp"] = request.members["sdp"].isString() ? request.members["sdp"].asString() : std::string();
-        result["id"] = Json::Int64(nextStreamId++);
+        result["sdp"] = QByteArray::fromStdString(answer.sdp).toBase64().toStdString();
+        result["id"] = Json::Int64(answer.id);
         return ScriptedReply::success(result);
     }
 
@@ -146,7 +194,13 @@ void addMeetingRoutes(RouteTable& routes)
           };
     roomRoute(paths::kCreateMeeting, createMeeting);
     roomRoute(paths::kJoinMeeting, joinMeeting);
-    roomRoute(paths::kRoomRtcSdp, rtcSdp);
+    const auto sdpRoute = [] {
+        Route r = route(keys::kCommon, false, rtcSdp);
+        r.signedBody = false; // checked by the handler when signed
+        return r;
+    };
+    routes[room + paths::kRoomRtcSdp] = sdpRoute();
+    routes[paths::kRoomRtcSdp] = sdpRoute();
     roomRoute(paths::kAddStreamer, nullptr);
     roomRoute(paths::kDeleteMeeting, nullptr);
 
@@ -208,7 +262,7 @@ void addMeetingRoutes(RouteTable& routes)
         result["status"] = 1;
         return ScriptedReply::success(result);
     });
-    routes[paths::kSignallingRtcSdp] = route(keys::kCommon, false, rtcSdp);
+    routes[paths::kSignallingRtcSdp] = sdpRoute();
     routes[paths::kSignallingAddStreamer] = route(keys::kCommon, false, nullptr);
     routes[paths::kInitServer] = route(keys::kCommon, false, nullptr);
 }

@@ -2,6 +2,7 @@
 
 #include <devservice/certificates.h>
 #include <devservice/httpserver.h>
+#include <devservice/mediaforwarder.h>
 #include <devservice/requestverifier.h>
 #include <devservice/servicetable.h>
 
@@ -87,6 +88,7 @@ bool Service::start(std::string* error)
             return fail(reason);
     }
 
+    m_forwarder = std::make_unique<MediaForwarder>();
     m_thread = std::make_unique<QThread>();
     m_thread->setObjectName("devservice");
     m_server = new HttpServer([this](const HttpRequest& request) { return handle(request); });
@@ -143,6 +145,7 @@ void Service::stop()
         m_thread->wait();
         m_thread.reset();
     }
+    m_forwarder.reset();
     m_port = 0;
 }
 
@@ -190,6 +193,8 @@ void Service::record(RecordedRequest request)
     m_requests.push_back(std::move(request));
 }
 
+MediaForwarder* Service::forwarder() const { return m_forwarder.get(); }
+
 std::vector<ChatRoomSnapshot> Service::chatRooms() const
 {
     return m_chatRooms ? m_chatRooms->snapshot() : std::vector<ChatRoomSnapshot>();
@@ -212,6 +217,7 @@ HttpReply Service::handle(const HttpRequest& request)
     record.secure = m_options.https;
     record.connection = request.connection;
     record.chatRooms = m_chatRooms;
+    record.forwarder = m_forwarder.get();
 
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto route = m_routes.find(request.path);
@@ -274,8 +280,12 @@ void Service::decode(const Route& route, RecordedRequest& record)
             record.problem = "the body is not JSON";
         return;
     }
-    if (!route.signedBody)
+    if (!route.signedBody) {
+        // Taken unsigned; a signature that is there is still checked, for the record and the route.
+        if (record.members.isObject() && record.members.isMember(wire::kSignature))
+            record.signatureValid = verifySignature(record.members).valid;
         return;
+    }
     const SignatureCheck check = verifySignature(record.members);
     record.signatureValid = check.valid;
     record.problem = check.problem;

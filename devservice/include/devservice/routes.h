@@ -12,6 +12,7 @@
 namespace devservice {
 
 class ChatRoomService;
+class MediaForwarder;
 
 // One request as the service received and understood it.
 struct RecordedRequest {
@@ -30,6 +31,7 @@ struct RecordedRequest {
     bool signatureValid = false;
     std::string problem; // why the envelope or the signature was refused; empty when both are sound
     ChatRoomService* chatRooms = nullptr; // the chat rooms of the service that received it
+    MediaForwarder* forwarder = nullptr; // the WebRTC relay of the service that received it
 
     std::string header(const std::string& lowerCaseName) const;
 };

@@ -18,6 +18,7 @@ class QTemporaryDir;
 namespace devservice {
 
 class HttpServer;
+class MediaForwarder;
 struct HttpReply;
 struct HttpRequest;
 
@@ -69,6 +70,9 @@ public:
     // The chat rooms as they stand; empty while the service is stopped.
     std::vector<ChatRoomSnapshot> chatRooms() const;
 
+    // The WebRTC relay behind the SDP routes; null while the service is stopped.
+    MediaForwarder* forwarder() const;
+
     // The reply a route gives to a request whose envelope or signature was refused.
     static constexpr int kRefusedCode = 400;
 
@@ -83,6 +87,7 @@ private:
     std::unique_ptr<QThread> m_thread;
     HttpServer* m_server = nullptr; // lives in m_thread, deleted there
     ChatRoomService* m_chatRooms = nullptr; // lives in m_thread, deleted there before m_server
+    std::unique_ptr<MediaForwarder> m_forwarder; // ends after the server, so no request is still using it
     quint16 m_port = 0;
     std::string m_caFile;
 

@@ -1,6 +1,8 @@
-// The production engine. Until a media engine is built in, it makes no connection: owners see a factory
-// whose connections are all null and leave every call undone.
+// The production engine: GStreamer's, a new one (with its own thread) for each factory. Where GStreamer or
+// webrtcbin is missing, an engine that makes no connection: owners see a factory whose connections are all
+// null and leave every call undone.
 #include <zovwebrtc/engine.h>
+#include <zovwebrtc/gstengine.h>
 
 namespace zovwebrtc {
 namespace {
@@ -18,8 +20,10 @@ namespace {
 
 std::shared_ptr<Engine> builtinEngine()
 {
-    static const auto engine = std::make_shared<NoConnectionEngine>();
-    return engine;
+    if (auto engine = createGstEngine())
+        return engine;
+    static const auto none = std::make_shared<NoConnectionEngine>();
+    return none;
 }
 
 } // namespace zovwebrtc

@@ -154,6 +154,8 @@ TEST_F(LoginReplyTest, LogLinesCarryNoSecrets)
     const QtMessageHandler previous = qInstallMessageHandler(captureLog);
     std::string reply;
     EXPECT_TRUE(CheckLoginV2().exec(reply, "u", "pw"));
+    // The forwarder answers real offers only: the answer is scripted.
+    service->script("/zovpion/getRtcSdp", replyWith(R"({"sdp": "c2Rw", "id": 9})"));
     EXPECT_TRUE(V3GetRtcSdp().exec(reply, base, 9, "c2Rw", "secret-sig-token"));
     qInstallMessageHandler(previous);
 
@@ -189,6 +191,9 @@ TEST_F(LoginReplyTest, DefaultRepliesCarryWhatCallersRead)
     ASSERT_TRUE(joined["streamers"].isArray());
     EXPECT_EQ(joined["streamers"][0]["main"], 1);
 
+    // The forwarder answers real offers only (its own suites cover them): these answers are scripted.
+    for (const char* path : { "/test/getRtcSdp", "/cmdApi/test/getRtcSdp", "/zovpion/getRtcSdp" })
+        service->script(path, replyWith(R"({"sdp": "b2ZmZXI=", "id": 1001})"));
     ASSERT_TRUE(SRVGetRtcSdp().exec(reply, "0042", 1000, 1, "b2ZmZXI="));
     EXPECT_EQ(parse(reply)["sdp"], "b2ZmZXI=");
     EXPECT_TRUE(parse(reply)["id"].isIntegral());

@@ -55,7 +55,7 @@ public:
 std::shared_ptr<Engine> defaultEngine();
 // Test seam; null restores the built-in engine. Factories made before keep the engine they had.
 void setDefaultEngine(std::shared_ptr<Engine> engine);
-// The production engine (src/builtinengine.cpp). For now it makes no connection.
+// The production engine (src/builtinengine.cpp): GStreamer's, one per call.
 std::shared_ptr<Engine> builtinEngine();
 
 } // namespace zovwebrtc

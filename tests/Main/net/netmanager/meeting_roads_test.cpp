@@ -132,6 +132,16 @@ protected:
 
 const char kOffer[] = "v=0\r\no=- 4611731400430051336 2 IN IP4 127.0.0.1\r\ns=-\r\nt=0 0\r\n";
 
+// The service's forwarder answers real offers only; these cases check the client's side of the exchange, so
+// the answer is scripted: the offer handed back.
+devservice::ScriptedReply echoedAnswer()
+{
+    Json::Value result(Json::objectValue);
+    result["sdp"] = kOffer;
+    result["id"] = Json::Int64(1001);
+    return devservice::ScriptedReply::success(result);
+}
+
 } // namespace
 
 // The host creates a meeting, registers its main stream, exchanges the SDP of a stream and deletes the
@@ -167,6 +177,7 @@ TEST_F(MeetingRoadsTest, HostCreatesRegistersExchangesAndDeletes)
     offer["sdp"] = bg::Value(kOffer);
     offer["type"] = bg::Value(1);
     offer["uuid"] = bg::Value("co-broadcast-2");
+    service->script(roomPath("/test/getRtcSdp"), echoedAnswer());
     const Reply answer = ask(&NetManager::SRVGetRtcSdpResult, NetManager::SRVGetRtcSdp, offer);
     EXPECT_TRUE(answer.result) << answer.error.toStdString();
     EXPECT_EQ(answer.uuid, QStringLiteral("co-broadcast-2"));
@@ -208,6 +219,7 @@ TEST_F(MeetingRoadsTest, ViewerJoinsWithoutARoomHostAndPullsTheMainStream)
     pull["sdp"] = bg::Value(kOffer);
     pull["type"] = bg::Value(1);
     pull["uuid"] = bg::Value("main-pull");
+    service->script(roomPath("/test/getRtcSdp"), echoedAnswer());
     const Reply answer = ask(&NetManager::SRVGetRtcSdpResult, NetManager::SRVGetRtcSdp, pull);
     EXPECT_TRUE(answer.result) << answer.error.toStdString();
     EXPECT_EQ(answer.uuid, QStringLiteral("main-pull"));

@@ -433,6 +433,15 @@ TEST_F(NetManagerTest, EveryTaskTypeRunsItsRequestAndEmitsItsOwnSignalOnce)
         // The kick-out calls act on the service's chat rooms, and these rooms do not exist there.
         if (row.type >= NetManager::ChatroomKickout && row.type <= NetManager::ChatroomKickoutCancel)
             service->script(row.path, ScriptedReply::success());
+        // The service's forwarder answers real offers only; these rows check the client's side, so the answer
+        // is scripted: the offer handed back (under whichever base the room service is reached).
+        if (row.path.find("getRtcSdp") != std::string::npos) {
+            Json::Value echoed(Json::objectValue);
+            echoed["sdp"] = parse(row.members)["sdp"];
+            echoed["id"] = Json::Int64(1001);
+            for (const std::string& prefix : { std::string(), std::string("/cmdApi") })
+                service->script(prefix + row.path, ScriptedReply::success(echoed));
+        }
         manager.addTask(row.type, params);
         runAll();
 
@@ -614,6 +623,7 @@ TEST_F(NetManagerTest, LogAndTraceLinesNameTheTaskAndMaskSecrets)
     bg::ValueMap sdp;
     sdp["host"] = bg::Value(base);
     sdp["sdp"] = bg::Value("v=0");
+    service->script("/zovpion/getRtcSdp", ScriptedReply::success()); // the forwarder answers real offers only
     manager.addTask(NetManager::V3GetRtcSdp, sdp);
     manager.addTask(NetManager::CheckVersion, bg::ValueMap());
     // The kick-out calls trace their reply data themselves.
