@@ -114,8 +114,9 @@ void ModuleMemvia::showMessage(int id, const bg::Value& msg, const bg::MsgCallba
     std::string text;
     const bg::ValueMap map = msg.toMap();
     if (map.isValid()) {
-        parent = static_cast<QWidget*>(map.get_data("parent").toVoid());
-        text = map.get_data("text").toStdString();
+        parent
+            = static_cast<QWidget*>(map.get_data("parent", bg::Value(static_cast<void*>(nullptr))).toVoid());
+        text = map.get_data("text", bg::Value("")).toStdString();
     } else {
         text = msg.toStdString();
     }
@@ -156,8 +157,8 @@ void ModuleMemvia::login(int id, const bg::Value& msg, const bg::MsgCallback& cb
     VipNet* net = VipNet::instance();
     if (id == LoginByAccount) {
         const bg::ValueMap map = msg.toMap();
-        net->checkLoginByAccount(
-            map.get_data("account").toStdString(), map.get_data("password").toStdString(), adapter);
+        net->checkLoginByAccount(map.get_data("account", bg::Value("")).toStdString(),
+            map.get_data("password", bg::Value("")).toStdString(), adapter);
     } else if (id == LoginByWechatCode) {
         net->checkLoginByWechatCode(msg.toStdString(), adapter);
     } else {

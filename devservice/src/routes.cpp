@@ -3,6 +3,7 @@
 #include <devservice/chatrooms.h>
 #include <devservice/meetingroutes.h>
 #include <devservice/membershiproutes.h>
+#include <devservice/websitepages.h>
 
 namespace devservice {
 
@@ -36,6 +37,7 @@ RouteTable defaultRoutes()
     addMeetingRoutes(routes);
     addChatRoomRoutes(routes);
     addMembershipRoutes(routes);
+    addWebsitePages(routes);
     return routes;
 }
 

@@ -127,8 +127,12 @@ int WebQRCodeMgr::threadCount()
 void WebQRCodeMgr::start(const bg::MsgCallback& callback)
 {
     reapFinished();
+    const quint64 request = ++m_lastRequest;
     VipNet::instance()->getWechatWebQRCode(
-        [this, callback](int errcode, std::string errmsg, std::string result) {
+        [this, callback, request](int errcode, std::string errmsg, std::string result) {
+            // Replies may come back in another order than their requests: a newer command has taken over.
+            if (request != m_lastRequest)
+                return;
             onWechatWebQRCode(errcode, errmsg, result, callback);
         });
 }

@@ -19,7 +19,7 @@
 // the attempt failed. Each step reaches the caller's callback on the GUI thread as a map:
 //   {"type": "net", "errcode", "errmsg"[, "wechat_qrcode"]} once the code is known (or not),
 //   {"type": "scan", "state", "wxcode"} after each decisive poll.
-// A new attempt supersedes the previous one, which reports nothing more; its thread is stopped and joined
+// A new start supersedes every earlier one, whose code reply and scans report nothing more; its thread is stopped and joined
 // without blocking the GUI thread. Every poll thread is owned and joined here: at the application's
 // aboutToQuit and at `stopAll`.
 //
@@ -66,4 +66,5 @@ private:
     std::shared_ptr<Attempt> m_current;
     std::list<std::shared_ptr<Attempt>> m_retired; // stopped, their threads not yet joined
     quint64 m_nextAttempt = 1;
+    quint64 m_lastRequest = 0; // the newest start; the replies of older ones are dropped
 };

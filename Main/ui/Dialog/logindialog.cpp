@@ -69,17 +69,20 @@ bg::Abstract_Config* config() { return CD ? CD->config : nullptr; }
 // The membership website: the origin (scheme, host, port) of the membership API base.
 QString websiteOrigin()
 {
-    const std::string host = CD && CD->app ? CD->app->get_property("host", bg::Value(""), false).toStdString() : "";
+    const std::string host
+        = CD && CD->app ? CD->app->get_property("host", bg::Value(""), false).toStdString() : "";
     const QUrl base(QString::fromStdString(host));
-    return base.isValid() && !base.host().isEmpty() ? base.adjusted(QUrl::RemovePath | QUrl::RemoveQuery
-                                                          | QUrl::RemoveFragment | QUrl::StripTrailingSlash)
-                                                          .toString()
-                                                    : QString();
+    return base.isValid() && !base.host().isEmpty()
+        ? base.adjusted(
+                  QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::StripTrailingSlash)
+              .toString()
+        : QString();
 }
 
 QString linkText(const QString& url, const QString& text)
 {
-    return QStringLiteral("<a href=\"%1\" style=\"color:#009FFF; text-decoration:none; font-size:8pt;\">%2</a>")
+    return QStringLiteral(
+        "<a href=\"%1\" style=\"color:#009FFF; text-decoration:none; font-size:8pt;\">%2</a>")
         .arg(url.toHtmlEscaped(), text);
 }
 
@@ -99,7 +102,7 @@ std::string loggableMessage(const bg::Value& message)
     bg::ValueMap map = message.toMap();
     if (!map.isValid())
         return message.write();
-    if (!map.get_data("wxcode").toStdString().empty())
+    if (!map.get_data("wxcode", bg::Value("")).toStdString().empty())
         map["wxcode"] = bg::Value("***");
     return bg::Value(map).write();
 }
@@ -170,7 +173,8 @@ LoginDialog::LoginDialog(QWidget* parent)
     ui->label_account_unlock->hide();
     on_toolButton_to_pwd_login_page_clicked();
 
-    setProperty(windowkit::kHeaderButtons, QVariant::fromValue(QList<QObject*> { ui->pushButton_login_close }));
+    setProperty(
+        windowkit::kHeaderButtons, QVariant::fromValue(QList<QObject*> { ui->pushButton_login_close }));
     setProperty(windowkit::kHeaderHeight, titleHeight);
     setProperty(windowkit::kHeaderVisible, false);
     if (CD)
@@ -181,13 +185,13 @@ LoginDialog::LoginDialog(QWidget* parent)
 
     if (CD && CD->signal) {
         QPointer<LoginDialog> self(this);
-        m_vipStateListenerId
-            = CD->signal->connect(kSignalVipState, [self](const char*, const bg::Value& value, bg::ReplyCallback) {
-                  if (!self)
-                      return;
-                  self->onLoginReply(value);
-                  self->on_checkBox_autologin_clicked();
-              });
+        m_vipStateListenerId = CD->signal->connect(
+            kSignalVipState, [self](const char*, const bg::Value& value, bg::ReplyCallback) {
+                if (!self)
+                    return;
+                self->onLoginReply(value);
+                self->on_checkBox_autologin_clicked();
+            });
     }
     QTimer::singleShot(autoLoginDelayMs.load(), this, &LoginDialog::AutoLogin);
 }
@@ -215,7 +219,8 @@ void LoginDialog::initUi()
     ui->lineEdit_pwd->setEchoMode(QLineEdit::Password);
     ui->label_errmsg->setTextFormat(Qt::PlainText);
     initLinks();
-    connect(ui->widget_qrcode, &QRCodeWidget::sigRefresh, this, &LoginDialog::on_toolButton_to_qrcode_login_page_clicked);
+    connect(ui->widget_qrcode, &QRCodeWidget::sigRefresh, this,
+        &LoginDialog::on_toolButton_to_qrcode_login_page_clicked);
     connect(ui->widget_qrcode, &QRCodeWidget::sigState, this, &LoginDialog::onQRCodeState);
 }
 
@@ -277,10 +282,10 @@ void LoginDialog::login(const QString& account, const QString& password)
 void LoginDialog::checkError(const QString&, const bg::Value& reply)
 {
     const bg::ValueMap map = reply.toMap();
-    const int errcode = map.get_data("errcode").toInt();
+    const int errcode = map.get_data("errcode", bg::Value(0)).toInt();
     ui->label_account_unlock->setVisible(errcode == kErrDeviceBound);
     if (errcode != 0) {
-        showError(QString::fromUtf8(map.get_data("errmsg").toStdString().c_str()));
+        showError(QString::fromUtf8(map.get_data("errmsg", bg::Value("")).toStdString().c_str()));
         return;
     }
     showError(QString());
@@ -377,17 +382,17 @@ void LoginDialog::onQRCodeCallback(const bg::Value& message)
 {
     qDebug().noquote() << "[QRCode_callBack]:" << QString::fromStdString(loggableMessage(message));
     const bg::ValueMap map = message.toMap();
-    const std::string type = map.get_data("type").toStdString();
+    const std::string type = map.get_data("type", bg::Value("")).toStdString();
     if (type == "net") {
-        if (map.get_data("errcode").toInt() != 0) {
-            showError(QString::fromStdString(map.get_data("errmsg").toStdString()));
+        if (map.get_data("errcode", bg::Value(0)).toInt() != 0) {
+            showError(QString::fromStdString(map.get_data("errmsg", bg::Value("")).toStdString()));
             return;
         }
-        ui->widget_qrcode->load(
-            QRCodeWidget::Image, QString::fromStdString(map.get_data("wechat_qrcode").toStdString()));
+        ui->widget_qrcode->load(QRCodeWidget::Image,
+            QString::fromStdString(map.get_data("wechat_qrcode", bg::Value("")).toStdString()));
     } else if (type == "scan") {
-        const int state = map.get_data("state").toInt();
-        const std::string wxcode = map.get_data("wxcode").toStdString();
+        const int state = map.get_data("state", bg::Value(0)).toInt();
+        const std::string wxcode = map.get_data("wxcode", bg::Value("")).toStdString();
         if (!wxcode.empty()) {
             m_qrSignIn = true;
             QPointer<LoginDialog> self(this);

@@ -38,8 +38,15 @@ class LoginDialog : public QDialog, public zov::BaseData {
     Q_OBJECT
 public:
     // QR sign-in states: the plug-in's scan states, -1 while a code is fetched, 0 once it is shown.
-    enum QrLoginState { None = -1, Waiting = 0, Cancelled = 1, Confirmed = 2, NotScanned = 3, Expired = 4,
-        Failed = 5 };
+    enum QrLoginState {
+        None = -1,
+        Waiting = 0,
+        Cancelled = 1,
+        Confirmed = 2,
+        NotScanned = 3,
+        Expired = 4,
+        Failed = 5
+    };
 
     explicit LoginDialog(QWidget* parent = nullptr);
     ~LoginDialog() override;
@@ -78,7 +85,8 @@ private:
     void onQRCodeCallback(const bg::Value& message);
     void showError(const QString& text);
     // False (with the error shown) when the plug-in is not there to take the command.
-    bool sendToPlugin(int command, const bg::Value& message, const std::function<void(const bg::Value&)>& reply);
+    bool sendToPlugin(
+        int command, const bg::Value& message, const std::function<void(const bg::Value&)>& reply);
 
     std::unique_ptr<Ui::LoginDialog> ui;
     int m_vipStateListenerId = -1;

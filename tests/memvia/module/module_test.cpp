@@ -232,11 +232,11 @@ TEST_F(LoginCommands, SuccessfulLoginSignalsBeforeItAnswers)
     send(301, accountLogin("demo", "demo1234"), recording(answers));
     ASSERT_TRUE(answers.wait());
     const bg::ValueMap reply = answers.values[0].toMap();
-    EXPECT_EQ(reply.get_data("errcode").toInt(), 0);
+    EXPECT_EQ(reply.get_data("errcode", bg::Value(-99999)).toInt(), 0);
     EXPECT_EQ(events, (std::vector<std::string> { "signal", "callback" }));
-    const Json::Value info = parsed(reply.get_data("result").toStdString());
+    const Json::Value info = parsed(reply.get_data("result", bg::Value("")).toStdString());
     EXPECT_EQ(info["user_id"].asInt(), 10001);
-    EXPECT_EQ(signalled, reply.get_data("result").toStdString());
+    EXPECT_EQ(signalled, reply.get_data("result", bg::Value("")).toStdString());
     EXPECT_TRUE(service->requests().back().path == "/goapi/user/checkLoginByAccount");
 }
 
@@ -268,8 +268,8 @@ TEST_F(LoginCommands, FailuresEmitNothing)
         Answers answers;
         send(301, accountLogin("demo", c.password), recording(answers));
         ASSERT_TRUE(answers.wait());
-        EXPECT_EQ(answers.values[0].toMap().get_data("errcode").toInt(), c.errcode);
-        EXPECT_FALSE(answers.values[0].toMap().get_data("errmsg").toStdString().empty());
+        EXPECT_EQ(answers.values[0].toMap().get_data("errcode", bg::Value(-99999)).toInt(), c.errcode);
+        EXPECT_FALSE(answers.values[0].toMap().get_data("errmsg", bg::Value("")).toStdString().empty());
         EXPECT_EQ(events, (std::vector<std::string> { "callback" }));
     }
 }
@@ -283,9 +283,9 @@ TEST_F(LoginCommands, LogoutAnswersAtOnceWithTheEmptyAccount)
     send(310, bg::Value(), answers.callback());
     ASSERT_EQ(answers.values.size(), 1u);
     const bg::ValueMap reply = answers.values[0].toMap();
-    EXPECT_EQ(reply.get_data("errcode").toInt(), 0);
-    EXPECT_EQ(reply.get_data("errmsg").toStdString(), "");
-    const Json::Value info = parsed(reply.get_data("result").toStdString());
+    EXPECT_EQ(reply.get_data("errcode", bg::Value(-99999)).toInt(), 0);
+    EXPECT_EQ(reply.get_data("errmsg", bg::Value("")).toStdString(), "");
+    const Json::Value info = parsed(reply.get_data("result", bg::Value("")).toStdString());
     EXPECT_EQ(info["user_id"].asInt(), 0);
     EXPECT_EQ(info["token"].asString(), "");
 }
@@ -301,14 +301,15 @@ TEST(MemviaModule, NetRequestPostsTheRequestText)
     Answers answers;
     send(300, bg::Value(request.toStyledString()), answers.callback());
     ASSERT_TRUE(answers.wait());
-    EXPECT_EQ(answers.values[0].toMap().get_data("errcode").toInt(), 0);
-    EXPECT_EQ(
-        parsed(answers.values[0].toMap().get_data("result").toStdString())["version"].asString(), "1.0.0");
+    EXPECT_EQ(answers.values[0].toMap().get_data("errcode", bg::Value(-99999)).toInt(), 0);
+    EXPECT_EQ(parsed(answers.values[0].toMap().get_data("result", bg::Value("")).toStdString())["version"]
+                  .asString(),
+        "1.0.0");
 
     Answers refused;
     send(300, bg::Value("not json"), refused.callback());
     ASSERT_TRUE(refused.wait());
-    EXPECT_EQ(refused.values[0].toMap().get_data("errcode").toInt(), -1);
+    EXPECT_EQ(refused.values[0].toMap().get_data("errcode", bg::Value(-99999)).toInt(), -1);
 }
 
 // Kept last among the version tests: the first reply stays for the life of the process.
@@ -322,15 +323,15 @@ TEST(MemviaModuleVersion, NoCheckAtStartThenTheFirstReplyIsKept)
     Answers first;
     send(311, bg::Value(), first.callback());
     ASSERT_TRUE(first.wait());
-    EXPECT_EQ(first.values[0].toMap().get_data("errcode").toInt(), -404);
+    EXPECT_EQ(first.values[0].toMap().get_data("errcode", bg::Value(-99999)).toInt(), -404);
     EXPECT_EQ(requestsOn("/goapi/versionCheck"), 1u);
 
     Answers later;
     send(311, bg::Value(), later.callback());
     // Answered inside the command, from the stored reply.
     ASSERT_EQ(later.values.size(), 1u);
-    EXPECT_EQ(later.values[0].toMap().get_data("errcode").toInt(), -404);
-    EXPECT_EQ(later.values[0].toMap().get_data("errmsg").toStdString(), "gone");
+    EXPECT_EQ(later.values[0].toMap().get_data("errcode", bg::Value(-99999)).toInt(), -404);
+    EXPECT_EQ(later.values[0].toMap().get_data("errmsg", bg::Value("")).toStdString(), "gone");
     QTest::qWait(100);
     EXPECT_EQ(requestsOn("/goapi/versionCheck"), 1u);
 }

@@ -56,7 +56,8 @@ LoginRecorder& recorder()
 {
     static LoginRecorder* state = [] {
         void* handle = dlopen((bin_dir() + kRecorderModule).c_str(), RTLD_NOW | RTLD_NOLOAD);
-        auto function = handle ? reinterpret_cast<LoginRecorder* (*)()>(dlsym(handle, "login_recorder")) : nullptr;
+        auto function
+            = handle ? reinterpret_cast<LoginRecorder* (*)()>(dlsym(handle, "login_recorder")) : nullptr;
         return function ? function() : nullptr;
     }();
     return *state;
@@ -167,12 +168,16 @@ TEST_F(LoginDialogTest, ConstructionFramesTheDialogAndWaitsIdle)
     EXPECT_EQ(dialog.property("header_height").toInt(), 45);
     EXPECT_EQ(dialog.size(), QSize(340, 380));
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("账号登录"));
-    EXPECT_EQ(child<QStackedWidget>(dialog, "stackedWidget")->currentWidget()->objectName(), "page_password_login");
+    EXPECT_EQ(
+        child<QStackedWidget>(dialog, "stackedWidget")->currentWidget()->objectName(), "page_password_login");
     EXPECT_FALSE(dialog.styleSheet().isEmpty()) << "the login sheet is in the resources";
     EXPECT_EQ(child<QLineEdit>(dialog, "lineEdit_pwd")->echoMode(), QLineEdit::Password);
     // The website is the origin of the membership API.
-    EXPECT_TRUE(child<QLabel>(dialog, "lb_register")->text().contains("https://members.example.com:8443/newRegister"));
-    EXPECT_TRUE(child<QLabel>(dialog, "lb_findpwd")->text().contains("https://members.example.com:8443/forgetName"));
+    EXPECT_TRUE(child<QLabel>(dialog, "lb_register")
+                    ->text()
+                    .contains("https://members.example.com:8443/newRegister"));
+    EXPECT_TRUE(
+        child<QLabel>(dialog, "lb_findpwd")->text().contains("https://members.example.com:8443/forgetName"));
     EXPECT_EQ(recorder().commands.size(), 1u);
 }
 
@@ -190,8 +195,8 @@ TEST_F(LoginDialogTest, PasswordSignInStoresTheUserAndTheCredentials)
         const auto logins = recorder().withId(kCmdLoginByAccount);
         ASSERT_EQ(logins.size(), 1u);
         const bg::ValueMap sent = logins[0]->message.toMap();
-        EXPECT_EQ(sent.get_data("account").toStdString(), "demo");
-        EXPECT_EQ(sent.get_data("password").toStdString(), kDigest);
+        EXPECT_EQ(sent.get_data("account", bg::Value("")).toStdString(), "demo");
+        EXPECT_EQ(sent.get_data("password", bg::Value("")).toStdString(), kDigest);
         auto* button = child<QPushButton>(dialog, "pushButton_login");
         EXPECT_FALSE(button->isEnabled());
 
@@ -207,7 +212,8 @@ TEST_F(LoginDialogTest, PasswordSignInStoresTheUserAndTheCredentials)
         EXPECT_EQ(CD->data->get_data(kDataUserBusiType, bg::Value()).toInt(), 1);
         EXPECT_EQ(CD->data->get_data(kDataUserToken, bg::Value()).toStdString(), "tok-1");
         EXPECT_EQ(CD->data->get_data(kDataUserName, bg::Value()).toStdString(), "演示用户");
-        EXPECT_EQ(CD->data->get_data(kDataUserMeetingHost, bg::Value()).toStdString(), "https://meet.example.com");
+        EXPECT_EQ(
+            CD->data->get_data(kDataUserMeetingHost, bg::Value()).toStdString(), "https://meet.example.com");
         EXPECT_EQ(config(kCfgKeyAuto), automatic ? "1" : "0");
         EXPECT_EQ(config(kCfgAccount), "demo");
         EXPECT_EQ(config(kCfgPassword), automatic ? kDigest : "");
@@ -310,7 +316,7 @@ TEST_F(LoginDialogTest, AutomaticSignInUsesTheStoredDigest)
         auto* box = child<QCheckBox>(dialog, "checkBox_autologin");
         EXPECT_EQ(box->isChecked(), c.sent);
         if (c.sent) {
-            EXPECT_EQ(logins[0]->message.toMap().get_data("password").toStdString(), kDigest);
+            EXPECT_EQ(logins[0]->message.toMap().get_data("password", bg::Value("")).toStdString(), kDigest);
             EXPECT_EQ(child<QLineEdit>(dialog, "lineEdit_user_name")->text(), "demo");
             EXPECT_TRUE(child<QLineEdit>(dialog, "lineEdit_pwd")->text().isEmpty());
         }

@@ -115,7 +115,8 @@ TEST_F(QRCodeWidgetTest, APictureEndsTheLoadingLook)
 
 TEST_F(QRCodeWidgetTest, OnlyWebAddressesAreFetched)
 {
-    for (const QString& address : { QString(), QStringLiteral("ftp://127.0.0.1/qr.png"), QStringLiteral("qr.png") }) {
+    for (const QString& address :
+        { QString(), QStringLiteral("ftp://127.0.0.1/qr.png"), QStringLiteral("qr.png") }) {
         SCOPED_TRACE(address.toStdString());
         widget.load(QRCodeWidget::Image, address);
         EXPECT_EQ(widget.mode(), QRCodeWidget::Loading);
