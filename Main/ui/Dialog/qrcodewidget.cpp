@@ -62,6 +62,9 @@ void QRCodeWidget::load(int mode, const QString& url)
         break;
     }
     case RefreshPrompt:
+        // The prompt replaces the animation rather than sitting beside it.
+        ui->label_gif->hide();
+        m_movie->stop();
         m_pixmap = QPixmap();
         update();
         break;
