@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release configuration in build/, starts the local service (tavicast-devservice, HTTPS on a free
-# loopback port, demo data) and the program against it; the service stops when the program ends.
+# loopback port, demo data; WeChat QR sign-ins confirm themselves after 5 s) and the program against it, which
+# loads the membership plug-in libMemvia.so beside it; the service stops when the program ends.
 # Needs a display; on a machine without one: xvfb-run ./run.sh
 # Usage: ./run.sh [program arguments]
 #   TAVICAST_BIN_DIR=<folder>  run the programs already built in that folder instead of building
@@ -13,7 +14,7 @@ else
     ./scripts/install-deps.sh
     build=${TAVICAST_BUILD:-build}
     cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVICAST_SANITIZE= -DTAVICAST_TESTS=OFF -DTAVICAST_BENCH=OFF >/dev/null
-    cmake --build "$build" -j "${TAVICAST_JOBS:-$(nproc)}" --target Tavimeet tavicast-devservice
+    cmake --build "$build" -j "${TAVICAST_JOBS:-$(nproc)}" --target Tavimeet Memvia tavicast-devservice
     bin=$build/bin
 fi
 
@@ -38,7 +39,7 @@ trap stop_all EXIT
 
 # The service prints its base URL, its certificate authority's file and then one line per request.
 : > "$run_dir/service.log"
-"$bin/tavicast-devservice" --ca-file "$run_dir/ca.pem" > >(tee "$run_dir/service.log") 2>&1 &
+"$bin/tavicast-devservice" --ca-file "$run_dir/ca.pem" --auto-scan 5 > >(tee "$run_dir/service.log") 2>&1 &
 service_pid=$!
 base=
 for _ in $(seq 300); do

@@ -60,7 +60,20 @@ int main(int argc, char** argv)
     parser.addOption(httpOption);
     parser.addOption(portOption);
     parser.addOption(caOption);
+    const QCommandLineOption autoScanOption("auto-scan",
+        "Confirm every WeChat web-QR login by itself this many seconds after its code was handed out "
+        "(default 0: only its confirm page does).",
+        "seconds", "0");
+    parser.addOption(autoScanOption);
     parser.process(app);
+
+    bool autoScanValid = false;
+    const int autoScan = parser.value(autoScanOption).toInt(&autoScanValid);
+    if (!autoScanValid || autoScan < 0 || autoScan > 3600) {
+        std::fprintf(stderr, "tavicast-devservice: invalid --auto-scan \"%s\"\n",
+            qPrintable(parser.value(autoScanOption)));
+        return 2;
+    }
 
     bool portValid = false;
     const uint port = parser.value(portOption).toUInt(&portValid);
@@ -74,6 +87,11 @@ int main(int argc, char** argv)
     options.https = !parser.isSet(httpOption);
     options.port = static_cast<quint16>(port);
     options.caFile = parser.value(caOption).toStdString();
+    if (autoScan > 0) {
+        devservice::MembershipOptions membership;
+        membership.webQrAutoScanMs = autoScan * 1000;
+        devservice::addMembershipRoutes(options.routes, membership);
+    }
     logEveryRequest(options.routes);
     devservice::Service service(options);
     std::string error;

@@ -1,5 +1,7 @@
 #include <devservice/membershiproutes.h>
 
+#include <devservice/qrpicture.h>
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QUrl>
@@ -93,6 +95,8 @@ namespace {
     struct WebQr {
         bool confirmed = false;
         bool cancelled = false;
+        bool scanReported = false; // the one 404 between the scan and the confirmed code
+        qint64 createdMs = 0;
     };
 
     std::string timeText(const QDateTime& time) { return time.toString(kTimeFormat).toStdString(); }
@@ -530,13 +534,15 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
                 return success(result);
             } },
         { "/wechat/getWechatWebQRCode", {}, false,
-            [success, base](State& s, const RecordedRequest& request, const Json::Value&) {
+            [success, base, options](State& s, const RecordedRequest& request, const Json::Value&) {
                 const std::string uuid = "qr" + s.serial();
-                s.webQrs[uuid] = WebQr();
+                WebQr qr;
+                qr.createdMs = QDateTime::currentMSecsSinceEpoch();
+                s.webQrs[uuid] = qr;
                 Json::Value result(Json::objectValue);
                 result["wechat_net"] = origin(request) + base + "/wechat/poll?uuid=" + uuid + "&last=$1&_=$2";
-                result["local"] = 1;
-                result["wechat_qrcode"] = origin(request) + base + "/wechat/scan?uuid=" + uuid;
+                result["local"] = options.webQrLocal ? 1 : 0;
+                result["wechat_qrcode"] = origin(request) + base + "/wechat/qrcode.png?uuid=" + uuid;
                 return success(result);
             } },
         { "/user/checkWechatScanBody", { { "body_text", Kind::String } }, false,
@@ -583,17 +589,35 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
         qr->second.confirmed = true;
         return page("已确认", "已确认登录");
     });
-    // What the client polls: 408 while nobody has scanned, 405 with a code once confirmed, 403 when cancelled
-    // and 402 for a code the service does not know.
-    routes[base + "/wechat/poll"] = pageRoute(state, [](State& s, const RecordedRequest& request) {
+    // The attempt's code as a picture: its confirm page's address, as a phone would read it.
+    routes[base + "/wechat/qrcode.png"] = pageRoute(state, [base](State& s, const RecordedRequest& request) {
+        const std::string uuid = queryItem(request, "uuid");
+        if (s.webQrs.find(uuid) == s.webQrs.end())
+            return page("二维码已失效", "二维码已失效");
+        ScriptedReply picture;
+        picture.rawBody = qrPicturePng(origin(request) + base + "/wechat/scan?uuid=" + uuid);
+        picture.contentType = "image/png";
+        return picture;
+    });
+    // What the client polls: 408 while nobody has scanned, 404 once the scan is confirmed, then 405 with a
+    // code; 403 when cancelled and 402 for an expired or unknown attempt.
+    routes[base + "/wechat/poll"] = pageRoute(state, [options](State& s, const RecordedRequest& request) {
         const std::string uuid = queryItem(request, "uuid");
         const auto qr = s.webQrs.find(uuid);
-        if (qr == s.webQrs.end())
+        const qint64 age
+            = qr == s.webQrs.end() ? 0 : QDateTime::currentMSecsSinceEpoch() - qr->second.createdMs;
+        if (qr == s.webQrs.end() || age > options.webQrLifetimeMs)
             return plainText("window.wx_errcode=402;window.wx_code='';");
         if (qr->second.cancelled)
             return plainText("window.wx_errcode=403;window.wx_code='';");
+        if (options.webQrAutoScanMs > 0 && age >= options.webQrAutoScanMs)
+            qr->second.confirmed = true;
         if (!qr->second.confirmed)
             return plainText("window.wx_errcode=408;window.wx_code='';");
+        if (!qr->second.scanReported) {
+            qr->second.scanReported = true;
+            return plainText("window.wx_errcode=404;window.wx_code='';");
+        }
         const std::string code = "wx-" + uuid + "-" + s.serial();
         s.wechatCodes[code] = "demo";
         s.webQrs.erase(qr);

@@ -4,6 +4,7 @@
 #include <devservice/meetingroutes.h>
 #include <devservice/membershiproutes.h>
 #include <devservice/websiteroutes.h>
+#include <devservice/websitepages.h>
 
 namespace devservice {
 
@@ -38,6 +39,7 @@ RouteTable defaultRoutes()
     addChatRoomRoutes(routes);
     addMembershipRoutes(routes);
     addWebsiteRoutes(routes);
+    addWebsitePages(routes);
     return routes;
 }
 

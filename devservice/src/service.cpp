@@ -299,6 +299,8 @@ HttpReply Service::render(const ScriptedReply& reply, const std::string& aesKey)
     http.drop = reply.drop;
     if (reply.rawBody) {
         http.body = *reply.rawBody;
+        if (!reply.contentType.empty())
+            http.contentType = reply.contentType;
         return http;
     }
     Json::Value object(Json::objectValue);

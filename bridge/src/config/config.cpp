@@ -151,10 +151,11 @@ void Config::save()
 
 bool Config::write_file(const std::string& text)
 {
-    // Written beside the target and renamed over it, so that a failure never leaves half a file.
+    // Written beside the target and renamed over it, so that a failure never leaves half a file. Owner-only:
+    // the store holds saved credentials.
     static std::atomic<unsigned> serial { 0 };
     std::string temp = path_ + ".tmp." + std::to_string(getpid()) + "." + std::to_string(++serial);
-    int fd = path_.empty() ? -1 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = path_.empty() ? -1 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     bool ok = fd >= 0;
     int error = ok ? 0 : path_.empty() ? ENOENT : errno;
     for (size_t done = 0; ok && done < text.size();) {

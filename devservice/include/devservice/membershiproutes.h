@@ -12,6 +12,12 @@ namespace devservice {
 struct MembershipOptions {
     // Replies carry "encrypt": 1, "version": 100 and the result AES-wrapped; otherwise the result is plain.
     bool encrypt = true;
+    // The WeChat web-QR login: "local" in the code's reply (1: the client reads the scan page itself, 0: it
+    // sends the page to "/user/checkWechatScanBody"), how long an attempt lives before its page answers 402,
+    // and after how long an attempt confirms by itself as if scanned (0: only the confirm page does).
+    bool webQrLocal = true;
+    int webQrLifetimeMs = 2 * 60 * 1000;
+    int webQrAutoScanMs = 0;
 };
 
 // The membership service under the path of its API base ("/goapi"): account, WeChat-code and auto-token
@@ -22,7 +28,10 @@ struct MembershipOptions {
 //
 // Pages a browser opens (GET, neither enveloped nor signed): the pay page of an order ("qr_code" of an
 // order: marks it paid, with "&deal=0" paid but not dealt), the jump pages, the WeChat scan page
-// ("wechat_qrcode": confirms the login) and the page the client polls ("wechat_net").
+// and the page the client polls ("wechat_net"). A web-QR attempt's "wechat_qrcode" is a PNG picture of its
+// confirm page's address: opening that page (as a phone would after the scan) confirms the login; the same
+// address with "&cancel=1" cancels it. The polled page answers 408 until then, 404 once, then 405 with a code
+// that "/user/checkLoginByWechatCode" takes for "demo"; 403 once cancelled, 402 once expired.
 //
 // The demo state is shared by the routes added by one call and guarded for use from any thread.
 void addMembershipRoutes(RouteTable& routes, MembershipOptions options = MembershipOptions());

@@ -41,6 +41,7 @@ struct RecordedRequest {
 struct ScriptedReply {
     int status = 200;
     std::optional<std::string> rawBody; // sent as it stands
+    std::string contentType; // of a raw body; empty: "application/json"
     int errcode = 0;
     std::string errmsg;
     Json::Value result; // omitted when null

@@ -99,9 +99,9 @@ protected:
 TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
 {
     QProcess* primary = startProgram();
-    // The plug-in load is logged once the instance guard is up.
+    // The plug-in load is logged once the instance guard is up (the built plug-in may sit beside the program).
     ASSERT_TRUE(waitUntil(
-        [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = 0"); },
+        [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = "); },
         30000))
         << readFound("Admin*.log").constData();
     EXPECT_EQ(probeMarker(), QByteArray("okay"));

@@ -329,7 +329,11 @@ TEST_F(MembershipRequests, WebQrLoginThroughTheScanPage)
     poll.replace("$1", "0").replace("$2", "123");
 
     EXPECT_NE(get(poll.toStdString()).find("window.wx_errcode=408"), std::string::npos);
-    get(result["wechat_qrcode"].asString());
+    // The picture's address names the confirm page a phone opens after the scan.
+    QString confirmPage = QString::fromStdString(result["wechat_qrcode"].asString());
+    confirmPage.replace("/wechat/qrcode.png?", "/wechat/scan?");
+    get(confirmPage.toStdString());
+    EXPECT_NE(get(poll.toStdString()).find("window.wx_errcode=404"), std::string::npos) << "scanned, once";
     const std::string confirmed = get(poll.toStdString());
     EXPECT_NE(confirmed.find("window.wx_errcode=405"), std::string::npos) << confirmed;
 

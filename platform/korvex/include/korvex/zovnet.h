@@ -50,6 +50,19 @@ public:
     // other outcome leaves `filePath` untouched. The response's body text is empty on success.
     ZovResponse download(const std::string& path, const std::string& filePath);
 
+    // Where a download's body goes, chunk by chunk: `receive` gets each chunk with the record and returns
+    // the bytes it took (fewer ends the transfer with code 23); `user` is the caller's own.
+    struct DownCb {
+        size_t (*receive)(const char* data, size_t size, size_t count, DownCb* record) = nullptr;
+        void* reserved = nullptr;
+        void* user = nullptr;
+    };
+    // GETs `url` with a fresh client (verification on, no extra headers) and hands every body byte of an
+    // HTTP response to the record, in order; returns when the transfer has ended. A body above `maxBytes`
+    // (0: kMaxBodyBytes) fails with code 23 before any byte is handed over; `timeoutMs` bounds the whole
+    // transfer (0: no bound). The status is that of get(); 200 is a complete download.
+    static ZovResponse downLoad(const std::string& url, DownCb* record, long long maxBytes, long long timeoutMs);
+
 private:
     enum class Method { Get, Post };
     struct Sink;
