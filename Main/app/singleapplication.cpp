@@ -371,7 +371,8 @@ SingleApplication::SingleApplication(int& argc, char** argv, bool allowSecondary
     if (!d->memory->unlock())
         qDebug() << "SingleApplication: Unable to unlock memory at end of execution."
                  << d->memory->errorString();
-    if (d->connectToPrimary(timeout, NewInstance)) {
+    // A primary that accepted the connection is there, however slowly it reads the greeting.
+    if (d->connectToPrimary(timeout, NewInstance) || d->socket->state() == QLocalSocket::ConnectedState) {
         delete d;
         ::exit(0);
     }
