@@ -24,9 +24,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
+// The whiteboard finds the block as "<base>_<user id>": one per user, so that another user's instance
+// neither blocks nor reads this one (the block has mode 0600).
 constexpr char kWhiteboardMarker[] = "ZovMeeting_Whiteboard_Key";
 constexpr uint32_t kWhiteboardMarkerSize = 1024;
 constexpr char kWhiteboardReady[] = "okay";
@@ -78,8 +81,8 @@ int main(int argc, char** argv)
     installChatRoomEndpoints();
 
     SharedMemory marker;
-    if (marker.create(std::wstring(kWhiteboardMarker, kWhiteboardMarker + sizeof kWhiteboardMarker - 1),
-            kWhiteboardMarkerSize, true))
+    const std::string markerName = std::string(kWhiteboardMarker) + "_" + std::to_string(getuid());
+    if (marker.create(std::wstring(markerName.begin(), markerName.end()), kWhiteboardMarkerSize, true))
         marker.write(kWhiteboardReady, sizeof kWhiteboardReady);
 
     qRegisterMetaType<uint32_t>("uint32_t");

@@ -19,6 +19,8 @@ packages=(
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
     # QR codes, capture-card control channel
     libqrencode-dev libhidapi-dev
+    # locale sources: tests make a comma-decimal locale with localedef
+    locales
     # the membership plug-in: compositor query (xcb), reading QR codes back in its tests (zbar)
     libxcb1-dev libzbar-dev
     # headless display for screenshots and GL tests; a CJK font for the Chinese texts

@@ -54,21 +54,35 @@ void LocalSocket::read()
 
 // Emits every complete frame at the front of the buffer. Returns false when the connection was
 // closed because of a frame that is too long.
+qint64 LocalSocket::nextFrame(const char* bytes, int used, QString* text)
+{
+    if (used < 4)
+        return 0;
+    const quint32 length = qFromLittleEndian<quint32>(bytes);
+    if (length > kMaxFrameLength)
+        return -1;
+    if (quint32(used) < 4 + length)
+        return 0;
+    *text = QString::fromUtf8(bytes + 4, int(length));
+    return qint64(4) + length;
+}
+
 bool LocalSocket::takeFrames()
 {
     while (m_used >= 4) {
-        const quint32 length = qFromLittleEndian<quint32>(m_buffer.constData());
-        if (length > kMaxFrameLength) {
-            qWarning("LocalSocket: frame of %u bytes refused, closing the connection", length);
+        QString text;
+        const qint64 next = nextFrame(m_buffer.constData(), m_used, &text);
+        if (next < 0) {
+            qWarning("LocalSocket: frame of %u bytes refused, closing the connection",
+                qFromLittleEndian<quint32>(m_buffer.constData()));
             m_used = 0;
             if (m_socket)
                 m_socket->abort();
             return false;
         }
-        if (quint32(m_used) < 4 + length)
+        if (next == 0)
             break;
-        const QString text = QString::fromUtf8(m_buffer.constData() + 4, int(length));
-        const int frame = int(4 + length);
+        const int frame = int(next);
         std::memmove(m_buffer.data(), m_buffer.constData() + frame, size_t(m_used - frame));
         m_used -= frame;
         // A listener may destroy this wrapper from the signal; nothing of it is touched afterwards

@@ -25,6 +25,10 @@ public:
     // Capacity of the receive buffer, in blocks of kBlockSize bytes.
     int blocks() const { return m_blocks; }
 
+    // The frame at the front of `used` received bytes: its size with the length word (its text in `text`),
+    // 0 while it is incomplete, -1 when its announced length exceeds kMaxFrameLength.
+    static qint64 nextFrame(const char* bytes, int used, QString* text);
+
 signals:
     void disconnected();
     void message(QString msg);

@@ -168,6 +168,18 @@ QByteArray SingleApplicationPrivate::greetingBody(
     return body;
 }
 
+bool SingleApplicationPrivate::readGreeting(
+    const QByteArray& body, const QString& blockName, quint8* kind, quint32* instanceNumber)
+{
+    QDataStream in(body);
+    in.setVersion(QDataStream::Qt_5_6);
+    QByteArray name;
+    quint16 checksum = 0;
+    in >> name >> *kind >> *instanceNumber >> checksum;
+    return in.status() == QDataStream::Ok && name == blockName.toLatin1() && body.size() >= 2
+        && checksum == qChecksum(body.constData(), uint(body.size() - 2));
+}
+
 bool SingleApplicationPrivate::connectToPrimary(int msecs, quint8 kind)
 {
     QElapsedTimer time;
@@ -267,17 +279,9 @@ void SingleApplicationPrivate::readInitBody(QLocalSocket* sock)
         return;
 
     const QByteArray body = sock->read(info.messageLength);
-    QDataStream in(body);
-    in.setVersion(QDataStream::Qt_5_6);
-    QByteArray name;
     quint8 kind = 0;
     quint32 instanceId = 0;
-    quint16 checksum = 0;
-    in >> name >> kind >> instanceId >> checksum;
-
-    const bool valid = in.status() == QDataStream::Ok && name == blockName.toLatin1() && body.size() >= 2
-        && checksum == qChecksum(body.constData(), uint(body.size() - 2));
-    if (!valid) {
+    if (!readGreeting(body, blockName, &kind, &instanceId)) {
         peers.remove(sock);
         sock->close();
         return;
@@ -363,12 +367,33 @@ SingleApplication::SingleApplication(int& argc, char** argv, bool allowSecondary
         return;
     }
 
+    const int64_t recordedPid = d->block()->primaryPid;
     if (!d->memory->unlock())
         qDebug() << "SingleApplication: Unable to unlock memory at end of execution."
                  << d->memory->errorString();
-    d->connectToPrimary(timeout, NewInstance);
-    delete d;
-    ::exit(0);
+    // A primary that accepted the connection is there, however slowly it reads the greeting.
+    if (d->connectToPrimary(timeout, NewInstance) || d->socket->state() == QLocalSocket::ConnectedState) {
+        delete d;
+        ::exit(0);
+    }
+
+    // The recorded process lives but is no primary of ours (its id was reused after a crash): nobody
+    // answers on the primary's server, so this instance takes the role over, unless another one has just
+    // done so.
+    if (!d->memory->lock())
+        abortBlock(d, "SingleApplication: Unable to lock memory block for the take-over.");
+    if (d->block()->primary && d->block()->primaryPid != recordedPid && d->primaryAlive()) {
+        d->memory->unlock();
+        d->connectToPrimary(timeout, NewInstance);
+        delete d;
+        ::exit(0);
+    }
+    qWarning("SingleApplication: primary instance %lld does not answer, taking over.",
+        static_cast<long long>(recordedPid));
+    d->initializeMemoryBlock();
+    d->startPrimary();
+    if (!d->memory->unlock())
+        qDebug() << "SingleApplication: Unable to unlock memory after the take-over." << d->memory->errorString();
 }
 
 SingleApplication::~SingleApplication() { delete d; }

@@ -48,6 +48,9 @@ public:
     static QString userName();
     static quint16 blockChecksum(const InstanceBlock* block);
     static QByteArray greetingBody(const QString& blockName, quint8 kind, quint32 instanceNumber);
+    // Reads a greeting body: true when it is whole, names `blockName` and its checksum matches.
+    static bool readGreeting(
+        const QByteArray& body, const QString& blockName, quint8* kind, quint32* instanceNumber);
 
     void blockServerName();
     void initializeMemoryBlock();

@@ -2,6 +2,7 @@
 
 #include "global/eventdeliverer.h"
 #include "global/userevent.h"
+#include "net/jsontext.h"
 #include "net/netmanager.h"
 #include "ui/Dialog/settingdialog.h"
 #include "ui/mainwindow.h"
@@ -100,9 +101,8 @@ void ZovMeetingApplication::onAppConfigResult(bool result, QString jsonResult, i
         return;
     }
     Json::Value root;
-    Json::Reader reader;
     const QByteArray json = jsonResult.toUtf8();
-    if (!reader.parse(json.constData(), json.constData() + json.size(), root, false)) {
+    if (!jsontext::parse(json.constData(), json.constData() + json.size(), root, false)) {
         BG_LOGW("application configuration ignored: the reply is not JSON");
         return;
     }
@@ -131,7 +131,8 @@ bool ZovMeetingApplication::readAppConfig(const Json::Value& root)
     m_rightsBrief = text(vipRights["brief"]);
 
     m_rights.clear();
-    if (!vipRights.isMember("rights"))
+    // A null list is an empty one.
+    if (!vipRights.isMember("rights") || vipRights["rights"].isNull())
         return true;
     const Json::Value& rights = vipRights["rights"];
     if (!rights.isArray())

@@ -1,6 +1,10 @@
 #include "valueqt.h"
 
 #include <algorithm>
+#include <charconv>
+#include <initializer_list>
+#include <string>
+#include <system_error>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -51,6 +55,54 @@ namespace {
         return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
     }
 
+    // A number written whole (the shortest text that reads back the same), in the C locale's form.
+    template <typename T> std::string numberText(T number)
+    {
+        char buffer[64];
+        const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, number);
+        return std::string(buffer, written.ptr);
+    }
+
+    // "<tag>l1:n1;l2:n2..." from labels and numbers.
+    template <typename T>
+    std::string geometryText(const char* tag, std::initializer_list<const char*> labels, const T* numbers)
+    {
+        std::string out = tag;
+        int index = 0;
+        for (const char* label : labels) {
+            if (index > 0)
+                out += ';';
+            out += label;
+            out += ':';
+            out += numberText(numbers[index++]);
+        }
+        return out;
+    }
+
+    // Reads `count` numbers of a geometry form "l1:n1;l2:n2...", whatever the labels (never copied), in
+    // the C locale's form. False unless every number reads whole and fits its type.
+    template <typename T> bool readNumbers(const char* payload, T* out, int count)
+    {
+        const char* at = payload;
+        const char* end = payload + std::strlen(payload);
+        for (int index = 0; index < count; ++index) {
+            const char* colon = std::strchr(at, ':');
+            if (!colon)
+                return false;
+            const char* start = colon + 1;
+            const char* stop = std::find(start, end, ';');
+            if (start < stop && *start == '+')
+                ++start; // printf's forms never write one, but a hand-written file may
+            const std::from_chars_result read = std::from_chars(start, stop, out[index]);
+            if (read.ec != std::errc() || read.ptr != stop)
+                return false;
+            if (index + 1 < count && stop == end)
+                return false;
+            at = stop == end ? stop : stop + 1;
+        }
+        return true;
+    }
+
 } // namespace
 
 ValueQt::ValueQt(const QString& text)
@@ -93,7 +145,8 @@ void ValueQt::setInlineInts(int first, const int* values, int count)
 
 std::string ValueQt::write() const
 {
-    char buf[128];
+    double d[4];
+    int i[4];
     switch (static_cast<unsigned short>(m_type)) {
     case QT_STRING: {
         std::string out = "[qstr:" + std::to_string(m_text ? m_len : 0) + "]";
@@ -101,26 +154,31 @@ std::string ValueQt::write() const
             out.append(m_text, size_t(m_len));
         return out;
     }
+    // Every number whole, whatever its size and the process's locale.
     case QT_RECTF:
-        std::snprintf(buf, sizeof buf, "[rectf]x:%lf;y:%lf;w:%lf;h:%lf", inlineDouble(0), inlineDouble(1),
-            inlineDouble(2), inlineDouble(3));
-        return buf;
+        for (int k = 0; k < 4; ++k)
+            d[k] = inlineDouble(k);
+        return geometryText("[rectf]", { "x", "y", "w", "h" }, d);
     case QT_RECT:
-        std::snprintf(buf, sizeof buf, "[rect]x:%d;y:%d;w:%d;h:%d", inlineInt(0), inlineInt(1), inlineInt(2),
-            inlineInt(3));
-        return buf;
+        for (int k = 0; k < 4; ++k)
+            i[k] = inlineInt(k);
+        return geometryText("[rect]", { "x", "y", "w", "h" }, i);
     case QT_POINTF:
-        std::snprintf(buf, sizeof buf, "[pointf]x:%lf;y:%lf", inlineDouble(0), inlineDouble(1));
-        return buf;
+        d[0] = inlineDouble(0);
+        d[1] = inlineDouble(1);
+        return geometryText("[pointf]", { "x", "y" }, d);
     case QT_POINT:
-        std::snprintf(buf, sizeof buf, "[point]x:%d;y:%d", inlineInt(0), inlineInt(1));
-        return buf;
+        i[0] = inlineInt(0);
+        i[1] = inlineInt(1);
+        return geometryText("[point]", { "x", "y" }, i);
     case QT_SIZEF:
-        std::snprintf(buf, sizeof buf, "[sizef]w:%lf;h:%lf", inlineDouble(2), inlineDouble(3));
-        return buf;
+        d[0] = inlineDouble(2);
+        d[1] = inlineDouble(3);
+        return geometryText("[sizef]", { "w", "h" }, d);
     case QT_SIZE:
-        std::snprintf(buf, sizeof buf, "[size]w:%d;h:%d", inlineInt(2), inlineInt(3));
-        return buf;
+        i[0] = inlineInt(2);
+        i[1] = inlineInt(3);
+        return geometryText("[size]", { "w", "h" }, i);
     default:
         return Value::write();
     }
@@ -133,7 +191,7 @@ bool ValueQt::read(const char* text)
     if (!text || std::strlen(text) < 4)
         return false;
     const char* close = std::strchr(text, ']');
-    if (startsWith(text, "<variant>") || startsWith(text, "<null>") || !close)
+    if (startsWith(text, "<variant>") || startsWith(text, "<null>") || !close || text[0] != '[')
         return Value::read(text);
     const std::string tag(text + 1, close);
     if (tag.size() > maxTagLength)
@@ -169,25 +227,22 @@ bool ValueQt::readQtForm(const std::string& tag, const char* payload)
     }
     double d[4];
     int i[4];
-    if (tag == "rectf"
-        && std::sscanf(payload, "%*[^:]:%lf;%*[^:]:%lf;%*[^:]:%lf;%*[^:]:%lf", &d[0], &d[1], &d[2], &d[3])
-            == 4) {
+    if (tag == "rectf" && readNumbers(payload, d, 4)) {
         setInlineDoubles(0, d, 4);
         m_type = static_cast<VT>(QT_RECTF);
-    } else if (tag == "rect"
-        && std::sscanf(payload, "%*[^:]:%d;%*[^:]:%d;%*[^:]:%d;%*[^:]:%d", &i[0], &i[1], &i[2], &i[3]) == 4) {
+    } else if (tag == "rect" && readNumbers(payload, i, 4)) {
         setInlineInts(0, i, 4);
         m_type = static_cast<VT>(QT_RECT);
-    } else if (tag == "pointf" && std::sscanf(payload, "%*[^:]:%lf;%*[^:]:%lf", &d[0], &d[1]) == 2) {
+    } else if (tag == "pointf" && readNumbers(payload, d, 2)) {
         setInlineDoubles(0, d, 2);
         m_type = static_cast<VT>(QT_POINTF);
-    } else if (tag == "point" && std::sscanf(payload, "%*[^:]:%d;%*[^:]:%d", &i[0], &i[1]) == 2) {
+    } else if (tag == "point" && readNumbers(payload, i, 2)) {
         setInlineInts(0, i, 2);
         m_type = static_cast<VT>(QT_POINT);
-    } else if (tag == "sizef" && std::sscanf(payload, "%*[^:]:%lf;%*[^:]:%lf", &d[0], &d[1]) == 2) {
+    } else if (tag == "sizef" && readNumbers(payload, d, 2)) {
         setInlineDoubles(2, d, 2);
         m_type = static_cast<VT>(QT_SIZEF);
-    } else if (tag == "size" && std::sscanf(payload, "%*[^:]:%d;%*[^:]:%d", &i[0], &i[1]) == 2) {
+    } else if (tag == "size" && readNumbers(payload, i, 2)) {
         setInlineInts(2, i, 2);
         m_type = static_cast<VT>(QT_SIZE);
     } else {

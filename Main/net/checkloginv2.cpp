@@ -2,6 +2,7 @@
 
 #include "net/requestprofile.h"
 #include "net/requeststore.h"
+#include "net/jsontext.h"
 #include "net/servicepaths.h"
 
 #include <QDebug>
@@ -73,9 +74,16 @@ bool CheckLoginV2::exec(std::string& data, const std::string& userName, const st
     if (!postSigned(*this, servicepaths::kCheckLoginV2, body, data, RequestProfile::meetingApi()))
         return false;
 
-    Json::Value reply;
-    if (!Json::Reader().parse(data, reply, true))
+    // A reply without data fails without a message of its own; data that does not read (nested deeper
+    // than the reader goes, say) is an unrecognised reply.
+    if (data.empty())
         return false;
+    Json::Value reply;
+    if (!jsontext::parse(data, reply)) {
+        data = nettexts::kUnrecognisedReply;
+        setMessage(data);
+        return false;
+    }
     qDebug().noquote() << "[checkLoginV2]metting_token: " + maskedReply(reply);
     if (!storeReply(reply)) {
         data = nettexts::kUnrecognisedReply;

@@ -4,7 +4,7 @@
 #include "net/requeststore.h"
 #include "net/servicepaths.h"
 
-#include <json/reader.h>
+#include "net/jsontext.h"
 
 bool MeetingLogin::exec(std::string& data)
 {
@@ -13,10 +13,11 @@ bool MeetingLogin::exec(std::string& data)
     if (!postSigned(*this, servicepaths::kCheckLogin, body, data, RequestProfile::meetingApi()))
         return false;
 
-    Json::Value reply;
-    if (!Json::Reader().parse(data, reply, true))
+    // A reply without data fails without a message of its own, as before any reading.
+    if (data.empty())
         return false;
-    if (!reply.isObject() || !reply["token"].isString()) {
+    Json::Value reply;
+    if (!jsontext::parse(data, reply) || !reply.isObject() || !reply["token"].isString()) {
         data = nettexts::kUnrecognisedReply;
         setMessage(data);
         return false;

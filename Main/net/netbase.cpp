@@ -1,5 +1,6 @@
 #include "net/netbase.h"
 
+#include "net/jsontext.h"
 #include "net/netframework.h"
 #include "net/wirenames.h"
 
@@ -10,7 +11,11 @@
 #include <json/value.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -59,15 +64,23 @@ const char* localText(int code)
     return kUnknownError;
 }
 
+// printf's "%g" (six significant digits) in the C locale whatever the user's locale: a comma for the decimal
+// point would change every signature the service checks.
+std::string shortestText(double number)
+{
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    out << std::setprecision(6) << number;
+    return out.str();
+}
+
 // A number as the signed text writes it: whole numbers of the 32-bit range in decimal, every other number as
 // printf's "%g" (six significant digits).
 std::string numberText(const Json::Value& number)
 {
     if (number.isInt())
         return std::to_string(number.asInt());
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", number.asDouble());
-    return buffer;
+    return shortestText(number.asDouble());
 }
 
 std::string valueText(const Json::Value& value)
@@ -114,9 +127,8 @@ NetBase::~NetBase() = default;
 
 std::string NetBase::sign(const std::string& body)
 {
-    Json::Reader reader;
     Json::Value object;
-    if (!reader.parse(body, object, true) || !object.isObject())
+    if (!jsontext::parse(body, object) || !object.isObject())
         return std::string();
 
     object[wire::kSignTime] = Json::Int64(netframework::nowMicroseconds() / 1000000);
@@ -206,9 +218,8 @@ const std::string& NetBase::errorText()
 
 void NetBase::readReply(const std::string& reply, std::string& data, const std::string& aesKey)
 {
-    Json::Reader reader;
     Json::Value root;
-    if (!reader.parse(reply, root, true)) {
+    if (!jsontext::parse(reply, root)) {
         fail(UnparsableReply, localText(UnparsableReply));
         return;
     }
@@ -217,9 +228,15 @@ void NetBase::readReply(const std::string& reply, std::string& data, const std::
         return;
     }
 
+    // Any integral code but 0 is a failure, one outside 32 bits included (it is kept as the nearest 32-bit
+    // value, never as 0).
     const Json::Value& replyCode = root[wire::kReplyCode];
     if (replyCode.isInt())
         code = replyCode.asInt();
+    else if (replyCode.isInt64())
+        code = replyCode.asInt64() < 0 ? INT32_MIN : INT32_MAX;
+    else if (replyCode.isUInt64())
+        code = INT32_MAX;
     if (code != 0) {
         const Json::Value& replyMessage = root[wire::kReplyMessage];
         message = replyMessage.isString() ? replyMessage.asString() : kUnknownError;

@@ -54,11 +54,14 @@ public:
     // Seconds a transfer may take; 10 unless a test shortens it.
     void setTimeout(int seconds) { m_timeoutSeconds = seconds; }
 
+    // Reads a service reply into `code`, `message` and (on success) `data`, deciphering under `aesKey`.
+    // Public for the fuzz target of the reply reader; requests use it through post.
+    void readReply(const std::string& reply, std::string& data, const std::string& aesKey);
+
     int code = 0;
     std::string message;
 
 private:
-    void readReply(const std::string& reply, std::string& data, const std::string& aesKey);
     void fail(int failureCode, const std::string& text);
 
     int m_timeoutSeconds = 10;

@@ -2,6 +2,7 @@
 
 #include "net/requestprofile.h"
 #include "net/requeststore.h"
+#include "net/jsontext.h"
 #include "net/servicepaths.h"
 
 #include <QDebug>
@@ -31,9 +32,16 @@ bool VersionCheck::exec()
         return false;
     }
     qDebug().noquote() << "success:" << QString::fromStdString(data);
-    Json::Value reply;
-    if (!Json::Reader().parse(data, reply, true))
+    // A reply without data fails without a message of its own; data that does not read (nested deeper
+    // than the reader goes, say) is an unrecognised reply.
+    if (data.empty())
         return false;
+    Json::Value reply;
+    if (!jsontext::parse(data, reply)) {
+        data = nettexts::kUnrecognisedReply;
+        setMessage(data);
+        return false;
+    }
     checked.store(true);
     return true;
 }

@@ -39,6 +39,7 @@
 #include <QThreadPool>
 #include <QUuid>
 
+#include <atomic>
 #include <cstdio>
 
 namespace {
@@ -51,6 +52,9 @@ constexpr int kAvatarSize = 35;
 constexpr int kAvatarRadius = 17;
 // An avatar is small; a stalled transfer must not hold a pool thread (and the exit that waits for it).
 constexpr int kAvatarTimeoutSeconds = 30;
+// Set when the program quits: a download still running is abandoned instead of holding up the exit (the
+// thread pool is waited for when the application ends).
+std::atomic<bool> avatarDownloadsAbandoned { false };
 
 const char kCommandApiPath[] = "/cmdApi";
 const char kShareLink[] = "%1/?id=%2";
@@ -176,6 +180,12 @@ void MainWindow::updateUserInfo()
     if (!address.isEmpty()) {
         QPointer<MainWindow> self(this);
         const QString qss = QString::fromLatin1(kButtonStyle);
+        static bool watchingQuit = false;
+        if (!watchingQuit) {
+            watchingQuit = true;
+            QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                [] { avatarDownloadsAbandoned.store(true); });
+        }
         QThreadPool::globalInstance()->start([address, tempPath, avatarPath, self, qss] {
             downloadAvatar(address, tempPath, avatarPath, self, qss);
         });
@@ -196,6 +206,7 @@ void MainWindow::downloadAvatar(
 {
     Zov_Client::ZovNet net(url.toStdString());
     net.setTimeout(kAvatarTimeoutSeconds);
+    net.setAbortFlag(&avatarDownloadsAbandoned);
     const Zov_Client::ZovResponse response = net.download(std::string(), tempPath.toStdString());
     const bool received = response.status == 200 || response.status == 206;
     // rename(2) replaces an older avatar of the same name in one step, so a failure leaves it whole.

@@ -1,5 +1,8 @@
 #include "win/qssmanager.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QLayout>
@@ -46,8 +49,11 @@ QString QssManager::scalePx(const QString& styleSheet) const
         const QRegularExpressionMatch match = pixels.match(text, from);
         if (!match.hasMatch())
             break;
-        const QString scaled
-            = QString::number(match.captured(1).toDouble() * factor, 'g', 6) + QStringLiteral("px;");
+        // Whole pixels: Qt ignores a fractional border-radius and pixel font-size altogether. A length that
+        // was not zero stays at least one pixel.
+        const double value = match.captured(1).toDouble();
+        const long whole = value > 0.0 ? std::max(1L, std::lround(value * factor)) : 0L;
+        const QString scaled = QString::number(whole) + QStringLiteral("px;");
         text.replace(match.capturedStart(), match.capturedLength(), scaled);
         from = match.capturedStart() + scaled.size();
     }

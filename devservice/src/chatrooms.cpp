@@ -558,9 +558,14 @@ void ChatRoomService::onFrame(QWebSocket* socket, const QString& frame)
     };
 
     Json::Value message;
-    Json::Reader reader;
     const std::string bytes = frame.toStdString();
-    if (!reader.parse(bytes, message, false) || !message.isObject() || !message["type"].isString())
+    bool parsed = false;
+    try {
+        parsed = Json::Reader().parse(bytes, message, false);
+    } catch (const std::exception&) {
+        parsed = false; // nested deeper than the reader's limit
+    }
+    if (!parsed || !message.isObject() || !message["type"].isString())
         return refuse("a frame must be a JSON object with a \"type\"");
     const std::string type = message["type"].asString();
     if (type == "text") {

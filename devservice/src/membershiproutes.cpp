@@ -13,6 +13,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 #include <cstdlib>
 #include <map>
 #include <memory>
@@ -142,9 +145,11 @@ namespace {
     {
         if (value.isInt())
             return std::to_string(value.asInt());
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%g", value.asDouble());
-        return buffer;
+        // "%g" in the C locale, whatever the locale of the process.
+        std::ostringstream out;
+        out.imbue(std::locale::classic());
+        out << std::setprecision(6) << value.asDouble();
+        return out.str();
     }
 
     std::string valueText(const Json::Value& value)

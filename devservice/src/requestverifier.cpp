@@ -8,6 +8,9 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 #include <memory>
 #include <vector>
 
@@ -86,9 +89,11 @@ namespace {
             if (std::trunc(asDouble) == asDouble && asDouble >= INT32_MIN && asDouble <= INT32_MAX)
                 return std::to_string(static_cast<long long>(asDouble));
         }
-        char buffer[64];
-        std::snprintf(buffer, sizeof buffer, "%g", asDouble);
-        return buffer;
+        // "%g" in the C locale, whatever the locale of the process.
+        std::ostringstream out;
+        out.imbue(std::locale::classic());
+        out << std::setprecision(6) << asDouble;
+        return out.str();
     }
 
     std::string memberText(const Json::Value& value)

@@ -25,10 +25,18 @@ namespace {
     // Replies enciphered with `wrongKey` cannot be read by any client.
     constexpr char kWrongKey[] = "not.the.right.k!";
 
-    bool parseJson(const std::string& text, Json::Value& out)
+    // False for text that is not JSON, nesting deeper than the reader's limit included (it throws then):
+    // one bad request never ends the service.
+    bool parseJson(const std::string& text, Json::Value& out, std::string* refusal = nullptr)
     {
-        Json::Reader reader;
-        return reader.parse(text, out, false);
+        try {
+            return Json::Reader().parse(text, out, false);
+        } catch (const std::exception&) {
+            out = Json::Value();
+            if (refusal)
+                *refusal = "the body nests JSON deeper than the service reads";
+            return false;
+        }
     }
 
     std::string compact(const Json::Value& value)
@@ -255,9 +263,10 @@ void Service::decode(const Route& route, RecordedRequest& record)
     record.plainBody = record.body;
     if (route.envelope) {
         Json::Value envelope;
-        if (!parseJson(record.body, envelope) || !envelope.isObject()
+        std::string refusal;
+        if (!parseJson(record.body, envelope, &refusal) || !envelope.isObject()
             || !envelope[wire::kEnvelopeCipher].isString()) {
-            record.problem = "the body is not an envelope";
+            record.problem = refusal.empty() ? "the body is not an envelope" : refusal;
             return;
         }
         record.enveloped = true;
@@ -274,9 +283,12 @@ void Service::decode(const Route& route, RecordedRequest& record)
         }
         record.plainBody = *plain;
     }
-    if (!parseJson(record.plainBody, record.members)) {
+    std::string refusal;
+    if (!parseJson(record.plainBody, record.members, &refusal)) {
         record.members = Json::Value();
-        if (route.signedBody)
+        if (!refusal.empty())
+            record.problem = refusal;
+        else if (route.signedBody)
             record.problem = "the body is not JSON";
         return;
     }

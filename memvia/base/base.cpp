@@ -76,8 +76,13 @@ std::string Base::cryptKey(int version)
 Json::Value Base::parseJson(const std::string& text, bool* ok)
 {
     Json::Value value;
-    Json::Reader reader;
-    const bool parsed = reader.parse(text, value, true);
+    bool parsed = false;
+    // The reader throws on nesting deeper than its limit: such text is as unreadable as any other.
+    try {
+        parsed = Json::Reader().parse(text, value, true);
+    } catch (const std::exception&) {
+        parsed = false;
+    }
     if (ok)
         *ok = parsed;
     if (parsed)

@@ -5,6 +5,8 @@
 
 #include <json/reader.h>
 
+#include "support/comma_locale.h"
+
 #include <gtest/gtest.h>
 
 using namespace devservice;
@@ -98,4 +100,13 @@ TEST(RequestVerifierSignature, AcceptsOnlyTheMatchingSignature)
     mistyped[wire::kSignPlatform] = "1";
     EXPECT_FALSE(verifySignature(mistyped).valid);
     EXPECT_FALSE(verifySignature(parse("[1]")).valid);
+}
+
+// The service writes numbers with a point whatever its locale: a 64-bit id signed by the client checks.
+TEST(RequestVerifierSignature, NumbersIgnoreTheLocale)
+{
+    CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "no comma-decimal locale could be made";
+    const Json::Value body = parse(R"({"id": 5123456789, "x": 0.5, "req_time": 1700000000})");
+    EXPECT_EQ(signatureText(body), "id=5.12346e+09&req_time=1700000000&x=0.5&&norvo.zq@19971204");
 }

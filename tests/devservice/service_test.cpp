@@ -125,6 +125,11 @@ TEST_F(ServiceTest, RefusesWhatItCannotVerify)
         { "wrong key", "/wrapped", envelope(signedBody().toStyledString(), "norvo.zq_7&^%_51") },
         { "bad signature", "/plain", badlySigned.toStyledString() },
         { "not JSON", "/plain", "title=t" },
+        // Deeper than the JSON reader goes: refused, and the service keeps serving.
+        { "nested too deep", "/plain", std::string(5000, '[') + std::string(5000, ']') },
+        { "envelope nested too deep", "/wrapped", std::string(5000, '[') },
+        { "nested too deep in an envelope", "/wrapped",
+            envelope(std::string(5000, '[') + std::string(5000, ']'), kKey, 100) },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

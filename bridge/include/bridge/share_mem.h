@@ -30,10 +30,13 @@ public:
 private:
     bool alreadyHeld() const;
     int attachExisting(const char* name, unsigned int size);
+    int publish(const char* name, unsigned int size);
 
     int m_handle = -1;
     int m_state = StateNone;
     unsigned int m_size = 0;
+    // Opened without 'w': views are read-only.
+    bool m_readOnly = false;
     // Set while this object owns the name and must unlink it on close.
     std::string m_ownedName;
     // Length of each view this object mapped, for unmap (views outlive close).

@@ -36,6 +36,7 @@ namespace pi {
         void Interrupt();
 
     private:
+        friend class NamedPipeServerHandler;
         WinNamedPipe(int handle, bool owns);
         INamedPipe* acceptOne();
 

@@ -133,6 +133,10 @@ void Config::save()
         text = kHeader;
         text += '\n';
         for (const auto& [key, value] : entries_) {
+            // A key read from an indented "#" line is an entry, not a comment: written indented, it reads
+            // back the same instead of being lost as a comment.
+            if (key[0] == '#')
+                text += ' ';
             text += key;
             text += " : ";
             text += value;

@@ -22,8 +22,9 @@ private:
 
 ConsoleManager& ConsoleManager::instance()
 {
-    static ConsoleManager manager;
-    return manager;
+    // Never destroyed: log records of the exit list's tear-down still reach their consoles.
+    static auto* manager = new ConsoleManager;
+    return *manager;
 }
 
 CConsoleLogger& ConsoleManager::get(const char* name)

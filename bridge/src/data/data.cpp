@@ -10,11 +10,12 @@ namespace {
     // The scrambler key of pack and unpack: a constant of the store, the same on both sides.
     constexpr int kPackKey = 0x5A;
 
-    // Stateless: one instance serves every store.
+    // Stateless: one instance serves every store. Never destroyed: modules read their stores in uninit,
+    // which the exit list may run after the runtime has destroyed function-local statics.
     Crypt& packer()
     {
-        static Crypt crypt;
-        return crypt;
+        static auto* crypt = new Crypt;
+        return *crypt;
     }
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include "init/bridge_state.h"
 #include "loader/loader_paths.h"
+#include "value/value_summary.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -144,8 +145,8 @@ bool Admin::uninit()
 
 Value Admin::process(const char* from, int id, const Value& msg, const MsgCallback& cb)
 {
-    fprintf(
-        stderr, "[Admin]::process() : from=%s, id=%d, msg=%s\n", from ? from : "", id, msg.write().c_str());
+    fprintf(stderr, "[Admin]::process() : from=%s, id=%d, msg=%s\n", from ? from : "", id,
+        value_summary(msg).c_str());
     if (cb)
         cb(msg);
     return Value(static_cast<void*>(this));

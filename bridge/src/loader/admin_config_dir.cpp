@@ -16,14 +16,23 @@ namespace {
         return value ? value : "";
     }
 
-    // The candidates after the configured folder, as base folders; the application name is added to each.
-    std::vector<std::string> candidate_bases()
+    struct Candidate {
+        std::string base;
+        // The folder's name under the base, made from the application name.
+        std::string suffix;
+        // Whether missing parents are made (a fresh account has no ~/.local/share yet).
+        bool parents;
+    };
+
+    // The candidates after the configured folder. In the program's folder "<name>" is the program file
+    // itself, so the folder there gets a name no program file has.
+    std::vector<Candidate> candidates()
     {
         const std::string home = env_text("HOME");
         std::string data_home = env_text("XDG_DATA_HOME");
         if (data_home.empty() && !home.empty())
             data_home = home + "/.local/share";
-        return { data_home, home, startup::exe_dir() };
+        return { { data_home, "", true }, { home, "", false }, { startup::exe_dir(), ".data", false } };
     }
 
     bool is_root(const std::string& normalised) { return normalised.empty() || normalised == "/"; }
@@ -46,13 +55,14 @@ namespace {
 
     std::string first_usable_candidate(const std::string& app_name)
     {
-        for (const std::string& base : candidate_bases()) {
+        for (const Candidate& candidate : candidates()) {
+            const std::string& base = candidate.base;
             if (base.empty())
                 continue;
-            std::string dir = loader_paths::normalise(base + "/" + app_name);
+            std::string dir = loader_paths::normalise(base + "/" + app_name + candidate.suffix);
             if (is_root(dir) || is_root(loader_paths::normalise(base)))
                 continue;
-            if (!loader_paths::make_dir(dir)) {
+            if (!(candidate.parents ? loader_paths::make_dirs(dir) : loader_paths::make_dir(dir))) {
                 fprintf(stderr, "\n\n[Bridge Error] can't mkdir:  %s\n\n", dir.c_str());
                 fflush(stderr);
                 continue;

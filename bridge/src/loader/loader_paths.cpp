@@ -43,6 +43,16 @@ bool make_dir(const std::string& path)
     return !path.empty() && (mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && is_dir(path)));
 }
 
+bool make_dirs(const std::string& path)
+{
+    if (path.empty() || is_dir(path))
+        return !path.empty();
+    const size_t slash = path.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !make_dirs(path.substr(0, slash)))
+        return false;
+    return make_dir(path);
+}
+
 bool is_writable(const std::string& dir)
 {
     std::string probe = dir + "/~test_writeable~.tmp";

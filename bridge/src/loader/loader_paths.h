@@ -11,6 +11,8 @@ bool is_file(const std::string& path);
 bool is_dir(const std::string& path);
 // Creates one level (mode 0777); true when the folder exists afterwards.
 bool make_dir(const std::string& path);
+// Creates the folder and every missing parent; true when the folder exists afterwards.
+bool make_dirs(const std::string& path);
 // Creates and removes "~test_writeable~.tmp" in `dir`.
 bool is_writable(const std::string& dir);
 // Whether the path ends in the module suffix ".so", in any case.

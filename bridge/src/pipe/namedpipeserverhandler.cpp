@@ -1,6 +1,10 @@
 #include <bridge/namedpipeserverhandler.h>
 #include <bridge/winnamedpipe.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -68,6 +72,12 @@ namespace pi {
         {
             std::lock_guard<std::mutex> guard(m_mutex);
             m_wake.notify_all();
+            m_room.notify_all();
+            // A handler reading from a client that stays silent would keep its worker forever.
+            for (int socket : m_active) {
+                if (socket >= 0)
+                    shutdown(socket, SHUT_RDWR);
+            }
         }
         for (std::thread& thread : m_threads)
             thread.join();
@@ -79,6 +89,13 @@ namespace pi {
     {
         while (m_running) {
             try {
+                {
+                    std::unique_lock<std::mutex> lock(m_mutex);
+                    m_room.wait(
+                        lock, [this] { return !m_running || m_pending.size() < MaxPendingConnections; });
+                    if (!m_running)
+                        return;
+                }
                 INamedPipe* connection = m_listening->AsyncWaitForConnection(kAcceptWaitMs);
                 if (!connection)
                     continue;
@@ -104,6 +121,7 @@ namespace pi {
     {
         while (m_running) {
             INamedPipe* connection = nullptr;
+            std::list<int>::iterator watched;
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 m_wake.wait_for(lock, kWorkerWait, [this] { return !m_running || !m_pending.empty(); });
@@ -113,8 +131,17 @@ namespace pi {
                     continue;
                 connection = m_pending.front();
                 m_pending.pop_front();
+                m_room.notify_one();
+                // A duplicate of the socket, so that Stop can shut it down whenever the handler deletes
+                // the connection itself.
+                auto* pipe = dynamic_cast<WinNamedPipe*>(connection);
+                watched = m_active.insert(m_active.end(), pipe ? fcntl(pipe->m_handle, F_DUPFD_CLOEXEC, 0) : -1);
             }
             HandleConnection(connection);
+            std::lock_guard<std::mutex> guard(m_mutex);
+            if (*watched >= 0)
+                ::close(*watched);
+            m_active.erase(watched);
         }
     }
 

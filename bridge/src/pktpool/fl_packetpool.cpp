@@ -9,6 +9,18 @@ namespace {
     // Size recorded for each queued node, as the queue's byte count expects.
     constexpr int32_t kNodeItemSize = 4;
 
+    // A node is queued only when its payload lies inside its block, so that read never copies past it.
+    bool acceptable(const FLMemNode* node)
+    {
+        if (!node || node->used < 0 || !node->data)
+            return false;
+        const auto start = reinterpret_cast<uintptr_t>(node);
+        const auto payload = reinterpret_cast<uintptr_t>(node->data);
+        if (payload < start || payload - start > uintptr_t(node->total))
+            return false;
+        return uintptr_t(node->used) <= uintptr_t(node->total) - (payload - start);
+    }
+
     const char* const kStatusTexts[] = {
         "default -1",
         "no error (OK)",
@@ -56,7 +68,8 @@ void FLPacketPool::dump(const char* name, FILE* stream) { m_nodePool->dump(name,
 
 FLQueueStatus FLPacketPool::push(FLMemNode* node, int max_count, bool block)
 {
-    if (!node || node->used < 0)
+    // Waiting for room in a queue that can hold nothing would never end.
+    if (!acceptable(node) || (block && max_count <= 0))
         return FLQUE_PARAM;
     if (m_queue.closed())
         return FLQUE_EXIT;
@@ -65,7 +78,7 @@ FLQueueStatus FLPacketPool::push(FLMemNode* node, int max_count, bool block)
 
 FLQueueStatus FLPacketPool::push_unbounded(FLMemNode* node)
 {
-    if (!node || node->used < 0)
+    if (!acceptable(node))
         return FLQUE_PARAM;
     if (m_queue.closed())
         return FLQUE_EXIT;

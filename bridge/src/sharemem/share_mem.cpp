@@ -2,6 +2,7 @@
 
 #include "binary/destroy_object.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +33,35 @@ namespace {
         return errno == EWOULDBLOCK;
     }
 
+    // Where the system keeps the objects shm_open names ("name" and "/name" are the same object).
+    std::string objectPath(const char* name)
+    {
+        while (*name == '/')
+            ++name;
+        return std::string("/dev/shm/") + name;
+    }
+
+    bool validName(const char* name)
+    {
+        while (*name == '/')
+            ++name;
+        return *name && !strchr(name, '/') && strlen(name) < 200;
+    }
+
+    // A private name for an object that is being prepared.
+    std::string preparingName()
+    {
+        static std::atomic<unsigned> counter { 0 };
+        return "/tavicast-shm-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    }
+
+    bool sameObject(int fd, const std::string& path)
+    {
+        struct stat opened { }, named { };
+        return fstat(fd, &opened) == 0 && stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev
+            && opened.st_ino == named.st_ino;
+    }
+
 } // namespace
 
 Share_Mem::~Share_Mem() { close(); }
@@ -53,23 +83,43 @@ int Share_Mem::create(const char* name, unsigned int size)
     if (!name || size == 0)
         return m_state;
 
-    int fd = shm_open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
+    if (!validName(name))
+        return m_state;
+    // A few rounds: each one that meets a name left by a crashed owner removes it and tries again.
+    for (int round = 0; round < 4 && m_state == StateNone; ++round) {
+        if (publish(name, size) == StateCreated || errno != EEXIST)
+            return m_state;
         const int existing = shm_open(name, O_RDWR | O_CLOEXEC, 0);
-        if (existing >= 0 && ownerAlive(existing)) {
+        if (existing < 0)
+            continue; // its owner just removed it
+        if (ownerAlive(existing)) {
             ::close(existing);
             return attachExisting(name, size);
         }
-        if (existing >= 0)
-            ::close(existing);
-        shm_unlink(name);
-        fd = shm_open(name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        // Only the object judged abandoned is removed, never one a racing creator has just published.
+        if (sameObject(existing, objectPath(name)))
+            shm_unlink(name);
+        ::close(existing);
     }
+    return m_state;
+}
+
+// The object is made under a private name, locked and sized, and only then given `name` in one step (a
+// link, which fails when the name exists): no other creator ever sees it unlocked or short and takes it
+// for one a crashed owner left. StateNone with errno EEXIST when the name is taken.
+int Share_Mem::publish(const char* name, unsigned int size)
+{
+    const std::string preparing = preparingName();
+    const int fd = shm_open(preparing.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return m_state;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, off_t(size)) != 0) {
+    bool published = flock(fd, LOCK_EX | LOCK_NB) == 0 && ftruncate(fd, off_t(size)) == 0
+        && link(objectPath(preparing.c_str()).c_str(), objectPath(name).c_str()) == 0;
+    const int error = errno;
+    shm_unlink(preparing.c_str());
+    if (!published) {
         ::close(fd);
-        shm_unlink(name);
+        errno = error;
         return m_state;
     }
     m_handle = fd;
@@ -109,6 +159,7 @@ int Share_Mem::open(const char* name, const char* mode)
     if (fd < 0)
         return m_state;
     m_handle = fd;
+    m_readOnly = !writable;
     m_state = StateOpened;
     return m_state;
 }
@@ -125,6 +176,7 @@ void Share_Mem::close()
     m_handle = -1;
     m_state = StateNone;
     m_size = 0;
+    m_readOnly = false;
 }
 
 int Share_Mem::state() const { return m_state; }
@@ -152,7 +204,8 @@ void* Share_Mem::map()
     const off_t length = objectSize(m_handle);
     if (length <= 0)
         return nullptr;
-    void* view = mmap(nullptr, size_t(length), PROT_READ | PROT_WRITE, MAP_SHARED, m_handle, 0);
+    const int access = m_readOnly ? PROT_READ : PROT_READ | PROT_WRITE;
+    void* view = mmap(nullptr, size_t(length), access, MAP_SHARED, m_handle, 0);
     if (view == MAP_FAILED)
         return nullptr;
     m_views[view] = size_t(length);

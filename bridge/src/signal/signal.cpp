@@ -1,5 +1,7 @@
 #include <bridge/signal.h>
 
+#include "value/value_summary.h"
+
 #include <vector>
 
 namespace bg {
@@ -234,7 +236,7 @@ void Signal::emit(const char* key, const Value& value, ReplyCallback reply)
 
     if (!delivered)
         fprintf(stderr, "[Singal] (Warnning) no listener for 'key=%s'   ---> val=%s\n", key,
-            value.write().c_str());
+            value_summary(value).c_str());
 }
 
 void Signal::emit_value(const char* key, const Value& value) { emit(key, value, ReplyCallback()); }

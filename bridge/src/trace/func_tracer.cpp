@@ -17,10 +17,12 @@ namespace {
     constexpr int kIndentLimit = 160;
     constexpr char kHeaderRule[] = "===+===+===+===+===+===+===";
 
+    // The statics here are never destroyed: sections traced by the exit list (modules' uninit) run after
+    // function-local statics made later than its registration are gone.
     std::shared_ptr<trace::Hook>& hook_slot()
     {
-        static std::shared_ptr<trace::Hook> slot;
-        return slot;
+        static auto* slot = new std::shared_ptr<trace::Hook>;
+        return *slot;
     }
 
     // Checked before the hook itself, so that records without a hook never touch the shared pointer's lock.
@@ -34,19 +36,19 @@ namespace {
     // Serialises the hook calls of every tracer.
     Mutex& trace_lock()
     {
-        static Mutex lock;
-        return lock;
+        static auto* lock = new Mutex;
+        return *lock;
     }
 
     const std::string& indent_pattern()
     {
-        static const std::string pattern = [] {
-            std::string p;
+        static const std::string* pattern = [] {
+            auto* p = new std::string;
             for (int i = 0; i < 40; ++i)
-                p += "|   ";
+                *p += "|   ";
             return p;
         }();
-        return pattern;
+        return *pattern;
     }
 
     int64_t now_ns()

@@ -110,6 +110,12 @@ namespace {
         return CURLE_OK;
     }
 
+    // libcurl's progress callback: non-zero ends the transfer.
+    int abortRequested(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+    }
+
 } // namespace
 
 void Init(const std::string&)
@@ -233,6 +239,10 @@ ZovResponse ZovNet::perform(Method method, const std::string& path, const std::s
     curl_easy_setopt(c, CURLOPT_CA_CACHE_TIMEOUT, 0L);
 #endif
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, m_timeoutMs);
+    // The handle is the thread's: the abort check is set (or taken away) for every request.
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, m_abort ? 0L : 1L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, m_abort ? &abortRequested : nullptr);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(m_abort));
     if (method == Method::Post) {
         curl_easy_setopt(c, CURLOPT_POST, 1L);
         curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));

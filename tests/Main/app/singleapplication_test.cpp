@@ -3,7 +3,9 @@
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QLocalSocket>
+#include <QCoreApplication>
 #include <QProcess>
+#include <QSharedMemory>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -101,6 +103,30 @@ TEST_F(SingleApplicationTest, KilledPrimaryIsTakenOver)
 
     QProcess* next = start({ "--allow-secondary" });
     EXPECT_TRUE(line(next).startsWith("primary ")) << "the next start must become the primary";
+}
+
+// After a crash the primary's process id may belong to another live process: a start that finds no
+// primary answering takes over instead of ending without a window.
+TEST_F(SingleApplicationTest, PrimaryWhoseIdWasReusedIsTakenOver)
+{
+    QProcess* primary = nullptr;
+    const QString blockName = startPrimary(&primary);
+    ::kill(pid_t(primary->processId()), SIGKILL);
+    ASSERT_TRUE(primary->waitForFinished(5000));
+
+    // The crashed primary's block now names a live process (this test) as the primary.
+    QSharedMemory memory(blockName);
+    ASSERT_TRUE(memory.attach()) << memory.errorString().toStdString();
+    ASSERT_TRUE(memory.lock());
+    auto* block = static_cast<InstanceBlock*>(memory.data());
+    ASSERT_EQ(block->primary, 1);
+    block->primaryPid = QCoreApplication::applicationPid();
+    block->checksum = SingleApplicationPrivate::blockChecksum(block);
+    memory.unlock();
+
+    QProcess* next = start({});
+    EXPECT_TRUE(line(next).startsWith("primary ")) << "the next start must become the primary";
+    memory.detach();
 }
 
 TEST_F(SingleApplicationTest, GreetingsAreCheckedBeforeAnythingIsAnnounced)

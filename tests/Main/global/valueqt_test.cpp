@@ -1,5 +1,7 @@
 #include <global/valueqt.h>
 
+#include "support/comma_locale.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,11 +23,15 @@ TEST(ValueQt, ReadAndWriteForms)
         { "[qstr:2]abc", true, 13, "[qstr:2]ab" },
         { "[rect]x:1;y:2;w:30;h:40", true, 15, "[rect]x:1;y:2;w:30;h:40" },
         { "[rect]x:-1;y:-2;w:0;h:2147483647", true, 15, "[rect]x:-1;y:-2;w:0;h:2147483647" },
-        { "[rectf]x:1.5;y:2.5;w:3.5;h:4.5", true, 14, "[rectf]x:1.500000;y:2.500000;w:3.500000;h:4.500000" },
+        { "[rectf]x:1.5;y:2.5;w:3.5;h:4.5", true, 14, "[rectf]x:1.5;y:2.5;w:3.5;h:4.5" },
+        { "[rectf]x:1.500000;y:2.500000;w:3.500000;h:4.500000", true, 14, "[rectf]x:1.5;y:2.5;w:3.5;h:4.5" },
         { "[point]x:1;y:-7", true, 17, "[point]x:1;y:-7" },
-        { "[pointf]x:0.25;y:-2", true, 16, "[pointf]x:0.250000;y:-2.000000" },
+        { "[pointf]x:0.25;y:-2", true, 16, "[pointf]x:0.25;y:-2" },
         { "[size]a:3;b:4", true, 19, "[size]w:3;h:4" },
-        { "[sizef]w:640;h:480", true, 18, "[sizef]w:640.000000;h:480.000000" },
+        { "[sizef]w:640;h:480", true, 18, "[sizef]w:640;h:480" },
+        // large coordinates are written whole and read back the same
+        { "[rectf]x:-1e+300;y:1.7976931348623157e+308;w:123456789012345683968;h:0.1", true, 14,
+            "[rectf]x:-1e+300;y:1.7976931348623157e+308;w:123456789012345683968;h:0.1" },
         // forms of the base class
         { "[i]7", true, bg::Value::VT_INT, "[i]7" },
         { "[str:3]abc", true, bg::Value::VT_STRING, "[str:3]abc" },
@@ -42,6 +48,9 @@ TEST(ValueQt, ReadAndWriteForms)
             "[rect]x:1;y:2;w:3;h:4" },
         { "[size]" + std::string(100000, 'w') + ":3;h:4", true, 19, "[size]w:3;h:4" },
         { "[ptr]4096,5", false, 0, "<null>" }, // an address that is not one of our texts
+        { "]abcdef", false, 0, "<null>" }, { "]]]]", false, 0, "<null>" }, { "]x[rect]x:1", false, 0, "<null>" },
+        { "[rect]x:1;y:2;w:3;h:99999999999", false, 0, "<null>" }, // out of range
+        { "[pointf]x:1,5;y:2", false, 0, "<null>" },
     };
     for (const ReadCase& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 60));
@@ -49,6 +58,19 @@ TEST(ValueQt, ReadAndWriteForms)
         EXPECT_EQ(v.read(c.text.c_str()), c.ok);
         EXPECT_EQ(int(v.type()), c.type);
         EXPECT_EQ(v.write(), c.written);
+    }
+}
+
+// The geometry forms are the same under a comma-decimal locale, and read back whole.
+TEST(ValueQt, GeometryFormsIgnoreTheLocale)
+{
+    CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "no comma-decimal locale could be made";
+    for (const char* text : { "[rectf]x:1.5;y:-2.25;w:1e+30;h:0.125", "[pointf]x:0.25;y:-2", "[sizef]w:640.5;h:480" }) {
+        SCOPED_TRACE(text);
+        bg::ValueQt v(QStringLiteral("before"));
+        ASSERT_TRUE(v.read(text));
+        EXPECT_EQ(v.write(), text);
     }
 }
 

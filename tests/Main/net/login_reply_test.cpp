@@ -132,6 +132,60 @@ TEST_F(LoginReplyTest, CheckLoginV2StoresTokenAndFlowCounts)
     }
 }
 
+// A reply nested deeper than the JSON reader goes, as the deciphered data or as the whole reply, is an
+// unrecognised reply: the reader's exception never leaves the request (it would end the program).
+TEST_F(LoginReplyTest, RepliesNestedTooDeepAreRefused)
+{
+    signIn();
+    Json::Value deep = "x";
+    for (int level = 0; level < 5000; ++level) {
+        Json::Value outer(Json::arrayValue);
+        outer.append(std::move(deep));
+        deep = std::move(outer);
+    }
+    // Enciphered, the data passes the reply reader whole and reaches the request's own reading.
+    ScriptedReply enciphered = ScriptedReply::success(deep);
+    enciphered.encrypt = true;
+    std::string reply;
+    service->script("/meetingapi//account/checkLogin", enciphered);
+    MeetingLogin login;
+    EXPECT_FALSE(login.exec(reply));
+    EXPECT_EQ(login.message, kUnrecognised);
+
+    service->script("/meetingapi//account/checkLoginV2", enciphered);
+    CheckLoginV2 check;
+    EXPECT_FALSE(check.exec(reply, "u", "pw"));
+    EXPECT_EQ(check.message, kUnrecognised);
+
+    service->script("/vip//product/checkAppVersion", enciphered);
+    VersionCheck version;
+    EXPECT_FALSE(version.exec());
+
+    ScriptedReply whole;
+    whole.rawBody = std::string(5000, '[') + std::string(5000, ']');
+    service->script("/meetingapi//account/checkLogin", whole);
+    MeetingLogin raw;
+    EXPECT_FALSE(raw.exec(reply));
+    EXPECT_NE(raw.code, 0);
+}
+
+// Any integral code but 0 is a failure, whatever its size.
+TEST_F(LoginReplyTest, ReplyCodesBeyond32BitsAreFailures)
+{
+    signIn();
+    for (const char* code : { "3000000000", "-3000000000", "18446744073709551615", "4294967296" }) {
+        SCOPED_TRACE(code);
+        ScriptedReply reply;
+        reply.rawBody = std::string(R"({"errcode": )") + code + R"(, "errmsg": "refused", "encrypt": 0, "result": {"token": "t"}})";
+        service->script("/meetingapi//account/checkLogin", reply);
+        MeetingLogin login;
+        std::string data;
+        EXPECT_FALSE(login.exec(data));
+        EXPECT_NE(login.code, 0);
+        EXPECT_EQ(login.message, "refused");
+    }
+}
+
 namespace {
 
 std::mutex logMutex;

@@ -4,6 +4,7 @@
 
 #include <devservice/requestverifier.h>
 
+#include "support/comma_locale.h"
 #include "support/service_component.h"
 
 #include <json/reader.h>
@@ -81,6 +82,22 @@ TEST_F(NetBaseSignTest, KnownAnswers)
         const devservice::SignatureCheck check = devservice::verifySignature(signedBody);
         EXPECT_TRUE(check.valid) << check.problem;
     }
+}
+
+// A user whose locale writes a decimal comma (Qt adopts the environment's) signs the same text: 64-bit ids
+// and fractions keep their point, and the service accepts the request.
+TEST_F(NetBaseSignTest, SignatureIgnoresTheLocale)
+{
+    CommaLocale comma;
+    ASSERT_TRUE(comma.active()) << "no comma-decimal locale could be made";
+    const Json::Value signedBody = parse(NetBase::sign(R"({"id": 5123456789, "x": 0.5, "y": -2.5e-7})"));
+    ASSERT_TRUE(signedBody.isObject());
+    EXPECT_EQ(signedBody[wire::kSignature].asString(),
+        devservice::md5Hex("app_name=Tavimeet&app_version=1.0.0&client=desktop&id=5.12346e+09&platform=1&"
+                           "platform_type=1&req_time=1700000000&x=0.5&y=-2.5e-07&"
+            + std::string(kSalt)));
+    const devservice::SignatureCheck check = devservice::verifySignature(signedBody);
+    EXPECT_TRUE(check.valid) << check.problem;
 }
 
 // A "sign" member in the body takes part in the text and is then replaced.

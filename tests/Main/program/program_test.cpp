@@ -12,6 +12,7 @@
 #include <csignal>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -71,10 +72,14 @@ protected:
         return !found.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    static QByteArray probeMarker()
+    // The marker block of this user (or the machine-wide name a marker must not use).
+    static QByteArray probeMarker(bool ofUser = true)
     {
+        QString name = QStringLiteral("ZovMeeting_Whiteboard_Key");
+        if (ofUser)
+            name += QStringLiteral("_%1").arg(getuid());
         QProcess probe;
-        probe.start(QStringLiteral(MARKER_PROBE), { QStringLiteral("ZovMeeting_Whiteboard_Key") });
+        probe.start(QStringLiteral(MARKER_PROBE), { name });
         if (!probe.waitForFinished(5000) || probe.exitCode() != 0)
             return QByteArray();
         return probe.readAllStandardOutput().trimmed();
@@ -105,6 +110,7 @@ TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
         30000))
         << readFound("Admin*.log").constData();
     EXPECT_EQ(probeMarker(), QByteArray("okay"));
+    EXPECT_EQ(probeMarker(false), QByteArray()) << "one machine-wide block would shut other users out";
 
     QProcess* secondary = startProgram();
     ASSERT_TRUE(secondary->waitForFinished(30000)) << "a second start must end by itself";

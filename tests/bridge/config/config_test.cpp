@@ -64,15 +64,17 @@ TEST_F(ConfigTest, ReadRulesOfTheFile)
 TEST_F(ConfigTest, SaveWritesHeaderAndEntriesInByteOrder)
 {
     write_file(path, read_file(fixture("read_rules.conf")));
+    Entries saved;
     {
         bg::Config config(path.c_str());
         EXPECT_TRUE(config.set("z", "9"));
         EXPECT_TRUE(config.set("\xC3\xA9t\xC3\xA9", "\xE4\xB8\xAD")); // UTF-8 sorts after ASCII
         config.save();
+        saved = entries_of(config);
     }
     EXPECT_EQ(read_file(path),
         "#Bridge Config (#note)\n"
-        "#hash : kept\n"
+        " #hash : kept\n"
         "a : 1\n"
         "b : 2\n"
         "dup : 1\n"
@@ -83,6 +85,9 @@ TEST_F(ConfigTest, SaveWritesHeaderAndEntriesInByteOrder)
         "z : 9\n"
         "\xC3\xA9t\xC3\xA9 : \xE4\xB8\xAD\n");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1); // no temporary left
+    // Every entry, the one whose key begins with '#' included, reads back after the save.
+    bg::Config reloaded(path.c_str());
+    EXPECT_EQ(entries_of(reloaded), saved);
 }
 
 TEST_F(ConfigTest, SavesOnlyWhatChanged)

@@ -1,6 +1,11 @@
 #include "bridge/loader/module_fixture.h"
 
+#include <bridge/dataauth.h>
+#include <bridge/func_tracer.h>
 #include <bridge/bridge_init.h>
+#include <bridge/consolemanager.h>
+#include <bridge/interface.h>
+#include <bridge/value.h>
 
 #include <gtest/gtest.h>
 
@@ -64,6 +69,34 @@ TEST(ExitListDeathTest, RunsAtProcessExit)
             std::exit(0);
         },
         testing::ExitedWithCode(0), "exit function, CD set\n(.|\n)*\\[Admin\\] ::uninit end");
+}
+
+// What the tear-down uses lives until it has run, even when first used after the exit list was registered
+// with the runtime (whose function-local statics made later are destroyed first): a traced section at the
+// tracer's level, a module reading a secure property in its uninit, a log record for a console.
+TEST(ExitListDeathTest, TearDownOutlivesTheRuntimesStatics)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    EXPECT_EXIT(
+        {
+            start_up(dir);
+            bg::atExit(bg::UninitBridge);
+            bg::atExit([] {
+                CD->tracer->end(2, CD->tracer->begin("uninit", "module.cpp", 1, "at exit"));
+                bg::Value plain = CD->data->unpack(CD->data->pack(bg::Value("secret")));
+                ConsoleManager::instance().get("exit-tag").Print("x", 1);
+                fprintf(stderr, "tear-down read %s\n", plain.toStdString("").c_str());
+            });
+            // First uses, after the registration above.
+            CD->tracer->enable(true);
+            CD->tracer->end(2, CD->tracer->begin("main", "main.cpp", 1, ""));
+            CD->data->pack(bg::Value("x"));
+            setenv("ConsoleLoggerHelper", (dir.path() + "/no-helper").c_str(), 1);
+            ConsoleManager::instance().get("early-tag");
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "tear-down read secret\n");
 }
 
 } // namespace

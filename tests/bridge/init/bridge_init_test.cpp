@@ -2,6 +2,7 @@
 
 #include <bridge/abstract_logger.h>
 #include <bridge/admin.h>
+#include <bridge/bridge_b.h>
 #include <bridge/bridge_init.h>
 #include <bridge/cconsolelogger.h>
 #include <bridge/instance.h>
@@ -156,6 +157,34 @@ TEST_F(StartUpTest, TearDownUninitialisesModulesOnceAndClearsEverything)
     testing::internal::GetCapturedStderr();
     EXPECT_NE(CD, nullptr);
     EXPECT_FALSE(Bg_Is_Aborted);
+}
+
+// A module that outlives a tear-down (its library is never unloaded) must not reach the deleted admin.
+TEST_F(StartUpTest, ModuleSendAfterTearDownIsRefused)
+{
+    struct Module : bg::Bridge_B {
+        using Bridge_B::Bridge_B;
+        bool init() override { return true; }
+        bool start() override { return true; }
+        bool uninit() override { return true; }
+        bg::Value process(const char*, int, const bg::Value&, const bg::MsgCallback&) override { return {}; }
+        bool is_debug() override { return false; }
+    };
+    Module stale(CD);
+    bg::UninitBridge();
+    bool called = false;
+    const bg::MsgCallback cb = [&called](const bg::Value&) { called = true; };
+    bg::Value reply = stale.send("Admin", 1, bg::Value(1), cb);
+    EXPECT_TRUE(reply.isError());
+    EXPECT_EQ(reply.errorID(), -1001);
+
+    testing::internal::CaptureStderr();
+    bg::InitBridge(1, argv); // a new admin, not the one the module was given
+    testing::internal::GetCapturedStderr();
+    reply = stale.send("Admin", 1, bg::Value(1), cb);
+    EXPECT_TRUE(reply.isError());
+    EXPECT_EQ(reply.errorID(), -1001);
+    EXPECT_FALSE(called);
 }
 
 TEST_F(StartUpTest, ErrorHandlerGetsTheSignalledText)

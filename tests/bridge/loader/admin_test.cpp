@@ -184,7 +184,10 @@ TEST_F(LoaderTest, CommandsRoundTripThroughTheAdmin)
     EXPECT_EQ(result.type(), bg::Value::VT_VOID);
     EXPECT_EQ(result.toVoid(), static_cast<void*>(CD));
     EXPECT_EQ(replies.back(), "hello");
-    EXPECT_NE(echo.find("[Admin]::process() : from=TestGood, id=7, msg="), std::string::npos) << echo;
+    // The echo names the message's type and length, never its text.
+    EXPECT_NE(echo.find("[Admin]::process() : from=TestGood, id=7, msg=(type 9, 5 bytes)\n"), std::string::npos)
+        << echo;
+    EXPECT_EQ(echo.find("hello"), std::string::npos) << echo;
     EXPECT_EQ(calls_of(kGoodModule), "init(services);start;process(Admin,1);process(Admin,2);");
 }
 
@@ -328,8 +331,9 @@ TEST(ConfigDirTest, FirstWritableCandidateWins)
         { "folder under a file refused", dir.file("plain") + "/sub", dir.file("xdg"),
             dir.file("xdg") + "/app" },
         { "no setting", none, dir.file("xdg"), dir.file("xdg") + "/app" },
-        // Without XDG_DATA_HOME, $HOME/.local/share is missing here and cannot be made in one level.
-        { "home when the data folder cannot be made", none, none, dir.file("home") + "/app" },
+        // Without XDG_DATA_HOME, a fresh account has no $HOME/.local/share yet: it is made.
+        { "data folder made with its parents", none, none, dir.file("home") + "/.local/share/app" },
+        { "data folder under a file refused", none, dir.file("plain") + "/share", dir.file("home") + "/app" },
     };
     ScopedEnv home("HOME", dir.file("home").c_str());
     for (const Case& c : cases) {
@@ -344,6 +348,25 @@ TEST(ConfigDirTest, FirstWritableCandidateWins)
         EXPECT_FALSE(std::filesystem::exists(chosen + "/~test_writeable~.tmp"));
     }
     bg::SetConfigLogDir(nullptr);
+}
+
+// With no home at all, the program's folder is left: "<folder>/<name>" there is the program itself.
+TEST(ConfigDirTest, ProgramFolderCandidateIsNotTheProgram)
+{
+    ScopedEnv home("HOME", nullptr);
+    ScopedEnv xdg("XDG_DATA_HOME", nullptr);
+    bg::SetConfigLogDir(nullptr);
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe");
+    const std::string name = program.stem().string();
+    testing::internal::CaptureStderr();
+    bg::Admin admin;
+    const std::string chosen = admin.choose_config_dir(name);
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(chosen.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(chosen)) << chosen;
+    EXPECT_EQ(std::filesystem::path(chosen).parent_path(), program.parent_path());
+    if (std::filesystem::is_directory(chosen))
+        std::filesystem::remove_all(chosen);
 }
 
 TEST(ConfigDirTest, ChoiceIsKept)

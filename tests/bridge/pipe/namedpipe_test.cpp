@@ -1,4 +1,5 @@
 #include <bridge/namedpipe.h>
+#include <bridge/namedpipeserverhandler.h>
 #include <bridge/winnamedpipe.h>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -230,6 +232,54 @@ TEST(NamedPipe, ServerWithoutWorkersKeepsConnectionsUntilDestroyed)
     EXPECT_TRUE(pi::client_pipe_send(name.c_str(), "queued too"));
     server.reset();
     EXPECT_TRUE(inbox.texts.empty());
+}
+
+// A client that connects and then stays silent holds a worker in its handler's read: stopping the server
+// ends that read instead of waiting for the client.
+TEST(NamedPipe, StopEndsHandlersWaitingForSilentClients)
+{
+    const std::string name = uniqueName();
+    Inbox inbox;
+    ServerPtr server(pi::srv_listen_pipe(name.c_str(), 2, readStringHandler, &inbox));
+    ASSERT_NE(server, nullptr);
+    PipePtr silent(pi::create_pipe_client(name.c_str()));
+    silent->Open();
+    PipePtr other(pi::create_pipe_client(name.c_str()));
+    other->Open();
+    // Both connections are with their handlers once the server has accepted them; give it a moment.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    const auto start = std::chrono::steady_clock::now();
+    server->Stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    ASSERT_TRUE(inbox.waitFor(2));
+    for (const std::string& text : inbox.texts)
+        EXPECT_EQ(text.rfind("error: ", 0), 0u) << text;
+    server.reset();
+}
+
+// With no worker free, the server holds only a bounded number of accepted connections; the rest wait in
+// the system's backlog. Each accepted connection is one more open descriptor of this process.
+TEST(NamedPipe, WaitingConnectionsAreBounded)
+{
+    const auto openDescriptors = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const std::string name = uniqueName();
+    Inbox inbox;
+    ServerPtr server(pi::srv_listen_pipe(name.c_str(), 0, readStringHandler, &inbox));
+    ASSERT_NE(server, nullptr);
+    const long before = long(openDescriptors());
+    constexpr long kClients = long(pi::NamedPipeServerHandler::MaxPendingConnections) + 40;
+    std::vector<PipePtr> clients;
+    for (long i = 0; i < kClients; ++i) {
+        clients.emplace_back(pi::create_pipe_client(name.c_str()));
+        clients.back()->Open();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const long accepted = long(openDescriptors()) - before - kClients;
+    EXPECT_LE(accepted, long(pi::NamedPipeServerHandler::MaxPendingConnections)) << "accepted " << accepted;
+    server.reset();
 }
 
 TEST(NamedPipe, MisuseOfEndsThrowsItsStep)

@@ -131,8 +131,19 @@ TEST_F(PacketPoolTest, BadArgumentsAreRefused)
     EXPECT_EQ(pool->push_drop_oldest(node, 0), pp::FLQUE_PARAM);
     EXPECT_EQ(pool->push_drop_oldest(node, -3), pp::FLQUE_PARAM);
     EXPECT_EQ(pool->push(node, 0, false), pp::FLQUE_FULL);
-    pool->release_node(&node);
-    EXPECT_EQ(node, nullptr);
+    // Blocking on a queue that can hold nothing would wait forever, even while it is empty.
+    EXPECT_EQ(pool->push(node, 0, true), pp::FLQUE_PARAM);
+    EXPECT_EQ(pool->push(node, -1, true), pp::FLQUE_PARAM);
+    // A payload longer than its block would let read copy past the block.
+    const int capacity = node->total - int(node->data - reinterpret_cast<uint8_t*>(node));
+    node->used = capacity + 1;
+    EXPECT_EQ(pool->push(node, 10, false), pp::FLQUE_PARAM);
+    EXPECT_EQ(pool->push_unbounded(node), pp::FLQUE_PARAM);
+    EXPECT_EQ(pool->push_drop_oldest(node, 10), pp::FLQUE_PARAM);
+    EXPECT_EQ(pool->count(), 1);
+    node->used = capacity;
+    ASSERT_EQ(pool->push(node, 10, false), pp::FLQUE_OK);
+    EXPECT_EQ(pool->count(), 2);
 }
 
 TEST_F(PacketPoolTest, FullQueueAndDropOldest)

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <string>
 #include <sys/wait.h>
@@ -82,13 +84,15 @@ TEST(ShareMem, OpenSharesTheBytesOfTheCreator)
     EXPECT_STREQ(created, "okay");
     writer->unmap(opened);
 
-    // Every mode without 'w' (null included) opens for reading alone, and such an object gives no
-    // read-write view.
+    // Every mode without 'w' (null included) opens for reading alone, and maps a read-only view.
     for (const char* mode : { "r", "", "x", static_cast<const char*>(nullptr) }) {
         SCOPED_TRACE(mode ? mode : "null");
         auto reader = makeShareMem();
         ASSERT_EQ(reader->open(name.c_str(), mode), 2);
-        EXPECT_EQ(reader->map(), nullptr);
+        auto* view = static_cast<const char*>(reader->map());
+        ASSERT_NE(view, nullptr);
+        EXPECT_STREQ(view, "okay");
+        reader->unmap(const_cast<char*>(view));
     }
     creator->unmap(created);
 }
@@ -135,6 +139,34 @@ TEST(ShareMem, CreateOfANameALiveOwnerHoldsAttachesWhenLargeEnough)
     second->close();
     auto reader = makeShareMem();
     EXPECT_EQ(reader->open(name.c_str(), "w"), 2);
+}
+
+// Creators racing on one name share one object: none takes another's fresh object for one a crashed
+// owner left behind.
+TEST(ShareMem, RacingCreatorsShareOneObject)
+{
+    for (int round = 0; round < 200; ++round) {
+        const std::string name = uniqueName();
+        auto first = makeShareMem();
+        auto second = makeShareMem();
+        std::atomic<int> ready { 0 };
+        const auto create = [&ready, &name](Abstract_ShareMem* shm) {
+            ++ready;
+            while (ready.load() < 2) {
+            }
+            return shm->create(name.c_str(), 64);
+        };
+        std::future<int> other = std::async(std::launch::async, create, second.get());
+        ASSERT_EQ(create(first.get()), 1);
+        ASSERT_EQ(other.get(), 1);
+        auto* a = static_cast<char*>(first->map());
+        auto* b = static_cast<char*>(second->map());
+        ASSERT_TRUE(a && b);
+        a[0] = 'x';
+        ASSERT_EQ(b[0], 'x') << "round " << round << ": two objects behind one name";
+        first->unmap(a);
+        second->unmap(b);
+    }
 }
 
 TEST(ShareMem, VisibleAcrossFork)

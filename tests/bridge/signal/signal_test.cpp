@@ -109,7 +109,12 @@ TEST_F(SignalTest, EmitWithoutListenerOrKeyOnlyWarns)
     testing::internal::CaptureStderr();
     hub.emit_value("nobody", bg::Value(5));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-        "[Singal] (Warnning) no listener for 'key=nobody'   ---> val=[i]5\n");
+        "[Singal] (Warnning) no listener for 'key=nobody'   ---> val=(type 2, 0 bytes)\n");
+    // A value's text (a user's token, say) never reaches the warning: its type and length only.
+    testing::internal::CaptureStderr();
+    hub.emit_value("nobody", bg::Value("token=s3cr3t"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+        "[Singal] (Warnning) no listener for 'key=nobody'   ---> val=(type 9, 12 bytes)\n");
 
     hub.connect("*", note("all"));
     testing::internal::CaptureStderr();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +43,9 @@ public:
     // Bounds each whole transfer, connection included. 0 means no bound.
     void setTimeout(int seconds) { m_timeoutMs = seconds > 0 ? seconds * 1000L : 0; }
     void setTimeoutMs(long milliseconds) { m_timeoutMs = milliseconds > 0 ? milliseconds : 0; }
+    // Ends a transfer (code 42, aborted) within about a second once `*flag` is true; the flag must outlive
+    // the requests. Null (the default) lets transfers run.
+    void setAbortFlag(const std::atomic<bool>* flag) { m_abort = flag; }
 
     // The base URL and the path are joined as they stand.
     ZovResponse post(const std::string& path, const std::string& body);
@@ -73,6 +77,7 @@ private:
     bool m_verifyPeer = true;
     bool m_verifyHost = true;
     long m_timeoutMs = 0;
+    const std::atomic<bool>* m_abort = nullptr;
 };
 
 } // namespace Zov_Client

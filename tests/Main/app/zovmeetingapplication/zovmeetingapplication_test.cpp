@@ -108,6 +108,10 @@ TEST_F(ZovMeetingApplicationTest, AppConfigReplies)
             {}, "p1", "B1", {} },
         { "no rights member", true, R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1"}}})", {}, "p1",
             "B1", {} },
+        { "null rights", true, R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1","rights":null}}})", {},
+            "p1", "B1", {} },
+        // Nested deeper than the reader goes: ignored as any other text that is not JSON.
+        { "nested too deep", true, QString(5000, '[') + QString(5000, ']'), {}, "p0", "B0", baseRights },
         { "an element without Val", true,
             R"({"configs":{"play_host":"p1","vip_rights":{"brief":"B1","rights":[{"Key":"a","Val":"1"},{"Key":"b"}]}}})",
             failed, "p1", "B1", { { "a", "1" } } },

@@ -33,6 +33,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThreadPool>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -551,6 +552,26 @@ TEST_F(AvatarTest, DownloadOutlivingTheWindowTouchesNothing)
     QCoreApplication::sendPostedEvents();
     EXPECT_EQ(service->requests().size(), 1u);
     EXPECT_EQ(contents(avatarFile), kPicture);
+}
+
+// Quitting abandons a stalled download: the exit (which waits for the thread pool) does not wait for it.
+// The application quits once per process; ctest runs every case in a process of its own.
+TEST_F(AvatarTest, QuittingAbandonsAStalledDownload)
+{
+    devservice::ScriptedReply stalled;
+    stalled.rawBody = kPicture;
+    stalled.delayMs = 8000;
+    service->script(kAvatarPath, stalled);
+    useAvatar(kAvatarPath);
+    auto window = shownWindow();
+    refresh(*window);
+    QTimer::singleShot(300, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(4000)) << "the download still holds the exit";
+    EXPECT_LT(waited.elapsed(), 4000);
+    EXPECT_EQ(contents(avatarFile), "<unreadable>") << "an abandoned download stores nothing";
 }
 
 class MembershipEnvironment : public BridgeEnvironment {

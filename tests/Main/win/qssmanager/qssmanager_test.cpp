@@ -4,6 +4,9 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -31,19 +34,21 @@ TEST(QssManager, ScalePxTable)
         { 1.0, "font-size:12px;", "font-size:12px;" },
         { 0.8, "font-size:12px;", "font-size:12px;" },
         { 1.25, "font-size:12px;", "font-size:15px;" },
-        { 1.25, "height:13px;", "height:16.25px;" },
-        { 1.25, "border-width:1px;", "border-width:1.25px;" },
+        // Whole pixels, halves away from zero; a length that was not zero stays at least one pixel.
+        { 1.25, "height:13px;", "height:16px;" },
+        { 1.25, "border-width:1px;", "border-width:1px;" },
         { 1.25, "margin:0px;", "margin:0px;" },
-        { 1.25, "margin-left:-2px;", "margin-left:-2.5px;" },
+        { 1.25, "margin-left:-2px;", "margin-left:-3px;" },
         { 1.25, "border:1px solid #ff0000;", "border:1px solid #ff0000;" },
         { 1.25, "QLabel{width:12px}", "QLabel{width:12px}" },
         { 1.25, "a{width:12px;height:8px;}b{padding:4px 6px;}",
-            "a{width:15px;height:10px;}b{padding:4px 7.5px;}" },
+            "a{width:15px;height:10px;}b{padding:4px 8px;}" },
         // Decimal values scale whole.
-        { 1.25, "border-width:1.5px;", "border-width:1.875px;" },
-        { 1.25, "border-width:.4px;", "border-width:0.5px;" },
+        { 1.25, "border-width:1.5px;", "border-width:2px;" },
+        { 1.25, "border-width:.4px;", "border-width:1px;" },
+        { 1.25, "border-width:.1px;", "border-width:1px;" },
         { 2.0, "a:1.5px;b:3px;", "a:3px;b:6px;" },
-        { 1.5, "radius:7px;", "radius:10.5px;" },
+        { 1.5, "radius:7px;", "radius:11px;" },
     };
     QWidget widget;
     QssManager manager(&widget);
@@ -52,6 +57,26 @@ TEST(QssManager, ScalePxTable)
         ScaleOverride scale(c.scale);
         EXPECT_EQ(manager.scalePx(QString::fromUtf8(c.in)).toStdString(), c.out);
     }
+}
+
+// At 125 % a rounded corner and a pixel font size survive the scaling: Qt drops fractional ones.
+TEST(QssManager, ScaledSheetKeepsRoundedCornersAndFontSize)
+{
+    ScaleOverride scale(1.25);
+    QWidget window;
+    window.resize(140, 80);
+    window.setStyleSheet(QStringLiteral("QWidget{background-color:#ffffff;}"));
+    auto* label = new QLabel(QStringLiteral("Tavimeet"), &window);
+    label->setGeometry(10, 10, 120, 60);
+    QssManager manager(label);
+    label->setStyleSheet(manager.scalePx(
+        QStringLiteral("QLabel{background-color:#ff0000;border-radius:13px;font-size:13px;}")));
+    label->ensurePolished();
+    EXPECT_EQ(label->font().pixelSize(), 16);
+    const QImage image = window.grab().toImage();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.pixelColor(11, 11), QColor(Qt::white)) << "the corner is not rounded";
+    EXPECT_EQ(image.pixelColor(70, 13), QColor(Qt::red));
 }
 
 // widget (margins 10,7,3,0, spacing 6) > inner layout (margins 5,5,5,5, spacing 3)
