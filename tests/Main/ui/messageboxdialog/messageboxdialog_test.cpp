@@ -117,7 +117,7 @@ TEST(MessageBoxDialog, FramelessWindowWithScaledSizeAndHeaderProperties)
         const char* fontSize;
     } cases[] = {
         { 1.0, { 346, 200 }, 36, "font-size: 14px;" },
-        { 1.25, { 432, 250 }, 45, "font-size: 17.5px;" },
+        { 1.25, { 432, 250 }, 45, "font-size: 18px;" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.scale);
