@@ -212,6 +212,24 @@ namespace {
         return std::string(request.secure ? "https" : "http") + "://" + request.header("host");
     }
 
+    // Every demo account's avatar: a 48 x 48 PNG of a white figure on blue.
+    constexpr char kAvatarPath[] = "/images/avatar.png";
+    const std::string& avatarPicture()
+    {
+        static const std::string picture(
+        "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x30\x00\x00\x00\x30"
+        "\x08\x02\x00\x00\x00\xd8\x60\x6e\xd0\x00\x00\x00\x95\x49\x44\x41\x54\x78\xda\xed\xd8\xcb\x0d\x80"
+        "\x30\x0c\x03\xd0\x2c\xc5\xac\x8c\x0b\x03\x20\x95\xfc\x6b\x88\x2d\xce\xd1\x43\x42\x71\x8b\x1c\xe7"
+        "\x05\xf5\x08\x41\x04\x11\x44\x10\x41\x04\x11\x84\x05\x7a\x66\x1b\x68\x9d\x56\x90\x3e\x1d\x20\x6b"
+        "\x86\x81\x7c\x19\x03\x8a\x84\x20\x82\x20\x41\x6c\x7b\x34\x50\x45\x75\xeb\xbf\x42\x1b\x28\xc5\xa4"
+        "\x9c\x0f\x0c\x2a\x35\xe9\x27\x8b\x69\xd3\x54\x68\x56\xa0\x0a\x93\x75\xa0\xf8\xd6\x71\xe2\x66\x7f"
+        "\xdf\x43\xf1\x42\x88\x4c\x90\xf4\xda\x0a\xbe\xcf\x47\x40\x0d\x26\x4f\x97\xf5\x6b\x54\xe5\xda\x46"
+        "\x31\xb4\x7d\x9b\xe6\x17\x27\x46\xb8\xab\x34\xe2\xdf\x8f\x59\x47\xd8\x1b\x08\x92\xf1\x3f\xd9\xee"
+        "\x2b\x2f\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+            206);
+        return picture;
+    }
+
     std::string bearerAccount(State& state, const RecordedRequest& request)
     {
         const std::string header = request.header("authorization");
@@ -255,7 +273,7 @@ namespace {
         result["nick_name"] = account.nickName;
         result["email"] = account.email;
         result["telphone"] = account.telphone;
-        result["avatar"] = "";
+        result["avatar"] = origin(request) + kAvatarPath;
         result["token"] = token;
         result["auto_login_token"] = autoToken;
         Json::Value config(Json::objectValue);
@@ -417,6 +435,16 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
 {
     auto state = std::make_shared<State>();
     const std::string base = kApiBase;
+
+    Route avatar;
+    avatar.signedBody = false;
+    avatar.handler = [](const RecordedRequest&) {
+        ScriptedReply reply;
+        reply.rawBody = avatarPicture();
+        reply.contentType = "image/png";
+        return reply;
+    };
+    routes[kAvatarPath] = avatar;
     const auto failure
         = [options](int errcode, const char* errmsg) { return answer(options, errcode, errmsg); };
     const auto success = [options](const Json::Value& result) { return answer(options, 0, "", result); };

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # ./run.sh with saved automatic sign-in credentials, on the X server of xvfb-run: two seconds after start the
-# program signs in as "demo" through the membership plug-in, the service logs the login, and the
+# program signs in as "demo" through the membership plug-in, the service logs the login and the avatar, and the
 # configuration file keeps the credentials (owner-only) with no secret in the program's log.
 # Usage (under xvfb-run): run_sh_autologin_test.sh <source folder> <folder of the built programs>
 set -euo pipefail
@@ -49,6 +49,12 @@ run_pid=$!
 
 login_logged() { grep -q '^request: POST /goapi/user/checkLoginByAccount' "$root/run.log"; }
 wait_for 60 login_logged || fail "the service logged no automatic sign-in"
+
+# The account's avatar is fetched from the service and stored in the temporary folder.
+avatar_logged() { grep -q '^request: GET /images/avatar.png' "$root/run.log"; }
+wait_for 30 avatar_logged || fail "the service logged no avatar download"
+avatar_stored() { find "$root/tmp" -maxdepth 1 -name '*.jpg' -size +0 | grep -q .; }
+wait_for 30 avatar_stored || fail "the avatar was not stored in $root/tmp"
 
 # The sign-in was saved again (the dialog saves after every account change), owner-only.
 saved() { [ "$(stat -c %a "$conf_dir/Admin.conf")" = 600 ]; }
