@@ -286,7 +286,16 @@ TEST_F(WebQrTest, TwoQuickStartsLeaveOnlyTheNewer)
     slow.delayMs = 500;
     service->script("/goapi/wechat/getWechatWebQRCode", slow);
     WebQRCodeMgr::instance()->start(older.callback());
-    QTest::qWait(100);
+    // The script answers the first request only: the newer start goes out once the older one has arrived.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const auto& request : service->requests()) {
+                if (request.path == "/goapi/wechat/getWechatWebQRCode")
+                    return true;
+            }
+            return false;
+        },
+        20000));
     WebQRCodeMgr::instance()->start(newer.callback());
     ASSERT_TRUE(newer.waitForState(3));
     QTest::qWait(800);
