@@ -46,9 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         bg::Config config(path.c_str());
         loaded = entriesOf(config);
-        // A change marks the store for saving; the entry is taken out again before the save.
-        config.set("fuzz-marker", "1");
-        config.remove("fuzz-marker");
+        // A change marks the store for saving; the entry (under a key the file does not hold) is taken out
+        // again before the save.
+        std::string marker = "fuzz-marker";
+        while (loaded.count(marker))
+            marker += '+';
+        config.set(marker.c_str(), "1");
+        config.remove(marker.c_str());
         config.save();
     }
     bg::Config reloaded(path.c_str());
