@@ -95,3 +95,10 @@ void HBoxButton::checkStateSet()
     QPushButton::checkStateSet();
     updateStyle();
 }
+
+// A click checks the button without checkStateSet (Qt holds it back while the click is handled).
+void HBoxButton::nextCheckState()
+{
+    QPushButton::nextCheckState();
+    updateStyle();
+}

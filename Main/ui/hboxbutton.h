@@ -33,6 +33,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void checkStateSet() override;
+    void nextCheckState() override;
 
 private:
     void updateStyle();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -92,6 +93,18 @@ TEST_F(HBoxButtonTest, LookFollowsEachStateChange)
     hover(false);
     EXPECT_EQ(text->styleSheet().toStdString(), kNormalText);
     EXPECT_EQ(text->text(), QStringLiteral("常规"));
+}
+
+TEST_F(HBoxButtonTest, AClickShowsTheCheckedLookAtOnce)
+{
+    button->show();
+    QTest::mouseClick(button.get(), Qt::LeftButton);
+    ASSERT_TRUE(button->isChecked());
+    EXPECT_EQ(image->styleSheet().toStdString(), kCheckedImage);
+    EXPECT_EQ(text->styleSheet().toStdString(), kCheckedText);
+    QTest::mouseClick(button.get(), Qt::LeftButton);
+    ASSERT_FALSE(button->isChecked());
+    EXPECT_NE(text->styleSheet().toStdString(), kCheckedText);
 }
 
 TEST_F(HBoxButtonTest, SettersWaitForTheNextStateChange)
