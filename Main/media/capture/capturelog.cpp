@@ -1,6 +1,7 @@
 #include "media/capture/capturelog.h"
 
 #include <bridge/bg_log.h>
+#include <capture/catalog.h>
 
 #include <atomic>
 #include <cstdarg>
@@ -33,32 +34,6 @@ namespace {
             Error(format, text, static_cast<unsigned>(hr), description.c_str());
         else
             Warning(format, text, static_cast<unsigned>(hr), description.c_str());
-    }
-
-    std::string toUtf8(const wchar_t* text)
-    {
-        std::string out;
-        for (const wchar_t* p = text; *p; ++p) {
-            auto code = static_cast<uint32_t>(*p);
-            if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-                code = 0xFFFD;
-            if (code < 0x80) {
-                out.push_back(static_cast<char>(code));
-            } else if (code < 0x800) {
-                out.push_back(static_cast<char>(0xC0 | code >> 6));
-                out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else if (code < 0x10000) {
-                out.push_back(static_cast<char>(0xE0 | code >> 12));
-                out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else {
-                out.push_back(static_cast<char>(0xF0 | code >> 18));
-                out.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            }
-        }
-        return out;
     }
 
 } // namespace
@@ -129,7 +104,7 @@ void LogFilters(IGraphBuilder* graph)
 
 void LogToProgramLog(LogType type, const wchar_t* message, void*)
 {
-    const std::string text = toUtf8(message);
+    const std::string text = capture::narrowToUtf8(message);
     switch (type) {
     case LogType::Error:
         BG_LOGE("%s", text.c_str());

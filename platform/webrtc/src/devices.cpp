@@ -2,6 +2,7 @@
 // it names the same devices, ids and sizes the capture library opens.
 #include <zovwebrtc/devices.h>
 
+#include <capture/catalog.h>
 #include <capture/interfaces.h>
 
 #include <cstdlib>
@@ -28,32 +29,6 @@ namespace {
 
     std::mutex g_mutex;
     std::optional<std::vector<Camera>> g_cameras; // the last listing
-
-    std::string toUtf8(const std::wstring& text)
-    {
-        std::string out;
-        for (wchar_t c : text) {
-            auto code = static_cast<uint32_t>(c);
-            if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-                code = 0xFFFD;
-            if (code < 0x80) {
-                out.push_back(static_cast<char>(code));
-            } else if (code < 0x800) {
-                out.push_back(static_cast<char>(0xC0 | code >> 6));
-                out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else if (code < 0x10000) {
-                out.push_back(static_cast<char>(0xE0 | code >> 12));
-                out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            } else {
-                out.push_back(static_cast<char>(0xF0 | code >> 18));
-                out.push_back(static_cast<char>(0x80 | (code >> 12 & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (code >> 6 & 0x3F)));
-                out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-            }
-        }
-        return out;
-    }
 
     bool isVideoCapturePin(IPin* pin)
     {
@@ -140,9 +115,9 @@ namespace {
                 || FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.putVoid())))
                 continue;
             Camera camera;
-            camera.name = toUtf8(name.bstrVal);
+            camera.name = capture::narrowToUtf8(name.bstrVal);
             const bool hasPath = SUCCEEDED(bag->Read(L"DevicePath", &path, nullptr)) && !path.bstrVal.empty();
-            camera.uniqueId = hasPath ? toUtf8(path.bstrVal) : camera.name;
+            camera.uniqueId = hasPath ? capture::narrowToUtf8(path.bstrVal) : camera.name;
             if (collectModes(filter, camera.modes))
                 cameras.push_back(std::move(camera));
         }

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace capture {
@@ -47,5 +48,8 @@ std::vector<CameraInfo> listCameras();
 
 // A device name that survives "name:path" ids, which split at the first ':'.
 std::wstring sanitizeDeviceName(std::wstring name);
+
+// Wide text (UTF-32) to UTF-8; a surrogate or a value beyond U+10FFFF becomes U+FFFD.
+std::string narrowToUtf8(std::wstring_view text);
 
 } // namespace capture
