@@ -126,7 +126,7 @@ int main(int argc, char** argv)
     NetManager requests;
     requests.start();
     zovwebrtc::peer_connection_factory* factory = zovwebrtc::create_peer_connection_factory();
-    auto* wrapper = new PeerConnectionWrapper(QStringLiteral("peer"), QString(), factory);
+    auto* wrapper = new PeerConnectionWrapper(QString(), QString(), factory);
     PatternChecker checker;
     long long streamId = 0;
 
@@ -136,11 +136,17 @@ int main(int argc, char** argv)
         params["stream_id"] = bg::Value(playId);
         params["type"] = bg::Value(1);
         params["sdp"] = bg::Value(sdp.toUtf8().toBase64().toStdString());
+        if (!publish)
+            params["uuid"] = bg::Value(wrapper->sourceId().toStdString());
         requests.addTask(NetManager::SRVGetRtcSdp, params);
     });
     QObject::connect(&requests, &NetManager::SRVGetRtcSdpResult, &app,
-        [&](bool ok, QString reply, int code, QString error, QString, QString) {
+        [&](bool ok, QString reply, int code, QString error, QString uuid, QString) {
             Json::Value result;
+            if (!publish && uuid != wrapper->sourceId()) {
+                fail("the answer names another connection");
+                return;
+            }
             if (!ok || !Json::Reader().parse(reply.toStdString(), result) || !result["sdp"].isString()) {
                 std::fprintf(stderr, "webrtc_peer: the service refused the offer (%d): %s %s\n", code,
                     error.toUtf8().constData(), reply.toUtf8().constData());
