@@ -32,7 +32,7 @@ double loadSeconds()
 void runLoad(benchmark::State& state, const std::string& name, bool service)
 {
     for (auto _ : state) {
-        chatload::ChildProgram program;
+        support::ChildProgram program;
         std::string address;
         std::string error;
         const bool started = service

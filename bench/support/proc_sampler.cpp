@@ -1,6 +1,7 @@
 #include "support/proc_sampler.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -8,38 +9,48 @@
 
 namespace procstats {
 
-bool read(pid_t pid, Sample& out)
+bool parseStat(const std::string& line, double& cpuSeconds)
 {
-    const std::string dir = "/proc/" + std::to_string(pid) + "/";
-    std::ifstream stat(dir + "stat");
-    std::string line;
-    if (!std::getline(stat, line))
-        return false;
-    // The command name is in parentheses and may hold spaces: the fields count from the last ')'.
+    // The command name is in parentheses and may hold spaces and parentheses: the fields count from the
+    // last ')'.
     const size_t close = line.rfind(')');
-    if (close == std::string::npos)
+    if (close == std::string::npos || close + 2 > line.size())
         return false;
     std::istringstream fields(line.substr(close + 2));
     std::string field;
     unsigned long long utime = 0;
     unsigned long long stime = 0;
-    // Fields 3.. after the name: state(3) ... utime(14) stime(15).
-    for (int index = 3; index <= 15 && fields >> field; ++index) {
-        if (index == 14)
-            utime = std::stoull(field);
-        else if (index == 15)
-            stime = std::stoull(field);
+    // After the name: state (field 3) ... utime (14), stime (15), in clock ticks.
+    int index = 3;
+    for (; index <= 15 && fields >> field; ++index) {
+        if (index != 14 && index != 15)
+            continue;
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(field.c_str(), &end, 10);
+        if (!end || *end)
+            return false;
+        (index == 14 ? utime : stime) = value;
     }
-    if (!fields)
+    if (index != 16)
         return false;
     const long ticks = ::sysconf(_SC_CLK_TCK);
-    out.cpuSeconds = double(utime + stime) / double(ticks > 0 ? ticks : 100);
+    cpuSeconds = double(utime + stime) / double(ticks > 0 ? ticks : 100);
+    return true;
+}
+
+bool read(pid_t pid, Sample& out)
+{
+    const std::string dir = "/proc/" + std::to_string(pid) + "/";
+    std::ifstream stat(dir + "stat");
+    std::string line;
+    if (!std::getline(stat, line) || !parseStat(line, out.cpuSeconds))
+        return false;
 
     std::ifstream status(dir + "status");
     out.rssKb = -1;
     while (std::getline(status, line)) {
         if (line.rfind("VmRSS:", 0) == 0) {
-            out.rssKb = std::stol(line.substr(6));
+            out.rssKb = std::strtol(line.c_str() + 6, nullptr, 10);
             break;
         }
     }
@@ -126,16 +137,6 @@ long Sampler::peakRssKb() const
     for (const Sample& sample : samples())
         peak = std::max(peak, sample.rssKb);
     return peak;
-}
-
-long Sampler::rssAtKb(double seconds) const
-{
-    const std::vector<Sample> all = samples();
-    for (const Sample& sample : all) {
-        if (sample.seconds >= seconds)
-            return sample.rssKb;
-    }
-    return all.empty() ? 0 : all.back().rssKb;
 }
 
 } // namespace procstats

@@ -4,11 +4,12 @@
 // system) and resident set (/proc/<pid>/status, VmRSS), once or every interval on a thread of its own.
 
 #include <chrono>
+#include <condition_variable>
 #include <mutex>
+#include <string>
 #include <sys/types.h>
 #include <thread>
 #include <vector>
-#include <condition_variable>
 
 namespace procstats {
 
@@ -18,8 +19,10 @@ struct Sample {
     long rssKb = 0;
 };
 
-// One reading now; false when the process is gone or its files cannot be read.
+// One reading now (`seconds` left 0); false when the process is gone or its files cannot be read.
 bool read(pid_t pid, Sample& out);
+// The CPU seconds of one /proc/<pid>/stat line; false when it is not one.
+bool parseStat(const std::string& line, double& cpuSeconds);
 
 // CPU share between two samples: 1.0 is one core busy the whole time.
 double cpuShare(const Sample& from, const Sample& to);
@@ -36,11 +39,9 @@ public:
     void stop();
     std::vector<Sample> samples() const;
 
-    // Over every sample: CPU share from first to last, the largest RSS, and the RSS at a given time (the
-    // first sample at or after `seconds`; the last one when none is).
+    // Over every sample: CPU share from first to last, and the largest RSS.
     double cpuShare() const;
     long peakRssKb() const;
-    long rssAtKb(double seconds) const;
 
 private:
     void sampleNow();

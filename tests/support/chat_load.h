@@ -5,11 +5,12 @@
 // Used by the load test against the local service and by the chat-room benchmark, which runs the same load
 // against a bare broadcaster as well.
 
+#include "support/child_program.h"
+
 #include <QUrl>
 
 #include <functional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace chatload {
@@ -51,27 +52,6 @@ Result run(const Options& options, const std::vector<QUrl>& urls);
 
 // Percentile (0..100) of `values`, which it sorts; 0 when empty.
 double percentile(std::vector<double>& values, double pct);
-
-// A helper program started for a run: its standard output is read up to the line that starts with
-// `prefix`, whose remainder `start` returns. The program is terminated (SIGTERM, then SIGKILL) when this
-// object goes.
-class ChildProgram {
-public:
-    ChildProgram() = default;
-    ~ChildProgram();
-    ChildProgram(const ChildProgram&) = delete;
-    ChildProgram& operator=(const ChildProgram&) = delete;
-
-    bool start(const std::string& program, const std::vector<std::string>& args, const std::string& prefix,
-        std::string& value, std::string& error, int timeoutMs = 30000);
-    pid_t pid() const { return m_pid; }
-    // SIGTERM, then SIGKILL after `graceMs`; returns the exit code (-1 when killed or never started).
-    int stop(int graceMs = 10000);
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-};
 
 // Makes a room on the chat-room service at `base` (its "base URL") and joins `members` members to it, the
 // first as its owner. On success `urls` holds each member's connection address.

@@ -15,7 +15,7 @@ namespace {
 // each sender's in order.
 TEST(ChatRoomLoad, EveryMemberGetsEveryTextOnceInOrder)
 {
-    chatload::ChildProgram service;
+    support::ChildProgram service;
     std::string base;
     std::string error;
     ASSERT_TRUE(service.start(DEVSERVICE_PROGRAM, { "--http" }, "base URL: ", base, error)) << error;
