@@ -1,6 +1,7 @@
 // A chat room's load (200 members, 20 of them talking, 50 texts a second, 60 s) through the local service's
-// rooms and through a bare broadcaster in the same run: texts lost, delivery latency, and what the serving
-// process costs (CPU share and resident set, from /proc). TAVICAST_CHAT_LOAD_SECONDS shortens the load.
+// rooms (plain, and over TLS as the program uses them) and through a bare broadcaster in the same run: texts
+// lost, delivery latency, and what the serving process costs (CPU share and resident set, from /proc).
+// TAVICAST_CHAT_LOAD_SECONDS shortens the load.
 #include "support/chat_load.h"
 #include "support/proc_sampler.h"
 
@@ -12,6 +13,8 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -29,21 +32,33 @@ double loadSeconds()
     return seconds > 0 ? seconds : 60;
 }
 
-void runLoad(benchmark::State& state, const std::string& name, bool service)
+enum class Target { Bare, Service, ServiceTls };
+
+void runLoad(benchmark::State& state, const std::string& name, Target target)
 {
+    const bool service = target != Target::Bare;
+    const std::string caFile = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp")
+        + "/bench-chat-room-ca-" + std::to_string(::getpid()) + ".pem";
     for (auto _ : state) {
         support::ChildProgram program;
         std::string address;
         std::string error;
-        const bool started = service
-            ? program.start(DEVSERVICE_PROGRAM, { "--http" }, "base URL: ", address, error)
-            : program.start(BROADCASTER_PROGRAM, {}, "ws URL: ", address, error);
+        const bool started = target == Target::Bare
+            ? program.start(BROADCASTER_PROGRAM, {}, "ws URL: ", address, error)
+            : program.start(DEVSERVICE_PROGRAM,
+                target == Target::Service ? std::vector<std::string> { "--http" }
+                                          : std::vector<std::string> { "--ca-file", caFile },
+                "base URL: ", address, error);
         if (!started) {
             state.SkipWithError(error.c_str());
             return;
         }
         chatload::Options options;
         options.seconds = loadSeconds();
+        if (target == Target::ServiceTls) {
+            options.caFile = caFile;
+            ::setenv("TAVICAST_CA_FILE", caFile.c_str(), 1); // for the room's administration calls
+        }
         std::vector<QUrl> urls;
         if (service) {
             if (!chatload::joinRoom(address, options.members, urls, error)) {
@@ -60,6 +75,7 @@ void runLoad(benchmark::State& state, const std::string& name, bool service)
         out.cpu = sampler.cpuShare();
         out.rssKb = sampler.peakRssKb();
         program.stop();
+        std::remove(caFile.c_str());
         if (!out.result.error.empty()) {
             state.SkipWithError(out.result.error.c_str());
             return;
@@ -77,11 +93,14 @@ void runLoad(benchmark::State& state, const std::string& name, bool service)
     }
 }
 
-void ChatRoomService(benchmark::State& state) { runLoad(state, "service", true); }
-void BareBroadcaster(benchmark::State& state) { runLoad(state, "bare", false); }
+void BareBroadcaster(benchmark::State& state) { runLoad(state, "bare", Target::Bare); }
+void ChatRoomService(benchmark::State& state) { runLoad(state, "service", Target::Service); }
+// The same rooms as the program and its tests use them, over TLS: what encryption adds.
+void ChatRoomServiceTls(benchmark::State& state) { runLoad(state, "service-tls", Target::ServiceTls); }
 
 BENCHMARK(BareBroadcaster)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(ChatRoomService)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(ChatRoomServiceTls)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 } // namespace
 
@@ -106,5 +125,12 @@ int main(int argc, char** argv)
         b.cpu * 100, b.cpu > 0 ? s.cpu / b.cpu : 0.0);
     std::printf("resident set: service %.1f MB, bare broadcaster %.1f MB\n", double(s.rssKb) / 1024,
         double(b.rssKb) / 1024);
+    if (const auto tls = figures.find("service-tls"); tls != figures.end()) {
+        const Figures& t = tls->second;
+        std::printf("over TLS: lost %lld, p50 %.1f ms, p99 %.1f ms, CPU %.1f %% (%.2fx the bare broadcaster), "
+                    "resident set %.1f MB\n",
+            t.result.lost(), t.result.p50Ms, t.result.p99Ms, t.cpu * 100, b.cpu > 0 ? t.cpu / b.cpu : 0.0,
+            double(t.rssKb) / 1024);
+    }
     return 0;
 }

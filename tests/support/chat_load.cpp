@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
@@ -75,6 +77,12 @@ namespace {
                         m_slots.push_back({ slot, member.get() });
                 }
                 auto* socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
+                if (!m_plan.options.caFile.empty()) {
+                    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+                    tls.setCaCertificates(tls.caCertificates()
+                        + QSslCertificate::fromPath(QString::fromStdString(m_plan.options.caFile)));
+                    socket->setSslConfiguration(tls);
+                }
                 member->socket = socket;
                 Member* raw = member.get();
                 connect(socket, &QWebSocket::connected, this, [this] { ++m_plan.connected; });

@@ -22,6 +22,7 @@ struct Options {
     double seconds = 5;
     int threads = 4; // client threads the members are spread over
     int textBytes = 80; // each text is padded to about this size
+    std::string caFile; // for wss: a PEM file of authorities to trust beside the system's
     int connectTimeoutMs = 60000;
     int drainTimeoutMs = 30000; // after the last text is sent
     // Called on the running thread just before the first text (true) and once the last one is in or the
