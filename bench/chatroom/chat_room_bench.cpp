@@ -119,16 +119,17 @@ int main(int argc, char** argv)
     const Figures& b = bare->second;
     std::printf("== goals\n");
     std::printf("chat room, texts lost: %lld of %lld (goal: 0)\n", s.result.lost(), s.result.expected);
-    std::printf("chat room, delivery latency p50 %.1f ms, p99 %.1f ms (goal: p99 <= 100 ms)\n", s.result.p50Ms,
-        s.result.p99Ms);
+    std::printf("chat room, delivery latency p50 %.1f ms, p99 %.1f ms (goal: p99 <= 100 ms)\n",
+        s.result.p50Ms, s.result.p99Ms);
     std::printf("chat room CPU / bare broadcaster CPU: %.1f %% / %.1f %% = %.2fx (goal: <= 2)\n", s.cpu * 100,
         b.cpu * 100, b.cpu > 0 ? s.cpu / b.cpu : 0.0);
     std::printf("resident set: service %.1f MB, bare broadcaster %.1f MB\n", double(s.rssKb) / 1024,
         double(b.rssKb) / 1024);
     if (const auto tls = figures.find("service-tls"); tls != figures.end()) {
         const Figures& t = tls->second;
-        std::printf("over TLS: lost %lld, p50 %.1f ms, p99 %.1f ms, CPU %.1f %% (%.2fx the bare broadcaster), "
-                    "resident set %.1f MB\n",
+        std::printf(
+            "over TLS: lost %lld, p50 %.1f ms, p99 %.1f ms, CPU %.1f %% (%.2fx the bare broadcaster), "
+            "resident set %.1f MB\n",
             t.result.lost(), t.result.p50Ms, t.result.p99Ms, t.cpu * 100, b.cpu > 0 ? t.cpu / b.cpu : 0.0,
             double(t.rssKb) / 1024);
     }

@@ -84,13 +84,15 @@ bool writePatternLoop(
     return true;
 }
 
-std::vector<std::string> referencePipeline(const zovwebrtc::PublisherSettings& settings, const std::string& loopFile)
+std::vector<std::string> referencePipeline(
+    const zovwebrtc::PublisherSettings& settings, const std::string& loopFile)
 {
     // gst-launch-1.0 takes one token per argument (a path with spaces stays one token). clocksync paces the
     // looped file to real time, as a camera or a screen would deliver it.
-    std::vector<std::string> args = { "multifilesrc", "location=" + loopFile, "loop=true", "!", "rawvideoparse",
-        "format=i420", "width=" + std::to_string(settings.width), "height=" + std::to_string(settings.height),
-        "framerate=" + std::to_string(settings.fps) + "/1", "!", "clocksync", "!" };
+    std::vector<std::string> args
+        = { "multifilesrc", "location=" + loopFile, "loop=true", "!", "rawvideoparse", "format=i420",
+              "width=" + std::to_string(settings.width), "height=" + std::to_string(settings.height),
+              "framerate=" + std::to_string(settings.fps) + "/1", "!", "clocksync", "!" };
     std::istringstream encoder(zovwebrtc::vp8EncoderDescription(settings));
     for (std::string token; encoder >> token;)
         args.push_back(token);
@@ -101,7 +103,8 @@ std::vector<std::string> referencePipeline(const zovwebrtc::PublisherSettings& s
 
 ReferenceEncoder::~ReferenceEncoder() { stop(); }
 
-bool ReferenceEncoder::start(const zovwebrtc::PublisherSettings& settings, std::string& error, const Drawer& draw)
+bool ReferenceEncoder::start(
+    const zovwebrtc::PublisherSettings& settings, std::string& error, const Drawer& draw)
 {
     stop();
     const char* tmp = std::getenv("TMPDIR");
@@ -113,7 +116,8 @@ bool ReferenceEncoder::start(const zovwebrtc::PublisherSettings& settings, std::
     }
     ::close(fd);
     m_loopFile = path;
-    if (!writePatternLoop(m_loopFile, settings.width, settings.height, std::max(1, settings.fps * 2), error, draw)) {
+    if (!writePatternLoop(
+            m_loopFile, settings.width, settings.height, std::max(1, settings.fps * 2), error, draw)) {
         stop();
         return false;
     }

@@ -26,7 +26,8 @@ bool writePatternLoop(const std::string& path, int width, int height, int frames
 
 // The arguments of gst-launch-1.0: the loop file, paced to the settings' rate, through the publisher's VP8
 // encoder into a fake sink.
-std::vector<std::string> referencePipeline(const zovwebrtc::PublisherSettings& settings, const std::string& loopFile);
+std::vector<std::string> referencePipeline(
+    const zovwebrtc::PublisherSettings& settings, const std::string& loopFile);
 
 // The reference pipeline as a running program. Its loop file (two seconds of pictures) goes to TMPDIR and
 // is removed by stop().
@@ -37,7 +38,8 @@ public:
     ReferenceEncoder(const ReferenceEncoder&) = delete;
     ReferenceEncoder& operator=(const ReferenceEncoder&) = delete;
 
-    bool start(const zovwebrtc::PublisherSettings& settings, std::string& error, const Drawer& draw = Drawer());
+    bool start(
+        const zovwebrtc::PublisherSettings& settings, std::string& error, const Drawer& draw = Drawer());
     pid_t pid() const { return m_program.pid(); }
     void stop();
 

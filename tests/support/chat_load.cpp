@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QStringView>
 #include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
@@ -29,6 +30,44 @@ namespace {
     long long nowUs()
     {
         return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
+    }
+
+    // A frame's "text" member when the frame is a text ({"event":"text"} from a room, {"type":"text"} echoed
+    // bare). Read in place, without building a document: every member reads every text, and under the
+    // sanitizers each allocation costs a full stack unwind. The load's own texts need no unescaping (digits,
+    // commas and 'x'); a text that holds a quote or a backslash is read up to it and then counted foreign.
+    bool loadText(const QString& frame, QStringView& text)
+    {
+        const QStringView all(frame);
+        if (!all.contains(u"\"event\":\"text\"") && !all.contains(u"\"type\":\"text\""))
+            return false;
+        const QStringView key = u"\"text\":\"";
+        const qsizetype from = all.indexOf(key);
+        if (from < 0)
+            return false;
+        const QStringView rest = all.mid(from + key.size());
+        qsizetype end = 0;
+        while (end < rest.size() && rest[end] != u'"' && rest[end] != u'\\')
+            ++end;
+        text = rest.left(end);
+        return true;
+    }
+
+    // "<slot>,<seq>,<sent µs>,<padding>": the three numbers; false unless all three are there.
+    bool parseFields(QStringView text, long long (&fields)[3])
+    {
+        qsizetype at = 0;
+        for (long long& field : fields) {
+            long long value = 0;
+            const qsizetype start = at;
+            while (at < text.size() && text[at] >= u'0' && text[at] <= u'9' && at - start < 18)
+                value = value * 10 + (text[at++].unicode() - u'0');
+            if (at == start || at >= text.size() || text[at] != u',')
+                return false;
+            ++at;
+            field = value;
+        }
+        return true;
     }
 
     // What every group shares, read-only once the run starts, but for the counters.
@@ -70,7 +109,8 @@ namespace {
             for (int index : m_indexes) {
                 auto member = std::make_unique<Member>();
                 member->index = index;
-                member->received.assign(size_t(senders), std::vector<unsigned char>(size_t(m_plan.perSender), 0));
+                member->received.assign(
+                    size_t(senders), std::vector<unsigned char>(size_t(m_plan.perSender), 0));
                 member->highest.assign(size_t(senders), -1);
                 for (int slot = 0; slot < senders; ++slot) {
                     if (m_plan.senderMember[size_t(slot)] == index)
@@ -151,7 +191,8 @@ namespace {
 
         void send(Member& member, int slot, long long seq)
         {
-            std::string text = std::to_string(slot) + ',' + std::to_string(seq) + ',' + std::to_string(nowUs()) + ',';
+            std::string text
+                = std::to_string(slot) + ',' + std::to_string(seq) + ',' + std::to_string(nowUs()) + ',';
             if (int(text.size()) < m_plan.options.textBytes)
                 text.append(size_t(m_plan.options.textBytes) - text.size(), 'x');
             QJsonObject message;
@@ -166,16 +207,15 @@ namespace {
         void onFrame(Member& member, const QString& frame)
         {
             const long long now = nowUs();
-            const QJsonObject message = QJsonDocument::fromJson(frame.toUtf8()).object();
-            const QString kind = message.contains("event") ? message["event"].toString() : message["type"].toString();
-            if (kind != QLatin1String("text") || !message["text"].isString())
+            QStringView text;
+            if (!loadText(frame, text))
                 return; // the room's other events
-            const QStringList parts = message["text"].toString().split(',');
-            bool ok[3] = { false, false, false };
-            const int slot = parts.size() >= 3 ? parts[0].toInt(&ok[0]) : -1;
-            const long long seq = parts.size() >= 3 ? parts[1].toLongLong(&ok[1]) : -1;
-            const long long sentUs = parts.size() >= 3 ? parts[2].toLongLong(&ok[2]) : 0;
-            if (!ok[0] || !ok[1] || !ok[2] || slot < 0 || slot >= int(member.received.size()) || seq < 0
+            long long fields[3] = { -1, -1, -1 };
+            const bool ok = parseFields(text, fields);
+            const int slot = ok && fields[0] < (1 << 30) ? int(fields[0]) : -1;
+            const long long seq = fields[1];
+            const long long sentUs = fields[2];
+            if (!ok || slot < 0 || slot >= int(member.received.size()) || seq < 0
                 || seq >= m_plan.perSender) {
                 ++m_tally.foreign;
                 return;
@@ -280,8 +320,9 @@ Result run(const Options& options, const std::vector<QUrl>& urls)
     // settle before the load starts.
     for (Group* group : groups)
         runIn(group, [group, &urls] { group->open(urls); });
-    result.connected = waitUntil(
-        [&] { return plan.connected.load() == options.members || plan.failed.load() > 0; }, options.connectTimeoutMs)
+    result.connected
+        = waitUntil([&] { return plan.connected.load() == options.members || plan.failed.load() > 0; },
+              options.connectTimeoutMs)
         && plan.failed.load() == 0;
     if (!result.connected) {
         result.error = std::to_string(plan.connected.load()) + " of " + std::to_string(options.members)
@@ -300,7 +341,8 @@ Result run(const Options& options, const std::vector<QUrl>& urls)
     waitUntil([&] { return nowUs() > lastDueUs && plan.sent.load() == plan.total; },
         int((lastDueUs - nowUs()) / 1000) + options.drainTimeoutMs);
     const long long expected = plan.sent.load() * options.members;
-    waitUntil([&] { return plan.delivered.load() >= expected || plan.failed.load() > 0; }, options.drainTimeoutMs);
+    waitUntil(
+        [&] { return plan.delivered.load() >= expected || plan.failed.load() > 0; }, options.drainTimeoutMs);
     result.loadSeconds = double(std::max(plan.lastReceiptUs.load(), lastDueUs) - plan.startUs) / 1e6;
     if (options.phase)
         options.phase(false);
@@ -335,12 +377,17 @@ namespace {
         void onDisconnected() override { }
         void onSelfID(const std::string&, const std::string&) override { }
         void onPeers(const std::string&) override { }
-        void onPeerJoined(const std::string&, const std::string&, const std::string&, const std::string&) override { }
+        void onPeerJoined(
+            const std::string&, const std::string&, const std::string&, const std::string&) override
+        {
+        }
         void onPeerLeft(const std::string&, const std::string&) override { }
         void onRoomError(const std::string&) override { }
         void onRoomForbidden(int) override { }
         void onRecordMessage(const std::string&, const std::string&, const std::string&, int64_t) override { }
-        void onRecievedCommand(const std::string&, const std::string&, const std::string&, int64_t) override { }
+        void onRecievedCommand(const std::string&, const std::string&, const std::string&, int64_t) override
+        {
+        }
     };
 
 } // namespace

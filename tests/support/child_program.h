@@ -6,8 +6,8 @@
 
 namespace support {
 
-// A helper program started by a test or a benchmark. Its standard output goes to an unlinked file (so it never
-// blocks on a full pipe) and is read up to the line that starts with `prefix`, whose remainder `start`
+// A helper program started by a test or a benchmark. Its standard output goes to an unlinked file (so it
+// never blocks on a full pipe) and is read up to the line that starts with `prefix`, whose remainder `start`
 // returns. The program is terminated (SIGTERM, then SIGKILL) when this object goes.
 class ChildProgram {
 public:

@@ -91,7 +91,10 @@ TEST(EncodeReference, RunsUntilStoppedAndIsSampled)
 TEST(EncodeReference, CostBetweenPicksTheWindowsSamples)
 {
     const std::vector<procstats::Sample> samples = {
-        { 0, 1.0, 1000 }, { 60, 31.0, 1100 }, { 120, 61.0, 1150 }, { 300, 151.0, 1155 },
+        { 0, 1.0, 1000 },
+        { 60, 31.0, 1100 },
+        { 120, 61.0, 1150 },
+        { 300, 151.0, 1155 },
     };
     const hostcost::Cost cost = hostcost::costBetween(samples, 60, 300);
     EXPECT_DOUBLE_EQ(cost.cpuShare, 0.5);

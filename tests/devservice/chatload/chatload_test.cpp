@@ -21,6 +21,9 @@ TEST(ChatRoomLoad, EveryMemberGetsEveryTextOnceInOrder)
     ASSERT_TRUE(service.start(DEVSERVICE_PROGRAM, { "--http" }, "base URL: ", base, error)) << error;
 
     chatload::Options options; // 200 members, 20 senders, 50 texts/s, 5 s
+    // Under the sanitizers, with full unwinding at every allocation, both sides fall far behind the load:
+    // what is checked here is that every text arrives, not how soon.
+    options.drainTimeoutMs = 150000;
     std::vector<QUrl> urls;
     ASSERT_TRUE(chatload::joinRoom(base, options.members, urls, error)) << error;
     const chatload::Result result = chatload::run(options, urls);
@@ -58,13 +61,17 @@ public:
 
 private:
     // Text 3 never reaches member 0, text 5 reaches member 1 twice, and texts 6 and 7 reach member 2
-    // swapped; the room's other events in between are ignored by the load.
+    // swapped; member 0 also gets a text that no sender of the load sent. The room's other events in between
+    // are ignored by the load.
     void onText(const QString& frame)
     {
         const int n = m_count++;
         for (size_t i = 0; i < m_sockets.size(); ++i) {
             QWebSocket* to = m_sockets[i];
             to->sendTextMessage(QStringLiteral("{\"event\":\"joined\",\"peer\":{}}"));
+            if (n == 2 && i == 0)
+                to->sendTextMessage(
+                    QStringLiteral("{\"event\":\"text\",\"from\":{},\"text\":\"hi \\\"you\\\"\"}"));
             if (n == 3 && i == 0)
                 continue;
             if (n == 6 && i == 2) {
@@ -113,7 +120,7 @@ TEST(ChatRoomLoad, CountsLostRepeatedAndSwappedTexts)
     EXPECT_EQ(result.lost(), 1);
     EXPECT_EQ(result.duplicates, 1);
     EXPECT_EQ(result.outOfOrder, 1);
-    EXPECT_EQ(result.foreign, 0);
+    EXPECT_EQ(result.foreign, 1);
 }
 
 } // namespace
