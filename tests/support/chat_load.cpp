@@ -35,7 +35,7 @@ namespace {
     // A frame's "text" member when the frame is a text ({"event":"text"} from a room, {"type":"text"} echoed
     // bare). Read in place, without building a document: every member reads every text, and under the
     // sanitizers each allocation costs a full stack unwind. The load's own texts need no unescaping (digits,
-    // commas and 'x'); a text that holds a quote or a backslash is read up to it and then counted foreign.
+    // commas and 'x'), so a text is read up to its first quote or backslash.
     bool loadText(const QString& frame, QStringView& text)
     {
         const QStringView all(frame);
