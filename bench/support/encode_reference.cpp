@@ -54,16 +54,18 @@ namespace {
 
 } // namespace
 
-bool writePatternLoop(
-    const std::string& path, int width, int height, int frames, std::string& error, const Drawer& draw)
+std::string frameFile(const std::string& folder, int number)
 {
-    if (width <= 0 || height <= 0 || frames <= 0) {
+    char name[32];
+    std::snprintf(name, sizeof name, "/frame-%03d.i420", number);
+    return folder + name;
+}
+
+bool writePatternFrames(
+    const std::string& folder, int width, int height, int frames, std::string& error, const Drawer& draw)
+{
+    if (width <= 0 || height <= 0 || frames <= 0 || frames > 1000) {
         error = "invalid pattern size";
-        return false;
-    }
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) {
-        error = "cannot write " + path;
         return false;
     }
     std::vector<uint8_t> bgrx(size_t(width) * size_t(height) * 4);
@@ -74,25 +76,28 @@ bool writePatternLoop(
         else
             capture::testpattern::drawBgrx(bgrx.data(), width * 4, width, height, uint32_t(number));
         toI420(bgrx.data(), width * 4, width, height, i420);
+        const std::string path = frameFile(folder, number);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(i420.data()), std::streamsize(i420.size()));
-    }
-    out.close();
-    if (!out) {
-        error = "cannot write " + path;
-        return false;
+        out.close();
+        if (!out) {
+            error = "cannot write " + path;
+            return false;
+        }
     }
     return true;
 }
 
 std::vector<std::string> referencePipeline(
-    const zovwebrtc::PublisherSettings& settings, const std::string& loopFile)
+    const zovwebrtc::PublisherSettings& settings, const std::string& folder, int frames)
 {
-    // gst-launch-1.0 takes one token per argument (a path with spaces stays one token). clocksync paces the
-    // looped file to real time, as a camera or a screen would deliver it.
-    std::vector<std::string> args
-        = { "multifilesrc", "location=" + loopFile, "loop=true", "!", "rawvideoparse", "format=i420",
-              "width=" + std::to_string(settings.width), "height=" + std::to_string(settings.height),
-              "framerate=" + std::to_string(settings.fps) + "/1", "!", "clocksync", "!" };
+    // gst-launch-1.0 takes one token per argument (a path with spaces stays one token). One picture a file,
+    // so each buffer is one picture and nothing larger is held; clocksync paces them to real time, as a
+    // camera or a screen would deliver them.
+    std::vector<std::string> args = { "multifilesrc", "location=" + folder + "/frame-%03d.i420", "index=0",
+        "stop-index=" + std::to_string(frames - 1), "loop=true", "!", "rawvideoparse", "format=i420",
+        "width=" + std::to_string(settings.width), "height=" + std::to_string(settings.height),
+        "framerate=" + std::to_string(settings.fps) + "/1", "!", "clocksync", "!" };
     std::istringstream encoder(zovwebrtc::vp8EncoderDescription(settings));
     for (std::string token; encoder >> token;)
         args.push_back(token);
@@ -108,21 +113,20 @@ bool ReferenceEncoder::start(
 {
     stop();
     const char* tmp = std::getenv("TMPDIR");
-    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/encode-reference.XXXXXX";
-    const int fd = ::mkstemp(path.data());
-    if (fd < 0) {
-        error = "cannot make the pattern file";
+    std::string folder = std::string(tmp && *tmp ? tmp : "/tmp") + "/encode-reference.XXXXXX";
+    if (!::mkdtemp(folder.data())) {
+        error = "cannot make a folder for the pictures";
         return false;
     }
-    ::close(fd);
-    m_loopFile = path;
-    if (!writePatternLoop(
-            m_loopFile, settings.width, settings.height, std::max(1, settings.fps * 2), error, draw)) {
+    m_folder = folder;
+    const int frames = std::clamp(settings.fps * 2, 1, 1000);
+    m_frames = frames;
+    if (!writePatternFrames(m_folder, settings.width, settings.height, frames, error, draw)) {
         stop();
         return false;
     }
     std::string ignored;
-    if (!m_program.start("/usr/bin/gst-launch-1.0", referencePipeline(settings, m_loopFile),
+    if (!m_program.start("/usr/bin/gst-launch-1.0", referencePipeline(settings, m_folder, frames),
             "Setting pipeline to PLAYING", ignored, error)) {
         stop();
         return false;
@@ -133,9 +137,12 @@ bool ReferenceEncoder::start(
 void ReferenceEncoder::stop()
 {
     m_program.stop(5000);
-    if (!m_loopFile.empty()) {
-        std::remove(m_loopFile.c_str());
-        m_loopFile.clear();
+    if (!m_folder.empty()) {
+        for (int number = 0; number < m_frames; ++number)
+            std::remove(frameFile(m_folder, number).c_str());
+        ::rmdir(m_folder.c_str());
+        m_folder.clear();
+        m_frames = 0;
     }
 }
 

@@ -19,18 +19,20 @@ namespace hostcost {
 // Draws picture `number` into 32-bit pixels, B, G, R, X in memory.
 using Drawer = std::function<void(uint8_t* bgrx, int stride, int width, int height, uint32_t number)>;
 
-// Writes `frames` pictures (numbers 0 .. frames-1) as raw I420 at the given size, one after the other, for a
-// pipeline that loops them. The default drawer is the shared test pattern.
-bool writePatternLoop(const std::string& path, int width, int height, int frames, std::string& error,
+// Writes `frames` pictures (numbers 0 .. frames-1) as raw I420 at the given size into `folder`, one file a
+// picture named frameFile(folder, number), for a pipeline that loops them. The default drawer is the shared
+// test pattern.
+bool writePatternFrames(const std::string& folder, int width, int height, int frames, std::string& error,
     const Drawer& draw = Drawer());
+std::string frameFile(const std::string& folder, int number);
 
-// The arguments of gst-launch-1.0: the loop file, paced to the settings' rate, through the publisher's VP8
-// encoder into a fake sink.
+// The arguments of gst-launch-1.0: the pictures in `folder` (0 .. frames-1, looped), paced to the settings'
+// rate, through the publisher's VP8 encoder into a fake sink.
 std::vector<std::string> referencePipeline(
-    const zovwebrtc::PublisherSettings& settings, const std::string& loopFile);
+    const zovwebrtc::PublisherSettings& settings, const std::string& folder, int frames);
 
-// The reference pipeline as a running program. Its loop file (two seconds of pictures) goes to TMPDIR and
-// is removed by stop().
+// The reference pipeline as a running program. Its pictures (two seconds' worth) go to a folder in TMPDIR
+// that stop() removes.
 class ReferenceEncoder {
 public:
     ReferenceEncoder() = default;
@@ -41,11 +43,13 @@ public:
     bool start(
         const zovwebrtc::PublisherSettings& settings, std::string& error, const Drawer& draw = Drawer());
     pid_t pid() const { return m_program.pid(); }
+    const std::string& folder() const { return m_folder; }
     void stop();
 
 private:
     support::ChildProgram m_program;
-    std::string m_loopFile;
+    std::string m_folder;
+    int m_frames = 0;
 };
 
 // What one sampled process cost over a window of its samples.

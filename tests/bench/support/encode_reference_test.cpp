@@ -19,29 +19,39 @@ std::string tempPath(const char* name)
     return std::string(tmp && *tmp ? tmp : "/tmp") + "/" + name + std::to_string(::getpid());
 }
 
-// The loop file holds the pictures in order, as I420 with the pattern's colours where they belong.
+// One file a picture, in order, as I420 with the pattern's colours where they belong.
 TEST(EncodeReference, WritesThePatternAsI420Pictures)
 {
-    const std::string path = tempPath("pattern-loop-");
+    std::string folder = tempPath("pattern-frames-") + ".XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
     std::string error;
-    ASSERT_TRUE(hostcost::writePatternLoop(path, 64, 48, 3, error)) << error;
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(path.c_str());
+    const bool written = hostcost::writePatternFrames(folder, 64, 48, 3, error);
+    std::vector<std::string> pictures;
+    for (int number = 0; number < 4; ++number) {
+        const std::string path = hostcost::frameFile(folder, number);
+        std::ifstream in(path, std::ios::binary);
+        pictures.emplace_back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::remove(path.c_str());
+    }
+    ::rmdir(folder.c_str());
+    ASSERT_TRUE(written) << error;
+    EXPECT_EQ(hostcost::frameFile("/f", 7), "/f/frame-007.i420");
     const size_t picture = 64 * 48 * 3 / 2;
-    ASSERT_EQ(bytes.size(), 3 * picture);
+    for (int number = 0; number < 3; ++number)
+        ASSERT_EQ(pictures[size_t(number)].size(), picture) << number;
+    EXPECT_TRUE(pictures[3].empty()) << "no picture beyond the count";
 
     // Top-left quadrant's luma, from its colour; the number band of picture 0 is all "zero" blocks.
     const capture::testpattern::Rgb red = capture::testpattern::quadrantColour(0);
     const int expectedY = (66 * red.r + 129 * red.g + 25 * red.b + 128) / 256 + 16;
-    EXPECT_NEAR(uint8_t(bytes[0]), expectedY, 1);
-    const int bandRow = capture::testpattern::bandTop(48);
-    EXPECT_NEAR(uint8_t(bytes[size_t(bandRow) * 64 + 63]), (66 + 129 + 25) * 16 / 256 + 16, 2);
+    EXPECT_NEAR(uint8_t(pictures[0][0]), expectedY, 1);
+    const size_t bandLast = size_t(capture::testpattern::bandTop(48)) * 64 + 63;
+    EXPECT_NEAR(uint8_t(pictures[0][bandLast]), (66 + 129 + 25) * 16 / 256 + 16, 2);
     // Picture 1 carries number 1: its last block is a "one".
-    EXPECT_GT(uint8_t(bytes[picture + size_t(bandRow) * 64 + 63]), 200);
+    EXPECT_GT(uint8_t(pictures[1][bandLast]), 200);
 
-    EXPECT_FALSE(hostcost::writePatternLoop("/nonexistent-dir/loop", 64, 48, 1, error));
-    EXPECT_NE(error.find("/nonexistent-dir/loop"), std::string::npos);
+    EXPECT_FALSE(hostcost::writePatternFrames("/nonexistent-dir", 64, 48, 1, error));
+    EXPECT_NE(error.find("/nonexistent-dir/frame-000.i420"), std::string::npos) << error;
 }
 
 TEST(EncodeReference, PipelineUsesThePublishersEncoder)
@@ -51,9 +61,12 @@ TEST(EncodeReference, PipelineUsesThePublishersEncoder)
     settings.height = 720;
     settings.fps = 30;
     std::string pipeline;
-    for (const std::string& arg : hostcost::referencePipeline(settings, "/tmp/a loop"))
+    const std::vector<std::string> args = hostcost::referencePipeline(settings, "/tmp/a folder", 60);
+    for (const std::string& arg : args)
         pipeline += arg + ' ';
-    EXPECT_EQ(pipeline.rfind("multifilesrc location=/tmp/a loop loop=true ! ", 0), 0u) << pipeline;
+    ASSERT_GE(args.size(), 2u);
+    EXPECT_EQ(args[1], "location=/tmp/a folder/frame-%03d.i420") << "one argument, spaces and all";
+    EXPECT_NE(pipeline.find(" index=0 stop-index=59 loop=true ! "), std::string::npos) << pipeline;
     EXPECT_NE(pipeline.find("width=1280 height=720 framerate=30/1"), std::string::npos) << pipeline;
     EXPECT_NE(pipeline.find(" ! " + zovwebrtc::vp8EncoderDescription(settings) + " ! "), std::string::npos)
         << pipeline;
@@ -71,6 +84,9 @@ TEST(EncodeReference, RunsUntilStoppedAndIsSampled)
     ASSERT_TRUE(encoder.start(settings, error)) << error;
     const pid_t pid = encoder.pid();
     ASSERT_GT(pid, 0);
+    const std::string folder = encoder.folder();
+    struct stat info { };
+    EXPECT_EQ(::stat(hostcost::frameFile(folder, 29).c_str(), &info), 0) << "two seconds of pictures";
 
     procstats::Sampler sampler(pid, 200);
     sampler.start();
@@ -86,6 +102,7 @@ TEST(EncodeReference, RunsUntilStoppedAndIsSampled)
 
     encoder.stop();
     EXPECT_NE(::kill(pid, 0), 0);
+    EXPECT_NE(::stat(folder.c_str(), &info), 0) << "its pictures go with it";
 }
 
 TEST(EncodeReference, CostBetweenPicksTheWindowsSamples)
