@@ -17,6 +17,8 @@ packages=(
     # WebRTC over GStreamer (webrtcbin, libnice): the client's engine and the local service's forwarder
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-nice
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
+    # gst-launch-1.0: the bare VP8 pipeline the hosting benchmark compares the host with
+    gstreamer1.0-tools
     # media tests bring up the loopback interface of their own network namespace (ip)
     iproute2
     # QR codes, capture-card control channel

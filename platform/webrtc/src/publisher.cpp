@@ -45,10 +45,7 @@ namespace {
                 + "/1";
             std::string description = "webrtcbin name=webrtc bundle-policy=max-bundle"
                                       " appsrc name=video is-live=true do-timestamp=true format=time caps=\""
-                + caps + "\" ! vp8enc deadline=1 cpu-used=8 error-resilient=1 target-bitrate="
-                + std::to_string(m_settings.bitrateKbps * 1000)
-                + " end-usage=" + (m_settings.rateControl == PublisherSettings::RateControl::Constant ? "cbr" : "vbr")
-                + " keyframe-max-dist=" + std::to_string(m_settings.keyFrameInterval)
+                + caps + "\" ! " + vp8EncoderDescription(m_settings)
                 + " ! tee name=videotee allow-not-linked=true"
                   " videotee. ! queue leaky=downstream ! rtpvp8pay pt=96 picture-id-mode=15-bit ! webrtc."
                   " videotee. ! queue leaky=downstream ! appsink name=videoout sync=false emit-signals=false";
@@ -251,6 +248,14 @@ namespace {
     };
 
 } // namespace
+
+std::string vp8EncoderDescription(const PublisherSettings& settings)
+{
+    return "vp8enc deadline=1 cpu-used=8 error-resilient=1 target-bitrate="
+        + std::to_string(settings.bitrateKbps * 1000)
+        + " end-usage=" + (settings.rateControl == PublisherSettings::RateControl::Constant ? "cbr" : "vbr")
+        + " keyframe-max-dist=" + std::to_string(settings.keyFrameInterval);
+}
 
 std::unique_ptr<StreamPublisher> StreamPublisher::create(
     const PublisherSettings& settings, PublisherCallbacks callbacks, std::string* error)

@@ -23,6 +23,9 @@ struct PublisherSettings {
     std::string audioSource; // a GStreamer source description, e.g. "pulsesrc"; empty: no audio
 };
 
+// The VP8 encoder as the publisher runs it for these settings, as a GStreamer element description.
+std::string vp8EncoderDescription(const PublisherSettings& settings);
+
 // What the publisher reports, from GStreamer's threads. Any may be empty.
 struct PublisherCallbacks {
     std::function<void()> offerReady; // the complete offer: localDescription()
