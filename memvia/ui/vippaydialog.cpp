@@ -73,7 +73,7 @@ void VipPayDialog::buildForm()
     title->setObjectName("label_pay_title");
     m_description = new QPushButton(tr("会员权益详情"), m_head);
     m_description->setObjectName("pushButton_vip_desc");
-    m_close = new QPushButton(m_head);
+    m_close = new QPushButton("x", m_head);
     m_close->setObjectName("pushButton_close");
     headRow->addWidget(title);
     headRow->addStretch();
