@@ -348,3 +348,18 @@ TEST_F(PurchaseTest, SuccessDialogForLifetimeAndWhenTheStateDoesNotCome)
     EXPECT_EQ(requestCount(kState), 3);
     EXPECT_EQ(afterRetry, QDate::currentDate().addDays(60).toString("yyyy-MM-dd"));
 }
+
+TEST_F(PurchaseTest, ANewProductListLeavesTheChosenProductIntact)
+{
+    auto form = formWithOrder(3);
+    ProductData::instance()->parsePersonal(parseJsonText(productList({ { 50, 30 } })));
+    ProductData::instance()->parsePersonal(parseJsonText(productList({})));
+    ASSERT_TRUE(form->currentProduct().has_value());
+    EXPECT_EQ(form->currentProduct()->name, QString::fromUtf8("年度会员"));
+    QTest::mouseClick(form->findChild<QToolButton*>("toolButton_alipay"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->shownKey(2).isEmpty(); }, 20000));
+    const auto creates = requestsTo(kCreate);
+    ASSERT_EQ(creates.size(), 2u);
+    EXPECT_EQ(creates[1].members["product_id"].asInt(), 3);
+    EXPECT_EQ(creates[1].members["describle"].asString(), creates[0].members["describle"].asString());
+}
