@@ -65,6 +65,11 @@ int main(int argc, char** argv)
         "(default 0: only its confirm page does).",
         "seconds", "0");
     parser.addOption(autoScanOption);
+    const QCommandLineOption autoPayOption("auto-pay",
+        "Pay every membership order by itself this many seconds after it was created (default 0: only its "
+        "pay page does).",
+        "seconds", "0");
+    parser.addOption(autoPayOption);
     parser.process(app);
 
     bool autoScanValid = false;
@@ -72,6 +77,14 @@ int main(int argc, char** argv)
     if (!autoScanValid || autoScan < 0 || autoScan > 3600) {
         std::fprintf(stderr, "tavicast-devservice: invalid --auto-scan \"%s\"\n",
             qPrintable(parser.value(autoScanOption)));
+        return 2;
+    }
+
+    bool autoPayValid = false;
+    const int autoPay = parser.value(autoPayOption).toInt(&autoPayValid);
+    if (!autoPayValid || autoPay < 0 || autoPay > 3600) {
+        std::fprintf(stderr, "tavicast-devservice: invalid --auto-pay \"%s\"\n",
+            qPrintable(parser.value(autoPayOption)));
         return 2;
     }
 
@@ -87,9 +100,10 @@ int main(int argc, char** argv)
     options.https = !parser.isSet(httpOption);
     options.port = static_cast<quint16>(port);
     options.caFile = parser.value(caOption).toStdString();
-    if (autoScan > 0) {
+    if (autoScan > 0 || autoPay > 0) {
         devservice::MembershipOptions membership;
         membership.webQrAutoScanMs = autoScan * 1000;
+        membership.autoPayMs = autoPay * 1000;
         devservice::addMembershipRoutes(options.routes, membership);
     }
     logEveryRequest(options.routes);
