@@ -341,6 +341,18 @@ TEST_F(StudioPush, FailuresEndInStoppedOnly)
     }
 }
 
+// The service drops the stream without a word: the silence of its RTCP reports ends the push.
+TEST_F(StudioPush, LostPushEndsInStopped)
+{
+    studio->StartStreaming(url().c_str(), "t", "", "");
+    ASSERT_TRUE(waitUntil([&] { return started->count() > 0 || stopped->count() > 0; }, 20000));
+    ASSERT_EQ(started->count(), 1);
+    service.forwarder()->close(studio->GetWebrtcRoomID());
+    EXPECT_TRUE(waitUntil([&] { return stopped->count() > 0; }, 60000));
+    EXPECT_EQ(stopped->count(), 1);
+    EXPECT_FALSE(studio->isStreaming());
+}
+
 TEST_F(StudioPush, StopWhileStartingEndsInStopped)
 {
     Json::Value noSdp(Json::objectValue);
