@@ -8,6 +8,8 @@
 #include "global/filepicker.h"
 #include "global/localaddress.h"
 #include "global/meetingkeys.h"
+#include "global/meetingprompt.h"
+#include "global/processlauncher.h"
 #include "global/settings.h"
 #include "media/camerawrapper.h"
 #include "ui/Dialog/cameraselectdialog.h"
@@ -22,12 +24,9 @@
 
 #include <json/json.h>
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include <iterator>
 
@@ -78,18 +77,18 @@ constexpr AudioPreset kAudioPresets[] = {
     { "[不启动声音]", true, true },
 };
 
-MeetingMainCtrlForm::Launcher g_launcher;
-MeetingMainCtrlForm::PromptRunner g_promptRunner;
-
-qint64 launchDetached(const QString& program, const QStringList& arguments)
+// The camera dialog runs modally; where the meeting's prompts are answered by a hook (tests), the hook
+// answers it too: 1 accepts the dialog's current choice.
+int runCameraDialog(CameraSelectDialog& dialog)
 {
-    if (g_launcher)
-        return g_launcher(program, arguments);
-    qint64 pid = 0;
-    return QProcess::startDetached(program, arguments, QString(), &pid) ? pid : 0;
+    if (!hasMeetingPromptHook())
+        return dialog.exec();
+    MeetingPrompt prompt;
+    prompt.title = dialog.windowTitle();
+    prompt.text = QStringLiteral("camera");
+    prompt.buttons = 3;
+    return runMeetingPrompt(prompt, &dialog) == 1 ? QDialog::Accepted : QDialog::Rejected;
 }
-
-int runPrompt(QDialog& dialog) { return g_promptRunner ? g_promptRunner(dialog) : dialog.exec(); }
 
 bg::Value dataValue(const char* key, const bg::Value& fallback)
 {
@@ -105,19 +104,6 @@ QString& lastImageDir()
 int iconSize() { return static_cast<int>(QssManager::dpiScale() * 36); }
 
 } // namespace
-
-void MeetingMainCtrlForm::setLauncher(Launcher launcher) { g_launcher = std::move(launcher); }
-
-void MeetingMainCtrlForm::setPromptRunner(PromptRunner runner) { g_promptRunner = std::move(runner); }
-
-QString MeetingMainCtrlForm::whiteBoardProgram()
-{
-    const QString beside = QCoreApplication::applicationDirPath() + QLatin1Char('/') + kWhiteBoardProgram;
-    const QFileInfo info(beside);
-    if (info.isFile() && info.isExecutable())
-        return beside;
-    return QStandardPaths::findExecutable(QString::fromLatin1(kWhiteBoardProgram));
-}
 
 MeetingMainCtrlForm::MeetingMainCtrlForm(QWidget* parent)
     : QWidget(parent)
@@ -299,7 +285,7 @@ void MeetingMainCtrlForm::switchCameraOn()
     bool chosen = false;
     {
         CameraSelectDialog dialog(window());
-        chosen = runPrompt(dialog) == QDialog::Accepted && dialog.currentCamera(deviceId, width, height, fps);
+        chosen = runCameraDialog(dialog) == QDialog::Accepted && dialog.currentCamera(deviceId, width, height, fps);
         if (chosen)
             dialog.currentResolution(cameraText);
     }
@@ -370,18 +356,18 @@ void MeetingMainCtrlForm::on_pushButton_board_clicked()
     Json::Value command(Json::objectValue);
     command["cmd"] = "show_hide";
     const QString argument = QString::fromStdString(bg::Crypt().base64_encode(command.toStyledString()));
-    const QString program = whiteBoardProgram();
-    qDebug() << "command:" << program << argument;
+    const QString program = QString::fromLatin1(kWhiteBoardProgram);
+    qDebug() << "command:" << findHelperProgram(program) << argument;
     m_whiteBoardStarted = true;
-    if (program.isEmpty()) {
-        qWarning() << "the whiteboard program" << kWhiteBoardProgram << "is neither beside this program nor on PATH";
+    qint64 pid = 0;
+    if (!launchHelperProgram(program, { argument }, &pid)) {
+        qWarning() << "could not start the whiteboard program" << program << "(beside this program or on PATH)";
         return;
     }
-    const qint64 pid = launchDetached(program, { argument });
-    if (pid <= 0) {
-        qWarning() << "could not start the whiteboard program" << program;
+    // A replaced launcher (tests) may answer an id of its own making: only a real start is held, so the
+    // kill can never reach a process that happens to carry such an id.
+    if (hasProcessLauncher())
         return;
-    }
     OwnedProcess process(pid);
     if (process.isValid())
         m_whiteBoards.push_back(std::move(process));

@@ -6,14 +6,11 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 #include <vector>
 
 class CameraWrapper;
 class MeetingCtrlButton;
-class QDialog;
-class QStringList;
 
 namespace Ui {
 class MeetingMainCtrlForm;
@@ -38,18 +35,6 @@ public:
     void toggleCamera();
     // Whether the camera feed exists (switched on and not yet off).
     bool isCameraOn() const { return !m_camera.isNull(); }
-
-    // Starts a program detached; answers its process id, 0 when it did not start. Tests replace it; an
-    // empty function restores the real start.
-    using Launcher = std::function<qint64(const QString& program, const QStringList& arguments)>;
-    static void setLauncher(Launcher launcher);
-    // Runs the camera dialog modally and answers its result; tests answer in place of the user. An empty
-    // function restores QDialog::exec.
-    using PromptRunner = std::function<int(QDialog&)>;
-    static void setPromptRunner(PromptRunner runner);
-    // The whiteboard program: "ZovWhiteBoard" beside this program, else the one on PATH; empty when
-    // neither exists.
-    static QString whiteBoardProgram();
 
 signals:
     void CameraReady(QString sourceId, int width, int height);

@@ -4,7 +4,10 @@
 #include "controlbar_support.h"
 
 #include "global/datakeys.h"
+#include "global/filepicker.h"
 #include "global/meetingkeys.h"
+#include "global/meetingprompt.h"
+#include "global/processlauncher.h"
 #include "ui/part/meetingctrlbutton.h"
 #include "ui/part/meetingmainctrlform.h"
 
@@ -40,7 +43,8 @@ protected:
     }
     void TearDown() override
     {
-        MeetingMainCtrlForm::setPromptRunner({});
+        setMeetingPromptHook({});
+        setProcessLauncher({});
         capture::setCatalog({});
     }
 
@@ -176,9 +180,9 @@ TEST_F(ControlBarTest, WhiteboardNeedsASignedInMemberOfLevelTwo)
         { 42, 0, UserEventType::Pay },
     };
     int launches = 0;
-    MeetingMainCtrlForm::setLauncher([&](const QString&, const QStringList&) {
+    setProcessLauncher([&](const QString&, const QStringList&, qint64*) {
         ++launches;
-        return qint64(0);
+        return false;
     });
     for (const auto& c : cases) {
         SCOPED_TRACE(c.userId);
@@ -190,8 +194,32 @@ TEST_F(ControlBarTest, WhiteboardNeedsASignedInMemberOfLevelTwo)
         ASSERT_EQ(posted.entries.size(), 1);
         EXPECT_EQ(posted.entries[0].type, c.expected);
     }
-    MeetingMainCtrlForm::setLauncher({});
     EXPECT_EQ(launches, 0);
+}
+
+TEST_F(ControlBarTest, AddImageOffersTheLastFolderAndHandsOnTheChosenFile)
+{
+    QStringList folders;
+    QString answer = QStringLiteral("/srv/pictures/slide.png");
+    setFilePicker([&](QWidget*, const QString& caption, const QString& startDir, const QString& filter) {
+        EXPECT_EQ(caption, "添加图片");
+        EXPECT_EQ(filter, "files (*.bmp *.png *.jpeg *.jpg)");
+        folders << startDir;
+        return answer;
+    });
+    QSignalSpy added(&bar, &MeetingMainCtrlForm::sig_tmpAddImageSource);
+    button("pushButton_add_image")->click();
+    ASSERT_EQ(added.size(), 1);
+    EXPECT_EQ(added[0][0].toString(), answer);
+    // A cancelled dialog hands on nothing and keeps the remembered folder.
+    answer.clear();
+    button("pushButton_add_image")->click();
+    button("pushButton_add_image")->click();
+    setFilePicker({});
+    EXPECT_EQ(added.size(), 1);
+    ASSERT_EQ(folders.size(), 3);
+    EXPECT_EQ(folders[1], "/srv/pictures");
+    EXPECT_EQ(folders[2], "/srv/pictures");
 }
 
 // The process's end, whether or not anyone reaped it.
@@ -213,7 +241,7 @@ TEST_F(ControlBarTest, KillEndsExactlyTheWhiteboardsThisBarStarted)
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     ScopedEnv path("PATH", (dir.path() + ":" + qgetenv("PATH")).toStdString());
-    ASSERT_EQ(MeetingMainCtrlForm::whiteBoardProgram(), script.fileName());
+    ASSERT_EQ(findHelperProgram("ZovWhiteBoard"), script.fileName());
 
     // Same program, not started by the bar: it must survive the kill.
     qint64 otherPid = 0;
@@ -262,6 +290,25 @@ TEST_F(ControlBarTest, KillEndsExactlyTheWhiteboardsThisBarStarted)
     ::close(other);
 }
 
+TEST_F(ControlBarTest, AnIdAnsweredByAReplacedLauncherIsNeverSignalled)
+{
+    // The replaced launcher answers the id of a process the bar did not start.
+    qint64 pid = 0;
+    ASSERT_TRUE(QProcess::startDetached("sleep", { "60" }, QString(), &pid));
+    const int fd = int(::syscall(SYS_pidfd_open, pid, 0));
+    ASSERT_GE(fd, 0);
+    setProcessLauncher([pid](const QString&, const QStringList&, qint64* started) {
+        *started = pid;
+        return true;
+    });
+    button("pushButton_board")->click();
+    bar.killWhiteBoard();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(hasEnded(fd));
+    ::syscall(SYS_pidfd_send_signal, fd, SIGKILL, nullptr, 0);
+    ::close(fd);
+}
+
 TEST(OwnedProcessTest, AProcessThatIgnoresTerminationIsKilledAfterTheGrace)
 {
     qint64 pid = 0;
@@ -301,11 +348,11 @@ protected:
         startMeeting(true);
     }
 
-    void answerPrompt(int result)
+    void answerPrompt(bool accept)
     {
-        MeetingMainCtrlForm::setPromptRunner([this, result](QDialog&) {
+        setMeetingPromptHook([this, accept](const MeetingPrompt&) {
             ++prompts;
-            return result;
+            return accept ? 1 : 0;
         });
     }
 
@@ -316,7 +363,7 @@ protected:
 
 TEST_F(ControlBarCameraTest, AcceptedCameraIsReadyAfterItsFirstFrameAndStopsOnce)
 {
-    answerPrompt(QDialog::Accepted);
+    answerPrompt(true);
     QSignalSpy ready(&bar, &MeetingMainCtrlForm::CameraReady);
     QSignalSpy stop(&bar, &MeetingMainCtrlForm::CameraStop);
     camera()->click();
@@ -339,7 +386,7 @@ TEST_F(ControlBarCameraTest, AcceptedCameraIsReadyAfterItsFirstFrameAndStopsOnce
 
 TEST_F(ControlBarCameraTest, CancelledPromptLeavesTheCameraOffWithoutSignals)
 {
-    answerPrompt(QDialog::Rejected);
+    answerPrompt(false);
     QSignalSpy ready(&bar, &MeetingMainCtrlForm::CameraReady);
     QSignalSpy stop(&bar, &MeetingMainCtrlForm::CameraStop);
     camera()->click();
@@ -352,7 +399,7 @@ TEST_F(ControlBarCameraTest, CancelledPromptLeavesTheCameraOffWithoutSignals)
 
 TEST_F(ControlBarCameraTest, ClosingTheMeetingStopsTheCameraButLeavesTheButtonChecked)
 {
-    answerPrompt(QDialog::Accepted);
+    answerPrompt(true);
     QSignalSpy stop(&bar, &MeetingMainCtrlForm::CameraStop);
     camera()->click();
     ASSERT_TRUE(bar.isCameraOn());
@@ -368,7 +415,7 @@ TEST_F(ControlBarCameraTest, ClosingTheMeetingStopsTheCameraButLeavesTheButtonCh
 
 TEST_F(ControlBarCameraTest, ToggleFromTheBallOpensThePromptWhenTheCameraIsOff)
 {
-    answerPrompt(QDialog::Accepted);
+    answerPrompt(true);
     bar.toggleCamera();
     EXPECT_EQ(prompts, 1);
     EXPECT_TRUE(bar.isCameraOn());
@@ -381,10 +428,10 @@ TEST_F(ControlBarCameraTest, ToggleFromTheBallOpensThePromptWhenTheCameraIsOff)
 TEST_F(ControlBarCameraTest, AMeetingClosedWhileThePromptIsOpenStartsNoCamera)
 {
     QSignalSpy ready(&bar, &MeetingMainCtrlForm::CameraReady);
-    MeetingMainCtrlForm::setPromptRunner([](QDialog&) {
+    setMeetingPromptHook([](const MeetingPrompt&) {
         // The dialog's own loop delivers the close while the user still looks at it.
         deliverNow(new CloseMeetingEvent());
-        return int(QDialog::Accepted);
+        return 1;
     });
     camera()->click();
     EXPECT_FALSE(bar.isCameraOn());
