@@ -72,10 +72,11 @@ void FloatingBallLink::handleMessage(const QString& text)
 void FloatingBallLink::closeMeeting()
 {
     if (m_window) {
-        if (m_window->isHidden())
-            m_window->show();
-        m_window->showNormal();
-        m_window->activateWindow();
+        QWidget* top = m_window->window();
+        if (top->isHidden())
+            top->show();
+        top->showNormal();
+        top->activateWindow();
     }
     BG_LOGE("[CloseMeeting]:主持端点击悬浮球停止按钮退出直播");
     EventDeliverer::instance()->deliver(new CloseMeetingEvent());
@@ -85,10 +86,11 @@ void FloatingBallLink::showWindow()
 {
     if (!m_window)
         return;
-    if (m_window->isMinimized())
-        m_window->showNormal();
-    m_window->show();
-    m_window->activateWindow();
+    QWidget* top = m_window->window();
+    if (top->isMinimized())
+        top->showNormal();
+    top->show();
+    top->activateWindow();
 }
 
 QString FloatingBallLink::cameraMessage(bool opened)

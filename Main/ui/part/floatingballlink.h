@@ -17,6 +17,7 @@ class QWidget;
 class FloatingBallLink : public QObject {
     Q_OBJECT
 public:
+    // `window` is any widget of the meeting window; its top-level window is the one shown and restored.
     FloatingBallLink(QWidget* window, MeetingMainCtrlForm* bar, QObject* parent = nullptr);
 
     // The server the ball is connected through; every received text goes to handleMessage. Null detaches.

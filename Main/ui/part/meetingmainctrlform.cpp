@@ -25,6 +25,7 @@
 #include <json/json.h>
 
 #include <QDebug>
+#include <QLabel>
 #include <QDir>
 #include <QFileInfo>
 
@@ -161,6 +162,8 @@ void MeetingMainCtrlForm::initButtons()
 }
 
 void MeetingMainCtrlForm::setLiveTime(const QString& text) { ui->pushButton_stop->setBottomText(text); }
+
+QString MeetingMainCtrlForm::liveTime() const { return ui->pushButton_stop->bottomLabel()->text(); }
 
 bool MeetingMainCtrlForm::event(QEvent* event)
 {

@@ -29,6 +29,7 @@ public:
 
     // The stop button's caption: "00:00:00" or the meeting's elapsed time.
     void setLiveTime(const QString& text);
+    QString liveTime() const;
     // Ends the whiteboard programs this bar started (and only those); nothing when none runs.
     void killWhiteBoard();
     // Flips the camera button as a click would, running the camera dialog when it turns the camera on.

@@ -2,6 +2,7 @@
 
 #include "ui_mirrorwidget.h"
 
+#include "global/menurunner.h"
 #include "win/framelesshelper.h"
 #include "win/qssmanager.h"
 
@@ -20,10 +21,6 @@ constexpr int kMinimumSide = 160;
 constexpr int kEdgeBand = 3;
 constexpr int kCloseMargin = 5;
 
-MirrorWidget::MenuRunner g_menuRunner;
-
-QAction* runMenu(QMenu& menu, QPoint at) { return g_menuRunner ? g_menuRunner(menu, at) : menu.exec(at); }
-
 } // namespace
 
 QSize mirrorMinimumSize(int width, int height)
@@ -32,8 +29,6 @@ QSize mirrorMinimumSize(int width, int height)
         return QSize(kMinimumSide, kMinimumSide);
     return QSize(kMinimumSide, static_cast<int>(std::trunc(double(kMinimumSide) * height / width)));
 }
-
-void MirrorWidget::setMenuRunner(MenuRunner runner) { g_menuRunner = std::move(runner); }
 
 MirrorWidget::MirrorWidget(QWidget* parent)
     : QWidget(parent)
@@ -45,6 +40,8 @@ MirrorWidget::MirrorWidget(QWidget* parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     (new QssManager(this, false))->loadStyleSheet(QString::fromLatin1(kStyleSheet));
     new FramelessHelper(this, this);
+    // Set here and not in the style sheet: a style sheet's minimum would override the one the owner sets
+    // for its picture's aspect each time the window is polished.
     const int side = static_cast<int>(scale * kMinimumSide);
     setMinimumSize(side, side);
     connect(this, &QWidget::customContextMenuRequested, this, &MirrorWidget::showContextMenu);

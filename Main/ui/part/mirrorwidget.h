@@ -6,11 +6,7 @@
 #include <QSize>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
-
-class QAction;
-class QMenu;
 
 namespace Ui {
 class MirrorWidget;
@@ -41,11 +37,6 @@ public:
     bool isOnRightEdge(QPoint point) override;
     bool isOnCaption(QPoint point) override;
     void onSizing(int edgeFlags, long* top, long* bottom, long* left, long* right) override;
-
-    // Runs the menu modally and answers the chosen action (null when dismissed); tests answer in place of
-    // the user. An empty function restores QMenu::exec.
-    using MenuRunner = std::function<QAction*(QMenu&, QPoint)>;
-    static void setMenuRunner(MenuRunner runner);
 
 signals:
     void closed();

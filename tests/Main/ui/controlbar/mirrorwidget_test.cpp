@@ -1,6 +1,7 @@
 // The mirror window: its resize bands, minimum sizes, pin menu, dragging, closing and close button.
 #include "ui/part/mirrorwidget.h"
 
+#include "global/menurunner.h"
 #include "win/qssmanager.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ class MirrorWidgetTest : public testing::Test {
 protected:
     void TearDown() override
     {
-        MirrorWidget::setMenuRunner({});
+        setMenuRunner({});
         QssManager::setDpiScaleOverride(0);
     }
 
@@ -34,7 +35,7 @@ protected:
     // Answers the next pin menu with its only action (or dismisses it) and keeps the offered text.
     void answerMenu(bool choose)
     {
-        MirrorWidget::setMenuRunner([this, choose](QMenu& menu, QPoint) -> QAction* {
+        setMenuRunner([this, choose](QMenu& menu, QPoint) -> QAction* {
             offered = menu.actions().value(0) ? menu.actions().value(0)->text() : QString();
             return choose ? menu.actions().value(0) : nullptr;
         });
