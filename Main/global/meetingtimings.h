@@ -7,6 +7,7 @@ struct MeetingTimings {
     int rowTipHideMs = 2000; // a member row's co-broadcast success text stays this long
     int tileResizeStepMs = 100; // each of the two steps that make a tile's source widget lay out again
     int pageSwitchMs = 50; // the side panel shows its empty page this long after a page was popped out
+    int fullScreenBarHideMs = 3000; // the full-screen tool bar hides this long after the last mouse movement
 };
 
 MeetingTimings& meetingTimings();
