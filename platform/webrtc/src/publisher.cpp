@@ -8,6 +8,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/sdp/sdp.h>
+#include <gst/video/video.h>
 
 #include <atomic>
 #include <cstring>
@@ -45,7 +46,7 @@ namespace {
                 + "/1";
             std::string description = "webrtcbin name=webrtc bundle-policy=max-bundle"
                                       " appsrc name=video is-live=true do-timestamp=true format=time caps=\""
-                + caps + "\" ! vp8enc deadline=1 cpu-used=8 error-resilient=1 target-bitrate="
+                + caps + "\" ! vp8enc name=videoencoder deadline=1 cpu-used=8 error-resilient=1 target-bitrate="
                 + std::to_string(m_settings.bitrateKbps * 1000)
                 + " end-usage=" + (m_settings.rateControl == PublisherSettings::RateControl::Constant ? "cbr" : "vbr")
                 + " keyframe-max-dist=" + std::to_string(m_settings.keyFrameInterval)
@@ -173,6 +174,29 @@ namespace {
             gst_promise_unref(promise);
             gst_webrtc_session_description_free(answer);
             return !failed;
+        }
+
+        bool setAudioMuted(const std::string& volumeName, bool muted) override
+        {
+            GstElement* volume = gst_bin_get_by_name(GST_BIN(m_pipeline), volumeName.c_str());
+            if (!volume)
+                return false;
+            const bool isVolume = g_object_class_find_property(G_OBJECT_GET_CLASS(volume), "mute") != nullptr;
+            if (isVolume)
+                g_object_set(volume, "mute", gboolean(muted), nullptr);
+            gst_object_unref(volume);
+            return isVolume;
+        }
+
+        void requestKeyFrame() override
+        {
+            GstElement* encoder = gst_bin_get_by_name(GST_BIN(m_pipeline), "videoencoder");
+            if (!encoder)
+                return;
+            GstPad* source = gst_element_get_static_pad(encoder, "src");
+            gst_pad_send_event(source, gst_video_event_new_upstream_force_key_unit(GST_CLOCK_TIME_NONE, TRUE, 0));
+            gst_object_unref(source);
+            gst_object_unref(encoder);
         }
 
     private:
