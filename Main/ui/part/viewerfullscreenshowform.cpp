@@ -2,9 +2,9 @@
 
 #include "ui_viewerfullscreenshowform.h"
 
+#include "global/openglpresence.h"
 #include "media/openglwidget.h"
 #include "media/painterwidget.h"
-#include "media/rendererchoice.h"
 #include "ui/part/fullscreentoolform.h"
 #include "win/qssmanager.h"
 
@@ -23,7 +23,7 @@ ViewerFullScreenShowForm::ViewerFullScreenShowForm(QWidget* parent)
 
     auto* overlayLayout = new QGridLayout;
     overlayLayout->setContentsMargins(0, 0, 0, 0);
-    if (rendererchoice::useOpenGL()) {
+    if (hasOpenGL()) {
         qDebug() << "[使用opengl窗口]";
         glWidget = new OpenGLWidget(this);
         renderWidget = glWidget.data();

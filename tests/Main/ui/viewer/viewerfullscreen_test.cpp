@@ -5,7 +5,7 @@
 #include "global/meetingtimings.h"
 #include "media/openglwidget.h"
 #include "media/painterwidget.h"
-#include "media/rendererchoice.h"
+#include "global/openglpresence.h"
 #include "win/qssmanager.h"
 
 #include <QApplication>
@@ -56,13 +56,13 @@ class ViewerFullScreenTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        rendererchoice::setOverride(rendererchoice::Override::Painter);
+        setOpenGLPresence([] { return false; });
         QssManager::setDpiScaleOverride(1.0);
     }
     void TearDown() override
     {
         QssManager::setDpiScaleOverride(0);
-        rendererchoice::setOverride(rendererchoice::Override::None);
+        setOpenGLPresence({});
         meetingTimings() = MeetingTimings();
     }
 };
