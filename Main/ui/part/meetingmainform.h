@@ -1,11 +1,202 @@
 #pragma once
 
+#include "app/localserver.h"
+#include "media/i420frame.h"
+#include "media/peerconnectionwrapper.h"
+#include "media/remotevideoobserver.h"
+
+#include <chatroom/chatroom.h>
+#include <chatroom/uicallback.h>
+
+#include <QList>
+#include <QMap>
+#include <QPoint>
+#include <QPointer>
+#include <QRect>
+#include <QSize>
+#include <QString>
 #include <QWidget>
 
-// Placed by the main window as a page of its stack; built without a parent. The form's own content and
-// events come with the live-meeting forms. GUI thread only.
-class MeetingMainForm : public QWidget {
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace Ui {
+class MeetingMainForm;
+}
+namespace zovwebrtc {
+struct peer_connection_factory;
+}
+
+// One chat-room member as the meeting keeps it, keyed by its chat-room id text.
+struct MeetingMember {
+    qint64 userId = 0;
+    QString chatId;
+    QString name;
+    QString deviceType;
+    int shutup = 0;
+};
+
+// A member whose stream the host shows on the scene.
+struct CoBroadcastRecord {
+    qint64 userId = 0;
+    int slot = 0; // its place among the scene's member sources
+    void* source = nullptr; // the studio source, null while none is shown
+    QString streamUrl;
+    bool hasSavedPos = false;
+    QPoint savedPos; // where the host left the source, kept for the next meeting
+    QPointer<QWidget> mirror;
+};
+
+// The window of a running live meeting: the studio in the centre (host) or the host's picture (viewer), the
+// control bar below and the side panel beside. It starts a meeting on the new-meeting form's events and
+// ends it on CloseMeetingEvent, whatever asked for the end; one form serves one meeting after another.
+//
+// Everything a meeting starts that may fire later (timers, delayed actions, request replies) hangs off a
+// per-meeting context object made at start and deleted by closing, so nothing of a closed meeting reaches
+// the next one. Request replies are told apart by the tag each request carries. GUI thread only; the
+// chat room calls back on this thread.
+class MeetingMainForm : public QWidget, public cr::UICallback, public RemoteVideoObserver {
     Q_OBJECT
 public:
     explicit MeetingMainForm(QWidget* parent = nullptr);
+    ~MeetingMainForm() override;
+
+    // Chat-room command text as the client hands it over: a JSON string literal gives its value; else the
+    // part from the first "{" to the last "}" inclusive; else empty.
+    static QString cleanCommandText(const QString& text);
+    // "webrtc(s)://<room host>/test/getRtcSdp?meetting_key=<key>&main=1".
+    static QString pushAddress(const QString& roomHost, const QString& meetingKey);
+    // "hh:mm:ss", hours not wrapped.
+    static QString clockText(qint64 seconds);
+
+    // Read side, for the panel, the control bar and tests.
+    bool isClosing() const { return m_closing; }
+    bool isHost() const { return m_isHost; }
+    bool isStreaming() const { return m_streaming; }
+    qint64 liveTimeLimit() const { return m_liveTimeLimit; }
+    int audioMode() const { return m_audioMode; }
+    bool isPortrait() const { return m_portrait; }
+    QString roomId() const { return m_roomId; }
+    QString roomPassword() const { return m_roomPwd; }
+    qint64 selfMemberId() const { return m_selfMemberId; }
+    const QMap<QString, MeetingMember>& members() const { return m_members; }
+    QObject* meetingContext() const { return m_context; }
+    LocalServer* ballServer() const { return m_localServer; }
+    quint16 ballPort() const { return m_ballPort; }
+    QString liveTimeText() const;
+    Ui::MeetingMainForm* form() const { return ui.get(); }
+
+public slots:
+    void SlotStreamStarted();
+    void SlotStreamStoped();
+    void OnForbiddenAll(bool all);
+    void OnLocalServerMessage(QString msg);
+
+protected:
+    bool event(QEvent* event) override;
+
+    // cr::UICallback
+    void onConnected() override;
+    void onDisconnected() override;
+    void onSelfID(const std::string& chatId, const std::string& handle) override;
+    void onPeers(const std::string& peers) override;
+    void onPeerJoined(const std::string& chatId, const std::string& handle, const std::string& deviceType,
+        const std::string& peer) override;
+    void onPeerLeft(const std::string& chatId, const std::string& peer) override;
+    void onRoomError(const std::string& message) override;
+    void onRoomForbidden(int shutup) override;
+    void onRecordMessage(
+        const std::string& chatId, const std::string& handle, const std::string& text, int64_t timeMs) override;
+    void onRecievedCommand(
+        const std::string& chatId, const std::string& handle, const std::string& command, int64_t timeMs) override;
+
+    // RemoteVideoObserver: the viewer's pictures (handed to the renderer on the GUI thread).
+    void onRemoteFrame(const char* sourceId, const I420FramePtr& frame) override;
+
+private:
+    // Host life cycle.
+    void startHostMeeting(const class V3ReadyToCreateMeetingEvent& event);
+    void setupEncoder();
+    void startBall();
+    void addMeetingStreamer();
+    void onAddStreamerResult(bool result, const QString& json, int code, const QString& error);
+    void onStreamingStopped();
+    void updateClock();
+    void startClock();
+    void stopClock();
+    void closeMeeting();
+    void sendBall(const QString& json);
+    void setLiveTime(const QString& text);
+    void killWhiteBoard();
+
+    // Chat room.
+    bool createChatRoom();
+    void sendChatText(const QString& text);
+    void sendStreamEnd();
+    void refreshMemberList();
+    void forbidPeerWords(const QString& chatId, qint64 userId, bool forbid, int value);
+    void storeMember(const QString& chatId, const MeetingMember& member);
+
+    // Co-broadcast members on the scene: taken out, their places kept.
+    void clearCoBroadcasts();
+
+    // Connections made through the factory; all are deleted before it.
+    void trackConnection(PeerConnectionWrapper* connection);
+    void releaseConnections();
+
+    // Per meeting.
+    void newMeetingContext();
+    QString nextRequestTag();
+
+    std::unique_ptr<Ui::MeetingMainForm> ui;
+    zovwebrtc::peer_connection_factory* m_factory = nullptr;
+
+    // The control bar's least form until the full bar lands: the clock and the stop button.
+    QLabel* m_liveTimeLabel = nullptr;
+    QPushButton* m_stopButton = nullptr;
+
+    QPointer<QObject> m_context;
+    QTimer* m_clockTimer = nullptr; // child of m_context
+    qint64 m_startTime = 0; // seconds since the epoch; 0: clock stopped
+    quint64 m_requestSerial = 0;
+    QString m_addStreamerTag;
+
+    // Meeting settings.
+    QString m_title;
+    QRect m_area;
+    int m_audioMode = 2;
+    int m_viewer = 0;
+    bool m_isHost = false;
+    QString m_chatHost;
+    QString m_chatWss;
+    qint64 m_liveTimeLimit = 86400;
+    int m_meetingId = -1;
+    int m_classId = -1;
+    bool m_streaming = false;
+    qint64 m_pushStreamId = 0;
+    QSize m_outputSize;
+    bool m_portrait = false;
+    bool m_recording = false;
+    bool m_closing = true;
+    void* m_desktopSource = nullptr;
+
+    // Floating ball.
+    QPointer<LocalServer> m_localServer;
+    quint16 m_ballPort = 0;
+
+    QList<CoBroadcastRecord> m_coBroadcasts;
+    QList<QPointer<PeerConnectionWrapper>> m_connections;
+
+    // Chat room.
+    std::unique_ptr<cr::ChatRoom> m_chatRoom;
+    QString m_roomId;
+    QString m_roomPwd;
+    QString m_joinText;
+    qint64 m_selfMemberId = 0;
+    QString m_selfChatId;
+    bool m_forbidAll = false;
+    QMap<QString, MeetingMember> m_members;
 };
