@@ -120,6 +120,7 @@ MeetingMainForm::MeetingMainForm(QWidget* parent)
     ui->widget_center->SetVideoBitRate(1000);
     ui->widget_center->ResetOutputs();
     m_factory = zovwebrtc::create_peer_connection_factory(nullptr);
+    buildCommandTables();
 }
 
 MeetingMainForm::~MeetingMainForm()
@@ -162,6 +163,9 @@ bool MeetingMainForm::event(QEvent* event)
         return true;
     case UserEventType::V3ReadyToCreateMeeting:
         startHostMeeting(*static_cast<V3ReadyToCreateMeetingEvent*>(event));
+        return true;
+    case UserEventType::V3ReadyToAddMeeting:
+        startViewerMeeting(*static_cast<V3ReadyToAddMeetingEvent*>(event));
         return true;
     default:
         return QWidget::event(event);
@@ -480,6 +484,7 @@ void MeetingMainForm::closeMeeting()
     m_closing = true;
     setNormalCancel(true);
     BG_LOGE("[直播结束=========================]");
+    closeViewer();
 
     if (m_isHost) {
         const QString tag = nextRequestTag();
@@ -541,8 +546,3 @@ void MeetingMainForm::closeMeeting()
     qDebug() << "[结束==================================================]";
 }
 
-void MeetingMainForm::onRemoteFrame(const char* sourceId, const I420FramePtr& frame)
-{
-    Q_UNUSED(sourceId);
-    Q_UNUSED(frame);
-}
