@@ -106,6 +106,7 @@ MeetingMainForm::MeetingMainForm(QWidget* parent)
     ui->widget_center->ResetOutputs();
     m_factory = zovwebrtc::create_peer_connection_factory(nullptr);
     connectSources();
+    buildCommandTables();
 }
 
 MeetingMainForm::~MeetingMainForm()
@@ -148,6 +149,9 @@ bool MeetingMainForm::event(QEvent* event)
         return true;
     case UserEventType::V3ReadyToCreateMeeting:
         startHostMeeting(*static_cast<V3ReadyToCreateMeetingEvent*>(event));
+        return true;
+    case UserEventType::V3ReadyToAddMeeting:
+        startViewerMeeting(*static_cast<V3ReadyToAddMeetingEvent*>(event));
         return true;
     default:
         return handleSourceEvent(event) || QWidget::event(event);
@@ -460,6 +464,7 @@ void MeetingMainForm::closeMeeting()
     m_closing = true;
     setNormalCancel(true);
     BG_LOGE("[直播结束=========================]");
+    closeViewer();
 
     if (m_isHost) {
         const QString tag = nextRequestTag();
@@ -522,8 +527,3 @@ void MeetingMainForm::closeMeeting()
     qDebug() << "[结束==================================================]";
 }
 
-void MeetingMainForm::onRemoteFrame(const char* sourceId, const I420FramePtr& frame)
-{
-    Q_UNUSED(sourceId);
-    slot_Render(frame);
-}
