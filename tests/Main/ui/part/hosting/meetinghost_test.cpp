@@ -14,6 +14,7 @@
 #include "global/roomkeys.h"
 #include "global/settings.h"
 #include "global/valueqt.h"
+#include "ui/part/meetingchatroomform.h"
 #include "ui/part/meetingmemberform.h"
 #include "ui/part/memberrecord.h"
 #include "ui/part/newmeetingreadyform.h"
@@ -283,6 +284,36 @@ TEST_F(MeetingHostTest, LiveMeetingClosesEveryPart)
     sidepanel::settle();
     EXPECT_EQ(requestsTo("/room/deleteMeetting"), 1);
     EXPECT_TRUE(notices.isEmpty()) << notices.join('|').toStdString();
+}
+
+TEST_F(MeetingHostTest, PoppedOutPagesReturnToThePanelAtTheEnd)
+{
+    start();
+    MeetingMemberForm* panel = form->form()->widget_right;
+    QWidget* chat = panel->chatRoomForm();
+    form->showChatRoomDialog();
+    form->showMemberListDialog();
+    form->showChatRoomDialog();
+    QPointer<QWidget> chatWindow = form->chatRoomDialog();
+    QPointer<QWidget> memberWindow = form->memberListDialog();
+    ASSERT_TRUE(chatWindow && memberWindow);
+    EXPECT_TRUE(chatWindow->isAncestorOf(chat));
+    EXPECT_TRUE(chatWindow->isVisible());
+
+    close();
+    EXPECT_EQ(form->chatRoomDialog(), nullptr);
+    EXPECT_EQ(form->memberListDialog(), nullptr);
+    EXPECT_TRUE(waitUntil([&] { return !chatWindow && !memberWindow; }));
+    EXPECT_TRUE(panel->isAncestorOf(chat));
+    EXPECT_EQ(static_cast<QWidget*>(panel->chatRoomForm()), chat);
+
+    // The panel's own close button ends a pop-out too, and the page comes back.
+    start();
+    form->showChatRoomDialog();
+    emit panel->sig_hideChatroomDialog();
+    EXPECT_EQ(form->chatRoomDialog(), nullptr);
+    EXPECT_TRUE(panel->isAncestorOf(chat));
+    close();
 }
 
 TEST_F(MeetingHostTest, LimitEndsTheMeetingOnTheFirstTickPastIt)
