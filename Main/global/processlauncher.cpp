@@ -28,6 +28,8 @@ QSet<qint64>& launchedIds()
 
 void setProcessLauncher(ProcessLauncher launcher) { installedLauncher() = std::move(launcher); }
 
+bool hasProcessLauncher() { return bool(installedLauncher()); }
+
 QString findHelperProgram(const QString& name)
 {
     if (name.isEmpty() || name.contains('/'))

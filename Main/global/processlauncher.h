@@ -13,6 +13,7 @@ using ProcessLauncher = std::function<bool(const QString& program, const QString
 
 // An empty launcher restores the real one (a detached start).
 void setProcessLauncher(ProcessLauncher launcher);
+bool hasProcessLauncher();
 
 // The full path of the helper `name`: beside the running program, else found on PATH; empty when neither.
 QString findHelperProgram(const QString& name);

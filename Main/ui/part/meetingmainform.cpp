@@ -100,26 +100,12 @@ MeetingMainForm::MeetingMainForm(QWidget* parent)
     connect(ui->widget_center, &ZovMWidget::SignalStreamingStoped, this, &MeetingMainForm::SlotStreamStoped);
     connect(ui->widget_right, &MeetingMemberForm::SignalForbiddenAll, this, &MeetingMainForm::OnForbiddenAll);
 
-    // The least control bar: the live clock and the stop button.
-    auto* bar = new QHBoxLayout(ui->widget_ctrl);
-    bar->setContentsMargins(12, 6, 12, 6);
-    m_liveTimeLabel = new QLabel(QStringLiteral("00:00:00"), ui->widget_ctrl);
-    m_liveTimeLabel->setObjectName("label_live_time");
-    m_stopButton = new QPushButton(QString::fromUtf8("结束直播"), ui->widget_ctrl);
-    m_stopButton->setObjectName("pushButton_stop");
-    bar->addWidget(m_liveTimeLabel);
-    bar->addStretch(1);
-    bar->addWidget(m_stopButton);
-    connect(m_stopButton, &QPushButton::clicked, this, [] {
-        BG_LOGE("[CloseMeeting]:stop button");
-        closeMeetingLater();
-    });
-
     ui->widget_center->Initialize(studioProfilePath());
     ui->widget_center->SetRateControl(EncodeRateControl_Constant);
     ui->widget_center->SetVideoBitRate(1000);
     ui->widget_center->ResetOutputs();
     m_factory = zovwebrtc::create_peer_connection_factory(nullptr);
+    connectSources();
     buildCommandTables();
 }
 
@@ -168,7 +154,7 @@ bool MeetingMainForm::event(QEvent* event)
         startViewerMeeting(*static_cast<V3ReadyToAddMeetingEvent*>(event));
         return true;
     default:
-        return QWidget::event(event);
+        return handleSourceEvent(event) || QWidget::event(event);
     }
 }
 
@@ -187,15 +173,11 @@ QString MeetingMainForm::clockText(qint64 seconds)
     return QString::asprintf("%02lld:%02lld:%02lld", seconds / 3600, (seconds / 60) % 60, seconds % 60);
 }
 
-QString MeetingMainForm::liveTimeText() const { return m_liveTimeLabel ? m_liveTimeLabel->text() : QString(); }
+QString MeetingMainForm::liveTimeText() const { return ui->widget_ctrl->liveTime(); }
 
-void MeetingMainForm::setLiveTime(const QString& text)
-{
-    if (m_liveTimeLabel)
-        m_liveTimeLabel->setText(text);
-}
+void MeetingMainForm::setLiveTime(const QString& text) { ui->widget_ctrl->setLiveTime(text); }
 
-void MeetingMainForm::killWhiteBoard() { }
+void MeetingMainForm::killWhiteBoard() { ui->widget_ctrl->killWhiteBoard(); }
 
 void MeetingMainForm::newMeetingContext()
 {
@@ -298,6 +280,9 @@ void MeetingMainForm::setupEncoder()
         studio->MuteDesktopAudio(true);
         break;
     default:
+        // The studio keeps its switches from the meeting before: an unknown mode silences nothing.
+        studio->MuteMicrophone(false);
+        studio->MuteDesktopAudio(false);
         break;
     }
     qDebug() << "[控制声音完成]";
@@ -326,8 +311,6 @@ void MeetingMainForm::startBall()
     if (!launchHelperProgram(QString::fromLatin1(kBallProgram), args))
         BG_LOGW("[ZovMeetingBall] not started: no such program beside the client or on PATH");
 }
-
-void MeetingMainForm::OnLocalServerMessage(QString msg) { qDebug() << "[ball]:" << msg; }
 
 void MeetingMainForm::sendBall(const QString& json)
 {
@@ -511,6 +494,7 @@ void MeetingMainForm::closeMeeting()
 
     killWhiteBoard();
     studio->FinalizePreview();
+    DeleteAllImageSource();
 
     clearCoBroadcasts();
 

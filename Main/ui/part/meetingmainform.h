@@ -21,9 +21,10 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
 
-class QLabel;
-class QPushButton;
+class FloatingBallLink;
+class MirrorWidget;
 class QTimer;
 
 namespace Ui {
@@ -51,6 +52,11 @@ struct CoBroadcastRecord {
     bool hasSavedPos = false;
     QPoint savedPos; // where the host left the source, kept for the next meeting
     QPointer<QWidget> mirror;
+    // The member's pull connection, and what the host made of its picture.
+    QPointer<PeerConnectionWrapper> connection;
+    bool embedded = false; // shown on the scene
+    bool mirrored = false; // shown in a mirror window
+    QRect savedMirrorGeometry; // where the member's mirror was when it was last closed
 };
 
 // The window of a running live meeting: the studio in the centre (host) or the host's picture (viewer), the
@@ -92,7 +98,6 @@ public:
     PeerConnectionWrapper* mainPull() const { return m_mainPull.data(); }
     PeerConnectionWrapper* hostAudioPull() const { return m_mainAudioRTCSource.data(); }
     qint64 hostAudioStreamId() const { return m_hostAudioStreamId; }
-    int rotationIndex() const { return m_rotationIndex; }
 
     // Sends the command through the meeting's chat room after `delayMs`; dropped when the meeting closed
     // in between or the form then has no chat room.
@@ -102,12 +107,36 @@ public:
     Ui::MeetingMainForm* form() const { return ui.get(); }
 
 public slots:
-    void OnFrameRotate();
-    void slot_Render(I420FramePtr frame);
     void SlotStreamStarted();
     void SlotStreamStoped();
     void OnForbiddenAll(bool all);
     void OnLocalServerMessage(QString msg);
+
+    // Sources, mirrors, source menus and the viewer's rotation (meetingmainform_sources.cpp).
+    void OnCameraReady(QString id, int width, int height);
+    void OnCameraStop();
+    void OnAddImage(QString path);
+    void DeleteAllImageSource();
+    void OnSourceContextMenuRequested(void* handle);
+    void OnMemberContextMenuRequested(qint64 userId);
+    void OnMeetingStreamReady(QString sourceId, bool audio, bool video);
+    void OnMeetingStreamStop();
+    void OnFrameRotate();
+    void slot_Render(I420FramePtr frame);
+
+public:
+    // Which menu a right click on a scene source opens: a co-broadcast member's, an image's, the camera's,
+    // or none (a null handle, or a source none of them has).
+    enum class SourceMenu { None, Member, Image, Camera };
+    SourceMenu sourceMenuFor(void* handle) const;
+
+    // Read side of the sources, for tests.
+    void* cameraSource() const { return m_cameraSource; }
+    QString cameraSourceId() const { return m_cameraId; }
+    MirrorWidget* cameraMirror() const;
+    int imageSourceCount() const { return m_images.size(); }
+    int rotationIndex() const { return m_rotation.load(); }
+    QList<CoBroadcastRecord>& coBroadcasts() { return m_coBroadcasts; }
 
 protected:
     bool event(QEvent* event) override;
@@ -161,6 +190,28 @@ private:
     void trackConnection(PeerConnectionWrapper* connection);
     void releaseConnections();
 
+    // Sources (meetingmainform_sources.cpp).
+    struct ImageRecord {
+        QString id; // a fresh UUID text per image
+        void* source = nullptr;
+    };
+    void connectSources();
+    bool handleSourceEvent(QEvent* event);
+    QPoint cameraCorner() const;
+    void addCameraToScene();
+    void showCameraMenu();
+    void showImageMenu(const ImageRecord& record);
+    void showMemberMenu(qint64 userId);
+    void mirrorCamera(bool hide);
+    void closeCameraMirror();
+    void onCameraMirrorClosed();
+    void mirrorMember(CoBroadcastRecord& record);
+    void closeMemberMirror(CoBroadcastRecord& record);
+    void embedMember(CoBroadcastRecord& record);
+    void unembedMember(CoBroadcastRecord& record);
+    CoBroadcastRecord* coBroadcastOf(qint64 userId);
+    QString memberName(qint64 userId) const;
+
     // Per meeting.
     void newMeetingContext();
     QString nextRequestTag();
@@ -202,10 +253,6 @@ private:
     std::unique_ptr<Ui::MeetingMainForm> ui;
     zovwebrtc::peer_connection_factory* m_factory = nullptr;
 
-    // The control bar's least form until the full bar lands: the clock and the stop button.
-    QLabel* m_liveTimeLabel = nullptr;
-    QPushButton* m_stopButton = nullptr;
-
     QPointer<QObject> m_context;
     QTimer* m_clockTimer = nullptr; // child of m_context
     qint64 m_startTime = 0; // seconds since the epoch; 0: clock stopped
@@ -236,6 +283,18 @@ private:
     quint16 m_ballPort = 0;
 
     QList<CoBroadcastRecord> m_coBroadcasts;
+
+    // Camera and images on the scene, mirrors, the viewer's rotation.
+    void* m_cameraSource = nullptr;
+    QString m_cameraId;
+    int m_cameraWidth = 0;
+    int m_cameraHeight = 0;
+    bool m_cameraMirrored = false;
+    QPointer<MirrorWidget> m_cameraMirror;
+    std::optional<QPoint> m_cameraMirrorPos;
+    QList<ImageRecord> m_images;
+    std::atomic<int> m_rotation { 0 }; // 0-3: 0, 90, 180, 270 degrees clockwise; read on the frame thread
+    FloatingBallLink* m_ball = nullptr;
     QList<QPointer<PeerConnectionWrapper>> m_connections;
 
     // Chat room.
@@ -260,7 +319,6 @@ private:
     bool m_firstAnswer = true;
     bool m_firstMemberList = true;
     QList<qint64> m_pendingCoBroadcasters;
-    int m_rotationIndex = 0; // 0 to 3: the picture turned by 0, 90, 180 or 270 degrees
 
     // Chat-room commands.
     chatcommand::Dispatcher m_commands;

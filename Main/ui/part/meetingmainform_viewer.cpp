@@ -102,7 +102,7 @@ void MeetingMainForm::startViewerMeeting(const V3ReadyToAddMeetingEvent& event)
     m_firstMemberList = true;
     m_firstAnswer = true;
     m_closing = false;
-    m_rotationIndex = 0;
+    m_rotation.store(0);
     m_sdpResultCount = 0;
     m_hostAudioStreamId = 0;
     m_hostAudioScheduled = false;
@@ -289,10 +289,6 @@ void MeetingMainForm::closeViewer()
     m_hostAudioScheduled = false;
 }
 
-void MeetingMainForm::OnFrameRotate()
-{
-    m_rotationIndex = m_rotationIndex - 1 < 0 ? 3 : m_rotationIndex - 1;
-}
 
 // Frames come on the connection's thread: the form keeps its own reference and renders on the GUI thread,
 // and only the current pull's frames are shown.
@@ -317,7 +313,7 @@ void MeetingMainForm::slot_Render(I420FramePtr frame)
 {
     if (!frame)
         return;
-    frame->rotation = rotationDegrees(m_rotationIndex);
+    frame->rotation = rotationDegrees(m_rotation.load());
     if (m_useOpenGL)
         ui->openGLWidget_center->setFrame(frame);
     else
