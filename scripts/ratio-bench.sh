@@ -27,7 +27,7 @@ figure() {
             print v * m; exit } }' <<<"$1"
 }
 
-escape() { sed 's/[][\/.*^$+?(){}|]/\\&/g' <<<"$1"; }
+escape() { printf '%s' "$1" | sed 's/[].[*^$+?(){}|]/\\&/g'; }
 filter="^($(escape "$numerator")|$(escape "$denominator"))(/real_time)?\$"
 ratios=()
 for _ in $(seq "$rounds"); do
