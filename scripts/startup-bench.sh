@@ -62,7 +62,7 @@ programs=("program|$probe|$bin/Tavimeet|MainWindow|" "minimal|$probe|$bin/minima
 # group PATTERN: the libraries the program names directly whose names match PATTERN (extended regular
 # expression), as a preload list
 group() {
-    readelf -d "$bin/Tavimeet" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' | grep -E "$1" |
+    readelf -d "$bin/Tavimeet" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' | { grep -E "$1" || true; } |
         awk 'NR == FNR { want[$1] = 1; next } ($1 in want) && $3 ~ /^\// { print $3 }' - <(ldd "$bin/Tavimeet") |
         paste -sd: -
 }
