@@ -6,7 +6,11 @@
 # the exec, in runs of their own, with the request worker's wake-ups per second over the last of those 2 s.
 # Prints the medians and the ratios to the minimal window.
 # Rows: program; minimal (an empty window); +text (the minimal window with a line of text: fonts looked up and
-# loaded); +text+libs (that, with every library the program links beyond the minimal window preloaded).
+# loaded); +text+libs (that, with every library the program links beyond the minimal window preloaded); then
+# the same +text window with one group of those libraries preloaded (+gst: GStreamer, +ffmpeg: libavutil and
+# libswscale, +curl: libcurl and OpenSSL, +qt: the Qt modules beyond widgets), each row less +text being what
+# that group costs the start. cpu: the process's processor time up to the idle point (steadier than the
+# times from the exec on a busy machine).
 # Usage: scripts/startup-bench.sh [BIN_DIR] [RUNS]
 #   BIN_DIR: a release build's bin folder (default build-bench/bin); RUNS: runs of each program (default 11)
 #   TAVICAST_BASELINE_BIN=<folder>: also run the Tavimeet of that folder in every round (another build, e.g.
@@ -55,6 +59,18 @@ extra_libs=$(comm -23 <(ldd "$bin/Tavimeet" | awk '$3 ~ /^\// { print $3 }' | so
     <(ldd "$bin/minimal_window" | awk '$3 ~ /^\// { print $3 }' | sort) | paste -sd: -)
 programs=("program|$probe|$bin/Tavimeet|MainWindow|" "minimal|$probe|$bin/minimal_window||"
     "+text|$probe|$bin/minimal_window||--text" "+text+libs|$probe:$extra_libs|$bin/minimal_window||--text")
+# group PATTERN: the libraries the program names directly whose names match PATTERN (extended regular
+# expression), as a preload list
+group() {
+    readelf -d "$bin/Tavimeet" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p' | { grep -E "$1" || true; } |
+        awk 'NR == FNR { want[$1] = 1; next } ($1 in want) && $3 ~ /^\// { print $3 }' - <(ldd "$bin/Tavimeet") |
+        paste -sd: -
+}
+for g in "+gst|^libgst" "+ffmpeg|^lib(avutil|swscale|avcodec)" "+curl|^lib(curl|ssl|crypto)[.]" \
+    "+qt|^libQt5(Network|DBus|WebSockets|X11Extras)"; do
+    libs=$(group "${g#*|}")
+    [ -n "$libs" ] && programs+=("${g%%|*}|$probe:$libs|$bin/minimal_window||--text")
+done
 [ -n "${TAVICAST_BASELINE_BIN:-}" ] && programs+=("baseline|$probe|$(realpath "$TAVICAST_BASELINE_BIN")/Tavimeet|MainWindow|")
 each() {
     local p name preload program window arg
@@ -83,19 +99,22 @@ median() {
 }
 
 echo "start-up, ms from exec (medians of $runs interleaved runs; offscreen, local service over HTTPS)"
-printf '%-10s %9s %9s %9s %9s %8s %13s\n' "" loaded app painted idle libs "rss 2s (MiB)"
+printf '%-10s %9s %9s %9s %9s %9s %8s %13s\n' "" loaded app painted idle cpu libs "rss 2s (MiB)"
 for p in "${programs[@]}"; do
     IFS='|' read -r name _ <<<"$p"
-    printf '%-10s %9s %9s %9s %9s %8s %13s\n' "$name" "$(median "$work/$name" loaded)" "$(median "$work/$name" app)" \
-        "$(median "$work/$name" painted)" "$(median "$work/$name" idle)" "$(median "$work/$name" libs)" \
+    printf '%-10s %9s %9s %9s %9s %9s %8s %13s\n' "$name" "$(median "$work/$name" loaded)" "$(median "$work/$name" app)" \
+        "$(median "$work/$name" painted)" "$(median "$work/$name" idle)" "$(median "$work/$name" cpu)" \
+        "$(median "$work/$name" libs)" \
         "$(awk -v k="$(median "$work/$name-rss" rss_kib)" 'BEGIN { printf "%.1f", k / 1024 }')"
 done
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 echo "request worker while idle: $(median "$work/program-rss" worker_wakeups_per_s) wake-ups per second"
 echo "program / minimal window: idle $(ratio "$(median "$work/program" idle)" "$(median "$work/minimal" idle)")x," \
+    "cpu $(ratio "$(median "$work/program" cpu)" "$(median "$work/minimal" cpu)")x," \
     "rss 2s $(ratio "$(median "$work/program-rss" rss_kib)" "$(median "$work/minimal-rss" rss_kib)")x (goal: 1.5x each)"
 if [ -n "${TAVICAST_BASELINE_BIN:-}" ]; then
     echo "program / baseline: idle $(ratio "$(median "$work/program" idle)" "$(median "$work/baseline" idle)")x," \
+        "cpu $(ratio "$(median "$work/program" cpu)" "$(median "$work/baseline" cpu)")x," \
         "rss 2s $(ratio "$(median "$work/program-rss" rss_kib)" "$(median "$work/baseline-rss" rss_kib)")x;" \
         "baseline's request worker while idle: $(median "$work/baseline-rss" worker_wakeups_per_s) wake-ups per second"
 fi

@@ -1,8 +1,6 @@
 #include "media/cameradecoder.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
+#include <codecload/avcodec.h>
 
 #include <climits>
 #include <cstdint>
@@ -81,16 +79,16 @@ int toFramekitFormat(AVPixelFormat format)
 int openCameraDecoder(CameraDecoder* state, AVCodecID codecId)
 {
     *state = {};
-    const AVCodec* codec = avcodec_find_decoder(codecId);
+    const AVCodec* codec = codecload::findDecoder(codecId);
     if (!codec)
         return -1;
-    AVCodecContext* context = avcodec_alloc_context3(codec);
+    AVCodecContext* context = codecload::allocContext(codec);
     if (!context)
         return AVERROR(ENOMEM);
     context->thread_count = 0;
-    const int result = avcodec_open2(context, codec, nullptr);
+    const int result = codecload::open(context, codec, nullptr);
     if (result < 0) {
-        avcodec_free_context(&context);
+        codecload::freeContext(&context);
         return result;
     }
 #if FF_API_FLAG_TRUNCATED
@@ -114,7 +112,7 @@ bool decodeCameraSample(CameraDecoder* state, const uint8_t* data, size_t size, 
 
     if (!state->frame && !(state->frame = av_frame_alloc()))
         return false;
-    AVPacket* packet = av_packet_alloc();
+    AVPacket* packet = codecload::allocPacket();
     if (!packet)
         return false;
     packet->data = state->packetBuffer;
@@ -123,10 +121,10 @@ bool decodeCameraSample(CameraDecoder* state, const uint8_t* data, size_t size, 
     if (state->codec->id == AV_CODEC_ID_H264 && isH264KeyFrame(data, size))
         packet->flags |= AV_PKT_FLAG_KEY;
 
-    int result = avcodec_send_packet(state->context, packet);
+    int result = codecload::sendPacket(state->context, packet);
     if (result == 0)
-        result = avcodec_receive_frame(state->context, state->frame);
-    av_packet_free(&packet);
+        result = codecload::receiveFrame(state->context, state->frame);
+    codecload::freePacket(&packet);
     if (result == AVERROR_EOF || result == AVERROR(EAGAIN))
         return true;
     if (result < 0)
@@ -151,7 +149,7 @@ bool decodeCameraSample(CameraDecoder* state, const uint8_t* data, size_t size, 
 void freeCameraDecoder(CameraDecoder* state)
 {
     av_frame_free(&state->frame);
-    avcodec_free_context(&state->context);
+    codecload::freeContext(&state->context);
     fk_free(state->packetBuffer);
     *state = {};
 }

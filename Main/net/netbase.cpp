@@ -148,7 +148,7 @@ std::string NetBase::sign(const std::string& body)
     text += wire::kSignSalt;
 
     object[wire::kSignature] = zov_crypt::MD5::md5Data(text);
-    return object.toStyledString();
+    return jsontext::styled(object);
 }
 
 bool NetBase::post(const std::string& path, const std::string& body, std::string& data,
@@ -176,7 +176,7 @@ bool NetBase::post(const std::string& path, const std::string& body, std::string
         Json::Value envelope(Json::objectValue);
         envelope[wire::kEnvelopeCipher] = cipher;
         envelope[wire::kEnvelopeVersion] = envelopeVersion;
-        text = envelope.toStyledString();
+        text = jsontext::styled(envelope);
     }
 
     Zov_Client::ZovNet client(baseUrl);
@@ -257,7 +257,7 @@ void NetBase::readReply(const std::string& reply, std::string& data, const std::
                 return;
             }
         } else {
-            text = member.toStyledString();
+            text = jsontext::styled(member);
         }
     }
     data = text;

@@ -1,6 +1,7 @@
 #include "net/requestprofile.h"
 
 #include "global/servicehosts.h"
+#include "net/jsontext.h"
 #include "net/netbase.h"
 #include "net/requeststore.h"
 #include "net/servicepaths.h"
@@ -92,6 +93,6 @@ void RequestProfile::setLocalServerSource(std::function<std::string()> source)
 bool postSigned(NetBase& request, const std::string& path, const Json::Value& body, std::string& data,
     const RequestProfile& profile, const std::string& token)
 {
-    return request.post(path, NetBase::sign(body.toStyledString()), data, profile.baseUrl, profile.encrypt,
+    return request.post(path, NetBase::sign(jsontext::styled(body)), data, profile.baseUrl, profile.encrypt,
         token, profile.aesKey, profile.envelopeVersion);
 }

@@ -1,5 +1,6 @@
 #include "net/startmeeting.h"
 
+#include "net/jsontext.h"
 #include "net/requestprofile.h"
 #include "net/requeststore.h"
 #include "net/servicepaths.h"
@@ -18,7 +19,7 @@ bool StartMeeting::exec(std::string& data, int meetingId, const std::string& tit
     // "key:value" per member in ascending key order; no member at all for an empty map.
     for (const auto& [key, value] : members)
         body["student_list"].append(key + ":" + value);
-    const std::string signedBody = NetBase::sign(body.toStyledString());
+    const std::string signedBody = NetBase::sign(jsontext::styled(body));
     qDebug().noquote() << "[memberList]:" << QString::fromStdString(signedBody);
     const RequestProfile profile = RequestProfile::meetingApi();
     return post(servicepaths::kStartMeeting, signedBody, data, profile.baseUrl, profile.encrypt,

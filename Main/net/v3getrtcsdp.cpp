@@ -1,5 +1,6 @@
 #include "net/v3getrtcsdp.h"
 
+#include "net/jsontext.h"
 #include "net/requestprofile.h"
 #include "net/servicepaths.h"
 
@@ -13,7 +14,7 @@ bool V3GetRtcSdp::exec(std::string& data, const std::string& host, int64_t strea
     body["stream_id"] = Json::Int64(streamId);
     body["type"] = 1;
     body["sdp"] = sdp;
-    const std::string signedBody = NetBase::sign(body.toStyledString());
+    const std::string signedBody = NetBase::sign(jsontext::styled(body));
     // The key and the token are secrets: only whether they are there is logged.
     qDebug().noquote() << "user_req:" << servicepaths::kSignallingRtcSdp;
     qDebug().noquote() << "host:" << QString::fromStdString(profile.baseUrl);

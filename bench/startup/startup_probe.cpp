@@ -1,13 +1,15 @@
 // Preloaded (LD_PRELOAD) into a Qt widgets program started by startup_exec. Prints one line to standard
 // error,
-//   startup-probe: loaded=<ms> app=<ms> painted=<ms> idle=<ms> rss_kib=<n> libs=<n> worker_wakeups_per_s=<n>
+//   startup-probe: loaded=<ms> app=<ms> painted=<ms> idle=<ms> cpu=<ms> rss_kib=<n> libs=<n>
+//   worker_wakeups_per_s=<n>
 // milliseconds from the exec to: every library loaded and relocated (this library's constructor), the
 // application object made, the first paint of the window (the first top-level widget painted whose class is
 // TAVICAST_PROBE_WINDOW, or any), and the event loop's first wait after that paint. Then the program ends at
 // once (_exit), unless TAVICAST_PROBE_RSS_MS is set: it then stays until that many milliseconds after the
 // exec and reports its resident memory (rss_kib) before ending, and the wake-ups per second of the request
 // worker (the thread "NetManager") over the last second (worker_wakeups_per_s; -1 when not measured). libs:
-// the shared libraries mapped at the end.
+// the shared libraries mapped at the end. cpu: the processor time of the whole process (every thread) up to the
+// idle point, which other work on a busy machine stretches far less than the times from the exec.
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QDir>
@@ -33,7 +35,14 @@ long long nowNs()
 }
 
 long long t0 = 0;
-double loadedMs = -1, appMs = -1, paintedMs = -1, idleMs = -1;
+double loadedMs = -1, appMs = -1, paintedMs = -1, idleMs = -1, cpuMs = -1;
+
+double processCpuMs()
+{
+    timespec used {};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used);
+    return used.tv_sec * 1e3 + used.tv_nsec / 1e6;
+}
 
 double sinceExec() { return (nowNs() - t0) / 1e6; }
 
@@ -95,9 +104,9 @@ void report(long rss)
     if (rss >= 0 && wakeUpsAtIdle >= 0 && wakeUps >= 0 && spanMs > 0)
         wakeUpsPerSecond = (wakeUps - wakeUpsAtIdle) * 1000.0 / spanMs;
     std::fprintf(stderr,
-        "startup-probe: loaded=%.2f app=%.2f painted=%.2f idle=%.2f rss_kib=%ld libs=%d "
+        "startup-probe: loaded=%.2f app=%.2f painted=%.2f idle=%.2f cpu=%.2f rss_kib=%ld libs=%d "
         "worker_wakeups_per_s=%.1f\n",
-        loadedMs, appMs, paintedMs, idleMs, rss, libraryCount(), wakeUpsPerSecond);
+        loadedMs, appMs, paintedMs, idleMs, cpuMs, rss, libraryCount(), wakeUpsPerSecond);
     std::fflush(stderr);
     _exit(0);
 }
@@ -105,6 +114,7 @@ void report(long rss)
 void onIdle()
 {
     idleMs = sinceExec();
+    cpuMs = processCpuMs();
     const char* rssAt = std::getenv("TAVICAST_PROBE_RSS_MS");
     if (!rssAt || !*rssAt) {
         report(-1);

@@ -2,8 +2,9 @@
 
 #include <capture/guid.h>
 
+#include <codecload/avcodec.h>
+
 extern "C" {
-#include <libavcodec/avcodec.h>
 #include <libavutil/opt.h>
 }
 #include <libyuv/convert_from_argb.h>
@@ -20,15 +21,15 @@ std::unique_ptr<PictureEncoder> PictureEncoder::create(
 {
     const AVCodec* codec = nullptr;
     if (subtype == MEDIASUBTYPE_MJPG)
-        codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+        codec = codecload::findEncoder(AV_CODEC_ID_MJPEG);
     else if (subtype == MEDIASUBTYPE_H264)
-        codec = avcodec_find_encoder_by_name("libx264");
+        codec = codecload::findEncoderByName("libx264");
     if (!codec)
         return nullptr;
 
     std::unique_ptr<PictureEncoder> encoder(new PictureEncoder);
     encoder->m_fullRange = subtype == MEDIASUBTYPE_MJPG;
-    AVCodecContext* context = encoder->m_context = avcodec_alloc_context3(codec);
+    AVCodecContext* context = encoder->m_context = codecload::allocContext(codec);
     if (!context)
         return nullptr;
     context->width = width;
@@ -46,11 +47,11 @@ std::unique_ptr<PictureEncoder> PictureEncoder::create(
         av_opt_set(context->priv_data, "tune", "zerolatency", 0);
         av_opt_set(context->priv_data, "x264-params", "log=-1", 0);
     }
-    if (avcodec_open2(context, codec, nullptr) < 0)
+    if (codecload::open(context, codec, nullptr) < 0)
         return nullptr;
 
     encoder->m_frame = av_frame_alloc();
-    encoder->m_packet = av_packet_alloc();
+    encoder->m_packet = codecload::allocPacket();
     if (!encoder->m_frame || !encoder->m_packet)
         return nullptr;
     encoder->m_frame->width = width;
@@ -63,9 +64,9 @@ std::unique_ptr<PictureEncoder> PictureEncoder::create(
 
 PictureEncoder::~PictureEncoder()
 {
-    av_packet_free(&m_packet);
+    codecload::freePacket(&m_packet);
     av_frame_free(&m_frame);
-    avcodec_free_context(&m_context);
+    codecload::freeContext(&m_context);
 }
 
 bool PictureEncoder::encode(const uint8_t* bgrx, int64_t number, std::vector<uint8_t>& coded)
@@ -78,16 +79,16 @@ bool PictureEncoder::encode(const uint8_t* bgrx, int64_t number, std::vector<uin
     convert(bgrx, width * 4, m_frame->data[0], m_frame->linesize[0], m_frame->data[1], m_frame->linesize[1],
         m_frame->data[2], m_frame->linesize[2], width, height);
     m_frame->pts = number;
-    if (avcodec_send_frame(m_context, m_frame) < 0)
+    if (codecload::sendFrame(m_context, m_frame) < 0)
         return false;
     for (;;) {
-        const int result = avcodec_receive_packet(m_context, m_packet);
+        const int result = codecload::receivePacket(m_context, m_packet);
         if (result == AVERROR(EAGAIN))
             return true;
         if (result < 0)
             return false;
         coded.insert(coded.end(), m_packet->data, m_packet->data + m_packet->size);
-        av_packet_unref(m_packet);
+        codecload::unrefPacket(m_packet);
     }
 }
 

@@ -3,8 +3,15 @@
 // What the engine's connections and the studio's publisher share about webrtcbin.
 
 #define GST_USE_UNSTABLE_API
+#include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
+#include <gst/sdp/sdp.h>
+#include <gst/video/video.h>
 #include <gst/webrtc/webrtc.h>
+
+// After every GStreamer header: the calls below go through the libraries loaded on first use.
+#include "gstload.h"
 
 #include <cstdlib>
 #include <sstream>

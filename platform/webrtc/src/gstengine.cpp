@@ -67,7 +67,7 @@ namespace {
         gst_device_monitor_add_filter(monitor, klass, nullptr);
         GList* devices = gst_device_monitor_get_devices(monitor);
         const bool found = devices != nullptr;
-        g_list_free_full(devices, gst_object_unref);
+        g_list_free_full(devices, [](gpointer device) { gst_object_unref(device); });
         gst_object_unref(monitor);
         return found;
     }
