@@ -89,16 +89,17 @@ void BM_BareLibyuvCalls(benchmark::State& state)
         const size_t chroma = size_t(y / 2) * canvas.strideUV() + x / 2;
         libyuv::I420Copy(from.y.data(), from.strideY(), from.u.data(), from.strideUV(), from.v.data(),
             from.strideUV(), canvas.y.data() + size_t(y) * canvas.strideY() + x, canvas.strideY(),
-            canvas.u.data() + chroma, canvas.strideUV(), canvas.v.data() + chroma, canvas.strideUV(), from.width,
-            from.height);
+            canvas.u.data() + chroma, canvas.strideUV(), canvas.v.data() + chroma, canvas.strideUV(),
+            from.width, from.height);
     };
     for (auto _ : state) {
         canvas.fillBlack();
-        libyuv::ARGBToI420(desktop.bgra.data(), desktop.stride, scratch.y.data(), scratch.strideY(), scratch.u.data(),
-            scratch.strideUV(), scratch.v.data(), scratch.strideUV(), 1920, 1080);
-        libyuv::I420Scale(scratch.y.data(), scratch.strideY(), scratch.u.data(), scratch.strideUV(), scratch.v.data(),
-            scratch.strideUV(), 1920, 1080, canvas.y.data(), canvas.strideY(), canvas.u.data(), canvas.strideUV(),
-            canvas.v.data(), canvas.strideUV(), 1280, 720, libyuv::kFilterBilinear);
+        libyuv::ARGBToI420(desktop.bgra.data(), desktop.stride, scratch.y.data(), scratch.strideY(),
+            scratch.u.data(), scratch.strideUV(), scratch.v.data(), scratch.strideUV(), 1920, 1080);
+        libyuv::I420Scale(scratch.y.data(), scratch.strideY(), scratch.u.data(), scratch.strideUV(),
+            scratch.v.data(), scratch.strideUV(), 1920, 1080, canvas.y.data(), canvas.strideY(),
+            canvas.u.data(), canvas.strideUV(), canvas.v.data(), canvas.strideUV(), 1280, 720,
+            libyuv::kFilterBilinear);
         copy(logo, 40, 40);
         copy(camera, 1280 - 320, 720 - 180);
         benchmark::DoNotOptimize(canvas.y.data());
@@ -152,8 +153,8 @@ void BM_Push720p30Cpu(benchmark::State& state)
         auto next = start;
         for (int i = 0; i < 150; ++i) {
             scene.compose(canvas, &desktop);
-            encoder->pushI420(canvas.y.data(), canvas.u.data(), canvas.v.data(), canvas.strideY(), canvas.strideUV(),
-                canvas.strideUV(), canvas.width, canvas.height);
+            encoder->pushI420(canvas.y.data(), canvas.u.data(), canvas.v.data(), canvas.strideY(),
+                canvas.strideUV(), canvas.strideUV(), canvas.width, canvas.height);
             next += std::chrono::microseconds(33333);
             std::this_thread::sleep_until(next);
         }

@@ -47,8 +47,9 @@ struct DesktopGrabber::X11 {
     {
         dropImage();
         const int screen = DefaultScreen(display);
-        image = XShmCreateImage(display, DefaultVisual(display, screen), unsigned(DefaultDepth(display, screen)),
-            ZPixmap, nullptr, &segment, unsigned(width), unsigned(height));
+        image = XShmCreateImage(display, DefaultVisual(display, screen),
+            unsigned(DefaultDepth(display, screen)), ZPixmap, nullptr, &segment, unsigned(width),
+            unsigned(height));
         if (!image)
             return false;
         segment.shmid = shmget(IPC_PRIVATE, size_t(image->bytes_per_line) * image->height, IPC_CREAT | 0600);
@@ -84,7 +85,8 @@ DesktopGrabber::~DesktopGrabber() = default;
 void DesktopGrabber::fail(const char* why)
 {
     if (!m_failed)
-        fk_log(FK_LOG_WARNING, "studio: the desktop cannot be captured (%s); desktop sources stay black", why);
+        fk_log(
+            FK_LOG_WARNING, "studio: the desktop cannot be captured (%s); desktop sources stay black", why);
     m_failed = true;
     m_x.reset();
 }
@@ -151,7 +153,8 @@ bool DesktopGrabber::grab(DesktopPicture& picture)
             image = m_x->image;
     }
     if (!image) {
-        image = XGetImage(m_x->display, m_x->root, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+        image
+            = XGetImage(m_x->display, m_x->root, 0, 0, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
         own = image != nullptr;
     }
     if (!image) {

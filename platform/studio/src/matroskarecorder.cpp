@@ -67,18 +67,21 @@ std::unique_ptr<MatroskaRecorder> MatroskaRecorder::open(
     g_object_set(recorder->m_video, "format", GST_FORMAT_TIME, "caps", videoCaps, "is-live", TRUE, nullptr);
     gst_caps_unref(videoCaps);
     gst_bin_add_many(GST_BIN(recorder->m_pipeline), recorder->m_video, mux, sink, nullptr);
-    bool linked = gst_element_link_pads(recorder->m_video, "src", mux, "video_%u") && gst_element_link(mux, sink);
+    bool linked
+        = gst_element_link_pads(recorder->m_video, "src", mux, "video_%u") && gst_element_link(mux, sink);
     if (audio) {
         recorder->m_audio = gst_element_factory_make("appsrc", "audio");
-        GstCaps* audioCaps = gst_caps_new_simple("audio/x-opus", "rate", G_TYPE_INT, 48000, "channels", G_TYPE_INT,
-            2, "channel-mapping-family", G_TYPE_INT, 0, "stream-count", G_TYPE_INT, 1, "coupled-count", G_TYPE_INT, 1,
-            nullptr);
-        g_object_set(recorder->m_audio, "format", GST_FORMAT_TIME, "caps", audioCaps, "is-live", TRUE, nullptr);
+        GstCaps* audioCaps = gst_caps_new_simple("audio/x-opus", "rate", G_TYPE_INT, 48000, "channels",
+            G_TYPE_INT, 2, "channel-mapping-family", G_TYPE_INT, 0, "stream-count", G_TYPE_INT, 1,
+            "coupled-count", G_TYPE_INT, 1, nullptr);
+        g_object_set(
+            recorder->m_audio, "format", GST_FORMAT_TIME, "caps", audioCaps, "is-live", TRUE, nullptr);
         gst_caps_unref(audioCaps);
         gst_bin_add(GST_BIN(recorder->m_pipeline), recorder->m_audio);
         linked = linked && gst_element_link_pads(recorder->m_audio, "src", mux, "audio_%u");
     }
-    if (!linked || gst_element_set_state(recorder->m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    if (!linked
+        || gst_element_set_state(recorder->m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         recorder->m_video = recorder->m_audio = nullptr;
         gst_element_set_state(recorder->m_pipeline, GST_STATE_NULL);
         gst_object_unref(recorder->m_pipeline);

@@ -14,18 +14,18 @@ namespace pushsignalling {
 
 namespace {
 
-struct SchemeMap {
-    const char* from;
-    const char* to;
-};
-constexpr SchemeMap kSchemes[] = { { "webrtc://", "http://" }, { "webrtcs://", "https://" } };
+    struct SchemeMap {
+        const char* from;
+        const char* to;
+    };
+    constexpr SchemeMap kSchemes[] = { { "webrtc://", "http://" }, { "webrtcs://", "https://" } };
 
-Outcome failure(std::string why)
-{
-    Outcome outcome;
-    outcome.error = std::move(why);
-    return outcome;
-}
+    Outcome failure(std::string why)
+    {
+        Outcome outcome;
+        outcome.error = std::move(why);
+        return outcome;
+    }
 
 } // namespace
 
@@ -72,8 +72,8 @@ Outcome exchange(const std::string& pushUrl, const std::string& token, const std
         return failure("the SDP reply is not a JSON object");
     if (reply.isMember("errcode") && (!reply["errcode"].isIntegral() || reply["errcode"].asInt64() != 0))
         return failure("the service refused the push: "
-            + (reply["errcode"].isIntegral() ? std::to_string(reply["errcode"].asInt64()) : std::string("?")) + " "
-            + (reply["errmsg"].isString() ? reply["errmsg"].asString().substr(0, 200) : std::string()));
+            + (reply["errcode"].isIntegral() ? std::to_string(reply["errcode"].asInt64()) : std::string("?"))
+            + " " + (reply["errmsg"].isString() ? reply["errmsg"].asString().substr(0, 200) : std::string()));
     if (reply["encrypt"].isIntegral() && reply["encrypt"].asInt() != 0)
         return failure("the SDP reply is enciphered");
     const Json::Value& result = reply["result"].isObject() ? reply["result"] : reply;

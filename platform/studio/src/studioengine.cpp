@@ -25,8 +25,8 @@ std::string sourceFromEnvironment(const char* variable, const char* fallback)
 
 std::string audioBranch(const std::string& source, const char* volumeName)
 {
-    return source + " ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2 ! volume name="
-        + volumeName;
+    return source
+        + " ! audioconvert ! audioresample ! audio/x-raw,rate=48000,channels=2 ! volume name=" + volumeName;
 }
 
 } // namespace
@@ -36,8 +36,9 @@ StudioEngine::StudioEngine(ZovMWidget* widget)
 {
     scene.setCanvasSize(applied.outputSize);
     m_connectTimer.setSingleShot(true);
-    QObject::connect(&m_connectTimer, &QTimer::timeout, &m_context,
-        [this] { failPush("the push was not connected within " + std::to_string(connectTimeoutMs) + " ms"); });
+    QObject::connect(&m_connectTimer, &QTimer::timeout, &m_context, [this] {
+        failPush("the push was not connected within " + std::to_string(connectTimeoutMs) + " ms");
+    });
 }
 
 StudioEngine::~StudioEngine()
@@ -91,7 +92,8 @@ std::string StudioEngine::audioDescription() const
             sourceFromEnvironment("TAVICAST_DESKTOP_AUDIO_SOURCE", "pulsesrc device=@DEFAULT_MONITOR@"),
             kDesktopVolume));
     if (microphone)
-        branches.push_back(audioBranch(sourceFromEnvironment("TAVICAST_AUDIO_SOURCE", "pulsesrc"), kMicrophoneVolume));
+        branches.push_back(
+            audioBranch(sourceFromEnvironment("TAVICAST_AUDIO_SOURCE", "pulsesrc"), kMicrophoneVolume));
     if (branches.size() < 2)
         return branches.empty() ? std::string() : branches.front();
     // The description must end in the element whose output the encoder takes: the mixer.
@@ -130,18 +132,20 @@ bool StudioEngine::ensureEncoder()
     const int generation = ++m_generation;
     zovwebrtc::PublisherCallbacks callbacks;
     callbacks.offerReady = [this, generation] { post([this, generation] { onOfferReady(generation); }); };
-    callbacks.stateChanged
-        = [this, generation](int state) { post([this, generation, state] { onEncoderState(generation, state); }); };
-    callbacks.encoded = [this](bool video, const uint8_t* data, size_t length, int64_t timeUs, bool keyFrame) {
-        std::lock_guard lock(m_recorderMutex);
-        if (m_recorder)
-            m_recorder->write(video, data, length, timeUs, keyFrame);
+    callbacks.stateChanged = [this, generation](int state) {
+        post([this, generation, state] { onEncoderState(generation, state); });
     };
+    callbacks.encoded
+        = [this](bool video, const uint8_t* data, size_t length, int64_t timeUs, bool keyFrame) {
+              std::lock_guard lock(m_recorderMutex);
+              if (m_recorder)
+                  m_recorder->write(video, data, length, timeUs, keyFrame);
+          };
     std::string error;
     auto encoder = zovwebrtc::StreamPublisher::create(settings, std::move(callbacks), &error);
     if (!encoder) {
-        fk_log(FK_LOG_ERROR, "studio: the encoder cannot start (%dx%d, %d fps, %d kbit/s): %s", settings.width,
-            settings.height, settings.fps, settings.bitrateKbps, error.c_str());
+        fk_log(FK_LOG_ERROR, "studio: the encoder cannot start (%dx%d, %d fps, %d kbit/s): %s",
+            settings.width, settings.height, settings.fps, settings.bitrateKbps, error.c_str());
         return false;
     }
     {
@@ -264,13 +268,18 @@ void StudioEngine::onOfferReady(int generation)
     if (m_exchange.joinable())
         m_exchange.join();
     m_abortExchange = false;
-    m_exchange = std::thread([this, generation, offer, url = m_pushUrl, token = m_token, timeout = connectTimeoutMs] {
-        const pushsignalling::Outcome outcome = pushsignalling::exchange(url, token, offer, &m_abortExchange, timeout);
-        post([this, generation, outcome] { onExchanged(generation, outcome.ok, outcome.answer, outcome.id, outcome.error); });
-    });
+    m_exchange = std::thread(
+        [this, generation, offer, url = m_pushUrl, token = m_token, timeout = connectTimeoutMs] {
+            const pushsignalling::Outcome outcome
+                = pushsignalling::exchange(url, token, offer, &m_abortExchange, timeout);
+            post([this, generation, outcome] {
+                onExchanged(generation, outcome.ok, outcome.answer, outcome.id, outcome.error);
+            });
+        });
 }
 
-void StudioEngine::onExchanged(int generation, bool ok, const std::string& answer, int64_t id, const std::string& error)
+void StudioEngine::onExchanged(
+    int generation, bool ok, const std::string& answer, int64_t id, const std::string& error)
 {
     if (generation != m_generation || pushState != PushState::Starting)
         return;
@@ -320,7 +329,8 @@ void StudioEngine::startRecording()
         return;
     const QString path = recordingPathIn(applied.recordDir);
     if (path.isEmpty()) {
-        fk_log(FK_LOG_ERROR, "studio: no recording: the folder \"%s\" cannot be made", qUtf8Printable(applied.recordDir));
+        fk_log(FK_LOG_ERROR, "studio: no recording: the folder \"%s\" cannot be made",
+            qUtf8Printable(applied.recordDir));
         return;
     }
     if (!ensureEncoder()) {
@@ -329,7 +339,8 @@ void StudioEngine::startRecording()
     }
     std::string error;
     const QSize size = m_encoderSize;
-    auto recorder = MatroskaRecorder::open(path, size.width(), size.height(), m_fps, m_encoderHasAudio, &error);
+    auto recorder
+        = MatroskaRecorder::open(path, size.width(), size.height(), m_fps, m_encoderHasAudio, &error);
     if (!recorder) {
         fk_log(FK_LOG_ERROR, "studio: no recording: %s", error.c_str());
         releaseEncoderIfIdle();
@@ -425,8 +436,10 @@ void StudioEngine::composeLoop()
         if (m_previewOn) {
             QImage image = canvas.toImage();
             {
+                // Checked again under the lock: a preview finalized meanwhile stays empty.
                 std::lock_guard lock(m_previewMutex);
-                m_preview = std::move(image);
+                if (m_previewOn)
+                    m_preview = std::move(image);
             }
             if (!m_repaintQueued.exchange(true))
                 post([this] {

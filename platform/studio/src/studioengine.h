@@ -14,8 +14,8 @@
 #include <QTimer>
 
 #include <atomic>
-#include <functional>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -75,7 +75,8 @@ private:
     void failPush(const std::string& why);
     void endPush();
     void onOfferReady(int generation);
-    void onExchanged(int generation, bool ok, const std::string& answer, int64_t id, const std::string& error);
+    void onExchanged(
+        int generation, bool ok, const std::string& answer, int64_t id, const std::string& error);
     void onEncoderState(int generation, int state);
     void updateThread();
     void composeLoop();

@@ -7,8 +7,8 @@
 #include <libyuv/scale.h>
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 
 void StudioFrame::resize(int w, int h)
@@ -83,10 +83,10 @@ void blit(StudioFrame& canvas, const PlaneView& source, const QPoint& at)
         return;
     const size_t sourceOffset = size_t(r0 - originY) * source.strideUV + (c0 - originX);
     const size_t canvasOffset = size_t(r0) * canvas.strideUV() + c0;
-    libyuv::CopyPlane(source.u + sourceOffset, source.strideUV, canvas.u.data() + canvasOffset, canvas.strideUV(),
-        c1 - c0, r1 - r0);
-    libyuv::CopyPlane(source.v + sourceOffset, source.strideUV, canvas.v.data() + canvasOffset, canvas.strideUV(),
-        c1 - c0, r1 - r0);
+    libyuv::CopyPlane(source.u + sourceOffset, source.strideUV, canvas.u.data() + canvasOffset,
+        canvas.strideUV(), c1 - c0, r1 - r0);
+    libyuv::CopyPlane(source.v + sourceOffset, source.strideUV, canvas.v.data() + canvasOffset,
+        canvas.strideUV(), c1 - c0, r1 - r0);
 }
 
 void fillBlack(StudioFrame& canvas, const QRect& rect)
@@ -97,8 +97,10 @@ void fillBlack(StudioFrame& canvas, const QRect& rect)
     libyuv::SetPlane(canvas.y.data() + size_t(clipped.y()) * canvas.strideY() + clipped.x(), canvas.strideY(),
         clipped.width(), clipped.height(), 16);
     const size_t offset = size_t(clipped.y() / 2) * canvas.strideUV() + clipped.x() / 2;
-    libyuv::SetPlane(canvas.u.data() + offset, canvas.strideUV(), clipped.width() / 2, clipped.height() / 2, 128);
-    libyuv::SetPlane(canvas.v.data() + offset, canvas.strideUV(), clipped.width() / 2, clipped.height() / 2, 128);
+    libyuv::SetPlane(
+        canvas.u.data() + offset, canvas.strideUV(), clipped.width() / 2, clipped.height() / 2, 128);
+    libyuv::SetPlane(
+        canvas.v.data() + offset, canvas.strideUV(), clipped.width() / 2, clipped.height() / 2, 128);
 }
 
 } // namespace
@@ -107,7 +109,8 @@ QRect fitRect(const QSize& source, const QRect& target)
 {
     if (source.isEmpty() || target.isEmpty())
         return QRect();
-    const double scale = std::min(double(target.width()) / source.width(), double(target.height()) / source.height());
+    const double scale
+        = std::min(double(target.width()) / source.width(), double(target.height()) / source.height());
     const int w = std::max(1, int(std::lround(source.width() * scale)));
     const int h = std::max(1, int(std::lround(source.height() * scale)));
     return QRect(target.x() + (target.width() - w) / 2, target.y() + (target.height() - h) / 2, w, h);
@@ -173,8 +176,8 @@ void* StudioScene::addImage(const QImage& picture, const QString& path, const QP
     source->size = argb.size();
     source->picture.resize(argb.width(), argb.height());
     libyuv::ARGBToI420(argb.constBits(), int(argb.bytesPerLine()), source->picture.y.data(),
-        source->picture.strideY(), source->picture.u.data(), source->picture.strideUV(), source->picture.v.data(),
-        source->picture.strideUV(), argb.width(), argb.height());
+        source->picture.strideY(), source->picture.u.data(), source->picture.strideUV(),
+        source->picture.v.data(), source->picture.strideUV(), argb.width(), argb.height());
     std::lock_guard lock(m_mutex);
     m_sources.push_back(std::move(source));
     return m_sources.back()->handle;
@@ -200,8 +203,8 @@ void* StudioScene::addThird(const QString& id, const QPoint& position)
 bool StudioScene::remove(void* handle)
 {
     std::lock_guard lock(m_mutex);
-    const auto found
-        = std::find_if(m_sources.begin(), m_sources.end(), [handle](const auto& s) { return s->handle == handle; });
+    const auto found = std::find_if(
+        m_sources.begin(), m_sources.end(), [handle](const auto& s) { return s->handle == handle; });
     if (!handle || found == m_sources.end())
         return false;
     m_sources.erase(found);
@@ -213,8 +216,9 @@ bool StudioScene::position(void* handle, QPoint& out) const
     std::lock_guard lock(m_mutex);
     for (const auto& source : m_sources) {
         if (handle && source->handle == handle) {
-            out = source->kind == StudioSourceKind::Desktop ? fitRect(source->size, QRect(QPoint(), m_canvasSize)).topLeft()
-                                                            : source->position;
+            out = source->kind == StudioSourceKind::Desktop
+                ? fitRect(source->size, QRect(QPoint(), m_canvasSize)).topLeft()
+                : source->position;
             return true;
         }
     }
@@ -266,8 +270,8 @@ void* StudioScene::sourceAt(const QPoint& canvasPoint) const
 bool StudioScene::hasDesktop() const
 {
     std::lock_guard lock(m_mutex);
-    return std::any_of(
-        m_sources.begin(), m_sources.end(), [](const auto& s) { return s->kind == StudioSourceKind::Desktop; });
+    return std::any_of(m_sources.begin(), m_sources.end(),
+        [](const auto& s) { return s->kind == StudioSourceKind::Desktop; });
 }
 
 void StudioScene::compose(StudioFrame& canvas, const DesktopPicture* desktop)
@@ -289,12 +293,14 @@ void StudioScene::compose(StudioFrame& canvas, const DesktopPicture* desktop)
                 fillBlack(canvas, target);
                 break;
             }
-            const uint8_t* origin = desktop->bgra.data() + size_t(area.y()) * desktop->stride + size_t(area.x()) * 4;
+            const uint8_t* origin
+                = desktop->bgra.data() + size_t(area.y()) * desktop->stride + size_t(area.x()) * 4;
             uint8_t* y = canvas.y.data() + size_t(target.y()) * canvas.strideY() + target.x();
             const size_t chroma = size_t(target.y() / 2) * canvas.strideUV() + target.x() / 2;
             if (area.size() == target.size()) {
                 libyuv::ARGBToI420(origin, desktop->stride, y, canvas.strideY(), canvas.u.data() + chroma,
-                    canvas.strideUV(), canvas.v.data() + chroma, canvas.strideUV(), area.width(), area.height());
+                    canvas.strideUV(), canvas.v.data() + chroma, canvas.strideUV(), area.width(),
+                    area.height());
                 break;
             }
             // The crop goes to I420 at its own size first: scaling in I420 moves 1.5 bytes a pixel, not 4.
@@ -302,12 +308,12 @@ void StudioScene::compose(StudioFrame& canvas, const DesktopPicture* desktop)
             const int h = area.height() & ~1;
             if (m_scratch.width != w || m_scratch.height != h)
                 m_scratch.resize(w, h);
-            libyuv::ARGBToI420(origin, desktop->stride, m_scratch.y.data(), m_scratch.strideY(), m_scratch.u.data(),
-                m_scratch.strideUV(), m_scratch.v.data(), m_scratch.strideUV(), w, h);
-            libyuv::I420Scale(m_scratch.y.data(), m_scratch.strideY(), m_scratch.u.data(), m_scratch.strideUV(),
-                m_scratch.v.data(), m_scratch.strideUV(), w, h, y, canvas.strideY(), canvas.u.data() + chroma,
-                canvas.strideUV(), canvas.v.data() + chroma, canvas.strideUV(), target.width(), target.height(),
-                libyuv::kFilterBilinear);
+            libyuv::ARGBToI420(origin, desktop->stride, m_scratch.y.data(), m_scratch.strideY(),
+                m_scratch.u.data(), m_scratch.strideUV(), m_scratch.v.data(), m_scratch.strideUV(), w, h);
+            libyuv::I420Scale(m_scratch.y.data(), m_scratch.strideY(), m_scratch.u.data(),
+                m_scratch.strideUV(), m_scratch.v.data(), m_scratch.strideUV(), w, h, y, canvas.strideY(),
+                canvas.u.data() + chroma, canvas.strideUV(), canvas.v.data() + chroma, canvas.strideUV(),
+                target.width(), target.height(), libyuv::kFilterBilinear);
             break;
         }
         case StudioSourceKind::Image:

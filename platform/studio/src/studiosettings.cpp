@@ -1,8 +1,8 @@
 #include "studiosettings.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <cstdio>

@@ -120,7 +120,8 @@ void* ZovMWidget::AddDesktopCapture() { return m_engine->scene.addDesktop(QRect(
 void* ZovMWidget::AddPartDesktopCapture(int x, int y, int width, int height)
 {
     if (width <= 0 || height <= 0) {
-        fk_log(FK_LOG_WARNING, "studio: desktop area %dx%d is empty; the whole screen is captured", width, height);
+        fk_log(FK_LOG_WARNING, "studio: desktop area %dx%d is empty; the whole screen is captured", width,
+            height);
         return AddDesktopCapture();
     }
     return m_engine->scene.addDesktop(QRect(x, y, width, height));
@@ -146,7 +147,10 @@ void ZovMWidget::RemoveSource(void* handle)
     m_engine->scene.remove(handle);
 }
 
-bool ZovMWidget::GetSourcePos(void* handle, QPoint& position) { return m_engine->scene.position(handle, position); }
+bool ZovMWidget::GetSourcePos(void* handle, QPoint& position)
+{
+    return m_engine->scene.position(handle, position);
+}
 
 void ZovMWidget::AddDesktopAudio()
 {
@@ -217,7 +221,10 @@ bool ZovMWidget::hasMicrophone() const { return m_engine->microphone; }
 bool ZovMWidget::isDesktopAudioMuted() const { return m_engine->desktopMuted; }
 bool ZovMWidget::isMicrophoneMuted() const { return m_engine->microphoneMuted; }
 bool ZovMWidget::isStreaming() const { return m_engine->pushState != StudioEngine::PushState::Idle; }
-bool ZovMWidget::isStreamingStarted() const { return m_engine->pushState == StudioEngine::PushState::Running; }
+bool ZovMWidget::isStreamingStarted() const
+{
+    return m_engine->pushState == StudioEngine::PushState::Running;
+}
 bool ZovMWidget::isRecording() const { return m_engine->recording(); }
 QString ZovMWidget::recordDir() const { return m_engine->applied.recordDir; }
 QString ZovMWidget::recordingPath() const { return m_engine->recordingPath; }

@@ -44,7 +44,8 @@ std::optional<uint32_t> patternIn(const QImage& image)
     if (image.isNull())
         return std::nullopt;
     const QImage bgrx = image.convertToFormat(QImage::Format_RGB32);
-    return testpattern_reader::readBgrx(bgrx.constBits(), int(bgrx.bytesPerLine()), bgrx.width(), bgrx.height());
+    return testpattern_reader::readBgrx(
+        bgrx.constBits(), int(bgrx.bytesPerLine()), bgrx.width(), bgrx.height());
 }
 
 class StudioDesktop : public ::testing::Test {

@@ -61,29 +61,30 @@ public:
             std::lock_guard lock(self->mutex);
             self->states.push_back(state);
         };
-        callbacks.frame_copy = [](int64_t, const uint8_t* y, const uint8_t* u, const uint8_t* v, const uint8_t*,
-                                   int strideY, int strideU, int strideV, int, int width, int height, void* user) {
-            auto* self = static_cast<Player*>(user);
-            QImage picture(width, height, QImage::Format_RGB32);
-            for (int row = 0; row < height; ++row) {
-                auto* line = reinterpret_cast<QRgb*>(picture.scanLine(row));
-                for (int col = 0; col < width; ++col) {
-                    const int c = y[row * strideY + col] - 16;
-                    const int d = u[(row / 2) * strideU + col / 2] - 128;
-                    const int e = v[(row / 2) * strideV + col / 2] - 128;
-                    line[col] = qRgb(std::clamp((298 * c + 409 * e + 128) >> 8, 0, 255),
-                        std::clamp((298 * c - 100 * d - 208 * e + 128) >> 8, 0, 255),
-                        std::clamp((298 * c + 516 * d + 128) >> 8, 0, 255));
-                }
-            }
-            const auto number = testpattern_reader::readBgrx(
-                picture.constBits(), int(picture.bytesPerLine()), width, height, 40);
-            std::lock_guard lock(self->mutex);
-            self->size = QSize(width, height);
-            self->corner = y[(height - 10) * strideY + width - 10];
-            if (number)
-                self->numbers.push_back(*number);
-        };
+        callbacks.frame_copy
+            = [](int64_t, const uint8_t* y, const uint8_t* u, const uint8_t* v, const uint8_t*, int strideY,
+                  int strideU, int strideV, int, int width, int height, void* user) {
+                  auto* self = static_cast<Player*>(user);
+                  QImage picture(width, height, QImage::Format_RGB32);
+                  for (int row = 0; row < height; ++row) {
+                      auto* line = reinterpret_cast<QRgb*>(picture.scanLine(row));
+                      for (int col = 0; col < width; ++col) {
+                          const int c = y[row * strideY + col] - 16;
+                          const int d = u[(row / 2) * strideU + col / 2] - 128;
+                          const int e = v[(row / 2) * strideV + col / 2] - 128;
+                          line[col] = qRgb(std::clamp((298 * c + 409 * e + 128) >> 8, 0, 255),
+                              std::clamp((298 * c - 100 * d - 208 * e + 128) >> 8, 0, 255),
+                              std::clamp((298 * c + 516 * d + 128) >> 8, 0, 255));
+                      }
+                  }
+                  const auto number = testpattern_reader::readBgrx(
+                      picture.constBits(), int(picture.bytesPerLine()), width, height, 40);
+                  std::lock_guard lock(self->mutex);
+                  self->size = QSize(width, height);
+                  self->corner = y[(height - 10) * strideY + width - 10];
+                  if (number)
+                      self->numbers.push_back(*number);
+              };
         rtc_configuration* configuration = create_rtc_configuration();
         configuration->set_single_transport(configuration->handle, 1);
         configuration->set_host_candidates_only(configuration->handle, 1);
@@ -179,7 +180,8 @@ public:
     QTemporaryDir folder;
     devservice::Service service;
     std::optional<ScopedEnv> caFile;
-    ScopedEnv desktopSound { "TAVICAST_DESKTOP_AUDIO_SOURCE", std::string("audiotestsrc is-live=true wave=sine") };
+    ScopedEnv desktopSound { "TAVICAST_DESKTOP_AUDIO_SOURCE",
+        std::string("audiotestsrc is-live=true wave=sine") };
     ScopedEnv microphone { "TAVICAST_AUDIO_SOURCE", std::string("audiotestsrc is-live=true wave=silence") };
     std::unique_ptr<ZovMWidget> studio;
     std::unique_ptr<QSignalSpy> started;
@@ -247,7 +249,8 @@ TEST_F(StudioPush, PatternAndCameraReachAPlayerThroughTheForwarder)
             EXPECT_EQ(stopped->count(), 1);
             EXPECT_FALSE(studio->isStreaming());
             EXPECT_EQ(studio->GetWebrtcRoomID(), 0);
-            EXPECT_TRUE(waitUntil([&] { return player.reached(kStateLost); }, 20000)) << "the player stayed connected";
+            EXPECT_TRUE(waitUntil([&] { return player.reached(kStateLost); }, 20000))
+                << "the player stayed connected";
             EXPECT_TRUE(waitUntil([&] { return !forwarder->holds(id); }, 20000));
         }
         destroy_peer_connection_factory(&factory);
@@ -297,31 +300,39 @@ TEST_F(StudioPush, FailuresEndInStoppedOnly)
     ScriptedReply httpError = ScriptedReply::success();
     httpError.status = 500;
     const std::vector<FailureCase> cases = {
-        { "another scheme", [](StudioPush& t) { return "rtmp://127.0.0.1:" + std::to_string(t.service.port()) + kPath; } },
-        { "plain http", [](StudioPush& t) { return "https://127.0.0.1:" + std::to_string(t.service.port()) + kPath; } },
-        { "refused", [](StudioPush&) { return "webrtc://127.0.0.1:" + std::to_string(closedLoopbackPort()) + kPath; } },
+        { "another scheme",
+            [](StudioPush& t) { return "rtmp://127.0.0.1:" + std::to_string(t.service.port()) + kPath; } },
+        { "plain http",
+            [](StudioPush& t) { return "https://127.0.0.1:" + std::to_string(t.service.port()) + kPath; } },
+        { "refused",
+            [](StudioPush&) {
+                return "webrtc://127.0.0.1:" + std::to_string(closedLoopbackPort()) + kPath;
+            } },
         { "HTTP error", scripted(httpError) },
         { "service error code", scripted(ScriptedReply::failure(40001, "no such meeting")) },
         { "no sdp", scripted(ScriptedReply::success(noSdp)) },
         { "no id", scripted(ScriptedReply::success(noId)) },
         { "bad base64", scripted(ScriptedReply::success(badBase64)) },
-        { "answer that is no SDP", [](StudioPush& t) {
-             Json::Value garbage(Json::objectValue);
-             garbage["sdp"] = "bm90IGFuIFNEUA=="; // "not an SDP"
-             garbage["id"] = 9;
-             t.service.script(kPath, ScriptedReply::success(garbage));
-             return t.url();
-         } },
-        { "never connected", [late](StudioPush& t) {
-             t.studio->setConnectTimeoutMs(1500);
-             t.service.script(kPath, late);
-             return t.url();
-         } },
-        { "untrusted certificate", [](StudioPush& t) {
-             t.caFile.reset();
-             t.caFile.emplace("TAVICAST_CA_FILE", std::nullopt);
-             return t.url();
-         } },
+        { "answer that is no SDP",
+            [](StudioPush& t) {
+                Json::Value garbage(Json::objectValue);
+                garbage["sdp"] = "bm90IGFuIFNEUA=="; // "not an SDP"
+                garbage["id"] = 9;
+                t.service.script(kPath, ScriptedReply::success(garbage));
+                return t.url();
+            } },
+        { "never connected",
+            [late](StudioPush& t) {
+                t.studio->setConnectTimeoutMs(1500);
+                t.service.script(kPath, late);
+                return t.url();
+            } },
+        { "untrusted certificate",
+            [](StudioPush& t) {
+                t.caFile.reset();
+                t.caFile.emplace("TAVICAST_CA_FILE", std::nullopt);
+                return t.url();
+            } },
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);

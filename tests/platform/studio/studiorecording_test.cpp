@@ -145,7 +145,8 @@ protected:
     }
 
     QTemporaryDir folder;
-    ScopedEnv tone { "TAVICAST_DESKTOP_AUDIO_SOURCE", std::string("audiotestsrc is-live=true wave=sine freq=440 volume=0.5") };
+    ScopedEnv tone { "TAVICAST_DESKTOP_AUDIO_SOURCE",
+        std::string("audiotestsrc is-live=true wave=sine freq=440 volume=0.5") };
     ScopedEnv microphone { "TAVICAST_AUDIO_SOURCE", std::string("audiotestsrc is-live=true wave=silence") };
     ZovMWidget studio;
 };
@@ -157,7 +158,8 @@ TEST_F(StudioRecording, ThreeSecondsOfVp8AndOpusInMatroska)
     studio.StartRecording();
     ASSERT_TRUE(studio.isRecording());
     const QString path = studio.recordingPath();
-    EXPECT_TRUE(QRegularExpression("^Tavicast-\\d{8}-\\d{6}\\.mkv$").match(QFileInfo(path).fileName()).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^Tavicast-\\d{8}-\\d{6}\\.mkv$").match(QFileInfo(path).fileName()).hasMatch())
         << path.toStdString();
     EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(folder.filePath("records")).absolutePath());
 
@@ -224,7 +226,8 @@ TEST_F(StudioRecording, UnwritableFolderOnlyLogs)
     QFile file(folder.filePath("a-file"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    const QString places[] = { folder.filePath("a-file"), folder.filePath("a-file/below"), "/proc/tavicast-records" };
+    const QString places[]
+        = { folder.filePath("a-file"), folder.filePath("a-file/below"), "/proc/tavicast-records" };
     for (const QString& place : places) {
         SCOPED_TRACE(place.toStdString());
         studio.SetRecordDir(place);

@@ -66,14 +66,15 @@ TEST(StudioScene, ComposesSourcesByTable)
     const std::vector<SceneCase> cases = {
         { "an image sits at its position at its own size",
             [](StudioScene& s) { s.addImage(solid(40, 20, Qt::white), "w", QPoint(100, 50)); },
-            { { { 100, 50 }, kWhite }, { { 139, 69 }, kWhite }, { { 99, 50 }, kBlack }, { { 140, 69 }, kBlack },
-                { { 100, 70 }, kBlack } } },
+            { { { 100, 50 }, kWhite }, { { 139, 69 }, kWhite }, { { 99, 50 }, kBlack },
+                { { 140, 69 }, kBlack }, { { 100, 70 }, kBlack } } },
         { "later sources are on top",
             [](StudioScene& s) {
                 s.addImage(solid(100, 100, Qt::white), "w", QPoint(0, 0));
                 s.addImage(solid(100, 100, Qt::black), "b", QPoint(50, 50));
             },
-            { { { 10, 10 }, kWhite }, { { 60, 60 }, kBlack }, { { 149, 149 }, kBlack }, { { 99, 40 }, kWhite } } },
+            { { { 10, 10 }, kWhite }, { { 60, 60 }, kBlack }, { { 149, 149 }, kBlack },
+                { { 99, 40 }, kWhite } } },
         { "removing the top one shows the one below",
             [](StudioScene& s) {
                 s.addImage(solid(100, 100, Qt::white), "w", QPoint(0, 0));
@@ -91,13 +92,14 @@ TEST(StudioScene, ComposesSourcesByTable)
         { "the whole desktop is fitted with its aspect, centred",
             [](StudioScene& s) { s.addDesktop(QRect()); },
             // 640x480 into 320x180: 240x180 at x 40.
-            { { { 39, 90 }, kBlack }, { { 41, 90 }, greyLuma }, { { 278, 90 }, greyLuma }, { { 281, 90 }, kBlack },
-                { { 42, 1 }, kWhite } },
+            { { { 39, 90 }, kBlack }, { { 41, 90 }, greyLuma }, { { 278, 90 }, greyLuma },
+                { { 281, 90 }, kBlack }, { { 42, 1 }, kWhite } },
             true },
         { "a desktop area is cut from the screen and fitted",
             [](StudioScene& s) { s.addDesktop(QRect(0, 0, 160, 90)); },
             // 160x90 scaled to 320x180: the 20x20 white corner becomes 40x40.
-            { { { 2, 2 }, kWhite }, { { 37, 37 }, kWhite }, { { 44, 44 }, greyLuma }, { { 319, 179 }, greyLuma } },
+            { { { 2, 2 }, kWhite }, { { 37, 37 }, kWhite }, { { 44, 44 }, greyLuma },
+                { { 319, 179 }, greyLuma } },
             true },
         { "an image above the desktop",
             [](StudioScene& s) {
@@ -105,8 +107,8 @@ TEST(StudioScene, ComposesSourcesByTable)
                 s.addImage(solid(20, 20, Qt::black), "b", QPoint(150, 80));
             },
             { { { 155, 85 }, kBlack }, { { 175, 85 }, greyLuma } }, true },
-        { "a desktop without a screen is black",
-            [](StudioScene& s) { s.addDesktop(QRect()); }, { { { 160, 90 }, kBlack } } },
+        { "a desktop without a screen is black", [](StudioScene& s) { s.addDesktop(QRect()); },
+            { { { 160, 90 }, kBlack } } },
     };
     const DesktopPicture desktop = desktopPicture(640, 480, grey);
     for (const SceneCase& c : cases) {
@@ -193,7 +195,8 @@ template <typename Predicate> bool waitUntil(Predicate done, int ms = 5000)
     return true;
 }
 
-void sendMouse(QWidget& widget, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons)
+void sendMouse(
+    QWidget& widget, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
     QMouseEvent event(type, at, widget.mapToGlobal(at), button, buttons, Qt::NoModifier);
     QApplication::sendEvent(&widget, &event);

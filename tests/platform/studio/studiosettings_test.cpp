@@ -34,10 +34,14 @@ TEST(StudioSettings, IniPathByTable)
         QString expected;
     };
     const Case cases[] = {
-        { "an existing folder is used", folder.filePath("own/Basic.ini"), xdg.toStdString(), folder.filePath("own/Basic.ini") },
-        { "a missing folder falls back to XDG_CONFIG_HOME", roomPath, xdg.toStdString(), xdg + "/Tavimeet/Basic.ini" },
-        { "without XDG_CONFIG_HOME, ~/.config", roomPath, std::nullopt, home + "/.config/Tavimeet/Basic.ini" },
-        { "a relative XDG_CONFIG_HOME is ignored", roomPath, std::string("relative"), home + "/.config/Tavimeet/Basic.ini" },
+        { "an existing folder is used", folder.filePath("own/Basic.ini"), xdg.toStdString(),
+            folder.filePath("own/Basic.ini") },
+        { "a missing folder falls back to XDG_CONFIG_HOME", roomPath, xdg.toStdString(),
+            xdg + "/Tavimeet/Basic.ini" },
+        { "without XDG_CONFIG_HOME, ~/.config", roomPath, std::nullopt,
+            home + "/.config/Tavimeet/Basic.ini" },
+        { "a relative XDG_CONFIG_HOME is ignored", roomPath, std::string("relative"),
+            home + "/.config/Tavimeet/Basic.ini" },
         { "no path at all", QString(), xdg.toStdString(), xdg + "/Tavimeet/Basic.ini" },
     };
     for (const Case& c : cases) {
@@ -48,8 +52,9 @@ TEST(StudioSettings, IniPathByTable)
         EXPECT_EQ(studio.iniPath(), c.expected);
         EXPECT_TRUE(QFileInfo::exists(c.expected));
     }
-    if (!rootFolderExisted)
+    if (!rootFolderExisted) {
         EXPECT_FALSE(QFileInfo::exists(QDir::cleanPath(QDir::tempPath() + "/../Tavimeet")));
+    }
 }
 
 TEST(StudioSettings, SettingsSurviveARestart)
