@@ -390,7 +390,8 @@ TEST(MemviaModule, AccountAndPurchaseDialogsAreKeptAndReused)
     ASSERT_EQ(shownDialogs("VipPayDialog").size(), 1u);
     QPointer<QWidget> purchase = shownDialogs("VipPayDialog")[0];
     send(220, withParent(&second));
-    EXPECT_EQ(shownDialogs("VipPayDialog"), std::vector<QWidget*> { purchase.data() }) << "the open one again";
+    EXPECT_EQ(shownDialogs("VipPayDialog"), std::vector<QWidget*> { purchase.data() })
+        << "the open one again";
     EXPECT_EQ(purchase->parentWidget(), &first);
 
     // Logging out closes it; the next command makes a new one.
