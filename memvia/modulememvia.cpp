@@ -176,8 +176,10 @@ void ModuleMemvia::showDialog(int id, const bg::Value& msg)
 {
     const bg::ValueMap map = msg.toMap();
     QWidget* parent = nullptr;
-    if (map.isValid())
-        parent = static_cast<QWidget*>(map.get_data("parent", bg::Value(static_cast<void*>(nullptr))).toVoid());
+    if (map.isValid()) {
+        const bg::Value none(static_cast<void*>(nullptr));
+        parent = static_cast<QWidget*>(map.get_data("parent", none).toVoid());
+    }
     if (id == ShowUserInfo)
         m_object.showUserInfoDialog(parent, map.isValid() ? &map : nullptr);
     else

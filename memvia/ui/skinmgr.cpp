@@ -69,7 +69,8 @@ QString SkinMgr::scaleText(const QString& text, double scale)
         const QRegularExpressionMatch match = matches.next();
         const int digits = match.capturedLength() - 2;
         result += text.midRef(done, match.capturedStart() - done);
-        const long long scaled = static_cast<long long>(text.midRef(match.capturedStart(), digits).toLongLong() * scale);
+        const long long scaled
+            = static_cast<long long>(text.midRef(match.capturedStart(), digits).toLongLong() * scale);
         result += QString::number(scaled) + QLatin1String("px");
         done = match.capturedEnd();
     }

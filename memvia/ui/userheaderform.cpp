@@ -25,8 +25,8 @@ size_t appendBlock(const char* data, size_t size, size_t count, Zov_Client::ZovN
 const QPixmap& resourcePixmap(int which)
 {
     memvia::ensureResources();
-    static const QPixmap pixmaps[] = { QPixmap(":/imgs/user_head.png"), QPixmap(":/imgs/vip_head.png"),
-        QPixmap(":/imgs/vip_not.png") };
+    static const QPixmap pixmaps[]
+        = { QPixmap(":/imgs/user_head.png"), QPixmap(":/imgs/vip_head.png"), QPixmap(":/imgs/vip_not.png") };
     return pixmaps[which];
 }
 
@@ -73,7 +73,8 @@ void UserHeaderForm::setAvatar(const QString& url)
     });
 }
 
-void UserHeaderForm::onDownloaded(unsigned generation, int status, const QByteArray& bytes, const QString& url)
+void UserHeaderForm::onDownloaded(
+    unsigned generation, int status, const QByteArray& bytes, const QString& url)
 {
     if (generation != m_generation)
         return;

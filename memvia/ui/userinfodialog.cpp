@@ -21,8 +21,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
-#include <QVariant>
 #include <QVBoxLayout>
+#include <QVariant>
 
 namespace {
 
@@ -137,9 +137,9 @@ void UserInfoDialog::buildForm()
     m_userCenter = linkButton("toolButton_usercenter", tr("个人中心"), child);
     m_userCenterLine = label("label_line_usercenter", "|", child);
     m_logout = linkButton("toolButton_loginout", tr("退出账号"), child);
-    for (QWidget* widget : { static_cast<QWidget*>(m_changePassword), static_cast<QWidget*>(m_findPasswordLine),
-             static_cast<QWidget*>(m_userCenter), static_cast<QWidget*>(m_userCenterLine),
-             static_cast<QWidget*>(m_logout) })
+    for (QWidget* widget : { static_cast<QWidget*>(m_changePassword),
+             static_cast<QWidget*>(m_findPasswordLine), static_cast<QWidget*>(m_userCenter),
+             static_cast<QWidget*>(m_userCenterLine), static_cast<QWidget*>(m_logout) })
         bottom->addWidget(widget);
     bottom->addStretch();
     column->addLayout(bottom);

@@ -24,7 +24,8 @@ VipItemButton::VipItemButton(const ProductItem* product, int style, int index, Q
     title->setAlignment(Qt::AlignHCenter);
     QLabel* symbol = makeLabel(business ? "label_symbol_busi" : "label_symbol_user", QString::fromUtf8("￥"));
     symbol->setAlignment(Qt::AlignRight | Qt::AlignBottom);
-    QLabel* price = makeLabel(business ? "label_price_busi" : "label_price_user", ProductItem::priceText(item.realPrice));
+    QLabel* price = makeLabel(
+        business ? "label_price_busi" : "label_price_user", ProductItem::priceText(item.realPrice));
     QString unitText;
     if (business) {
         unitText = tr("原价￥%1").arg(ProductItem::priceText(item.primePrice));

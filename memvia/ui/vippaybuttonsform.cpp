@@ -44,8 +44,9 @@ void VipPayButtonsForm::buildButtons(int kind)
         auto* groupBuy = new QLabel(this);
         groupBuy->setObjectName("label_groupBuy");
         const QString link = QString::fromStdString(Base::websiteUrl(vippages::kCustomerService));
-        groupBuy->setText(tr("如需团队购买，请") + QString("<a href=\"%1\" style=\"color:#009FFF;\"><u>%2</u></a>")
-                                                      .arg(link.toHtmlEscaped(), tr("联系客服")));
+        groupBuy->setText(tr("如需团队购买，请")
+            + QString("<a href=\"%1\" style=\"color:#009FFF;\"><u>%2</u></a>")
+                  .arg(link.toHtmlEscaped(), tr("联系客服")));
         groupBuy->setTextFormat(Qt::RichText);
         groupBuy->setAlignment(Qt::AlignBottom);
         connect(groupBuy, &QLabel::linkActivated, this, &VipPayButtonsForm::slot_openUrl);

@@ -14,8 +14,8 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QUrl>
-#include <QVariant>
 #include <QVBoxLayout>
+#include <QVariant>
 
 VipPayDialog::VipPayDialog(QWidget* parent)
     : QDialog(parent)

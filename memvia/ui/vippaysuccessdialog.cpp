@@ -11,8 +11,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
-#include <QVariant>
 #include <QVBoxLayout>
+#include <QVariant>
 
 VipPaySuccessDialog::VipPaySuccessDialog(QWidget* parent)
     : QDialog(parent)

@@ -17,8 +17,7 @@
 
 namespace {
 
-constexpr char kHint[]
-    = "<html><head/><body><p style=\"line-height:45%;\">%1</p><p>%2</p></body></html>";
+constexpr char kHint[] = "<html><head/><body><p style=\"line-height:45%;\">%1</p><p>%2</p></body></html>";
 
 } // namespace
 
@@ -138,7 +137,8 @@ WechatAliPayForm::WayPage WechatAliPayForm::buildWayPage(
     priceRow->addWidget(way.price);
     priceRow->addWidget(way.unit);
     priceRow->addStretch();
-    auto* hint = new QLabel(QString(kHint).arg(tr("支付完成后如果会员状态未刷新"), tr("请重新登录账号")), way.page);
+    auto* hint
+        = new QLabel(QString(kHint).arg(tr("支付完成后如果会员状态未刷新"), tr("请重新登录账号")), way.page);
     hint->setObjectName(hintName);
     hint->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     priceColumn->addStretch();

@@ -61,8 +61,8 @@ protected:
 
 private:
     explicit OrderMgr(QObject* parent = nullptr);
-    void onCheckReply(const QString& key, int orderId, int errcode, const std::string& errmsg,
-        const std::string& result);
+    void onCheckReply(
+        const QString& key, int orderId, int errcode, const std::string& errmsg, const std::string& result);
 
     std::map<QString, OrderRecord> m_orders;
     QString m_currentKey;

@@ -144,7 +144,8 @@ Json::Value call(Zov_Client::ZovNet& client, const std::string& path, const Json
     Json::Value reply;
     Json::Reader().parse(response.body, reply);
     EXPECT_EQ(reply["errcode"].asInt(), 0) << path << ": " << response.body;
-    const std::optional<std::string> text = devservice::aesDecrypt(reply["result"].asString(), "norvo.zq_&^%*_84");
+    const std::optional<std::string> text
+        = devservice::aesDecrypt(reply["result"].asString(), "norvo.zq_&^%*_84");
     Json::Value result;
     if (text)
         Json::Reader().parse(*text, result);
@@ -201,7 +202,8 @@ TEST(DevServiceMembership, OrdersPayThemselvesWithAutoPay)
     EXPECT_EQ(call(client, "/user/getProductState", product)[0]["product_level"].asInt(), 2);
 
     // The membership website's pages of the purchase.
-    for (const char* page : { "/forgetName", "/membership_service_greemen", "/vip_rights", "/contact_service" }) {
+    for (const char* page :
+        { "/forgetName", "/membership_service_greemen", "/vip_rights", "/contact_service" }) {
         SCOPED_TRACE(page);
         const Zov_Client::ZovResponse response = anonymous.get(page);
         EXPECT_EQ(response.status, 200);

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
@@ -344,4 +345,62 @@ int main(int argc, char** argv)
     testing::InitGoogleTest(&argc, argv);
     testing::AddGlobalTestEnvironment(new PluginEnvironment);
     return RUN_ALL_TESTS();
+}
+
+namespace {
+
+// The visible top-level dialogs of a class of the plug-in.
+std::vector<QWidget*> shownDialogs(const char* className)
+{
+    std::vector<QWidget*> found;
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (QByteArray(widget->metaObject()->className()) == className && widget->isVisible())
+            found.push_back(widget);
+    }
+    return found;
+}
+
+bg::Value withParent(QWidget* parent)
+{
+    bg::ValueMap map;
+    map["parent"] = bg::Value(static_cast<void*>(parent));
+    return bg::Value(map);
+}
+
+} // namespace
+
+TEST(MemviaModule, AccountAndPurchaseDialogsAreKeptAndReused)
+{
+    send(310, bg::Value()); // closes a purchase dialog an earlier command left open
+    QTest::qWait(100);
+    QWidget first;
+    QWidget second;
+    send(210, withParent(&first));
+    ASSERT_EQ(shownDialogs("UserInfoDialog").size(), 1u);
+    QWidget* account = shownDialogs("UserInfoDialog")[0];
+    EXPECT_EQ(account->parentWidget(), &first);
+    send(210, withParent(&second));
+    ASSERT_EQ(shownDialogs("UserInfoDialog").size(), 1u);
+    EXPECT_EQ(shownDialogs("UserInfoDialog")[0], account) << "the same dialog, re-parented";
+    EXPECT_EQ(account->parentWidget(), &second);
+    account->setParent(nullptr, account->windowFlags()); // it outlives both windows
+    account->hide();
+
+    send(220, withParent(&first));
+    ASSERT_EQ(shownDialogs("VipPayDialog").size(), 1u);
+    QPointer<QWidget> purchase = shownDialogs("VipPayDialog")[0];
+    send(220, withParent(&second));
+    EXPECT_EQ(shownDialogs("VipPayDialog"), std::vector<QWidget*> { purchase.data() })
+        << "the open one again";
+    EXPECT_EQ(purchase->parentWidget(), &first);
+
+    // Logging out closes it; the next command makes a new one.
+    send(310, bg::Value());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return purchase.isNull(); }, 5000));
+    send(220, withParent(&second));
+    ASSERT_EQ(shownDialogs("VipPayDialog").size(), 1u);
+    EXPECT_EQ(shownDialogs("VipPayDialog")[0]->parentWidget(), &second);
+    QPointer<QWidget> again = shownDialogs("VipPayDialog")[0];
+    again->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return again.isNull(); }, 5000));
 }

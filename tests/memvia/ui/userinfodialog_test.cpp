@@ -62,10 +62,10 @@ TEST_F(AccountDialogTest, ContentForEachAccount)
         QString vipName;
         bool payVisible;
     } cases[] = {
-        { "non-member without pay option", R"({"user_id": 77})", false, "", false, "开通会员", "无会员", "普通用户",
-            false },
-        { "expired", loginWith(-1, "2020-03-04 00:00:00"), true, "", true, "续费会员", "2020-03-04", "会员过期",
-            true },
+        { "non-member without pay option", R"({"user_id": 77})", false, "", false, "开通会员", "无会员",
+            "普通用户", false },
+        { "expired", loginWith(-1, "2020-03-04 00:00:00"), true, "", true, "续费会员", "2020-03-04",
+            "会员过期", true },
         { "beyond year+1", loginWith(2, dateAfter(2, 1)), true, "year+1", true, "续费会员",
             dateAfter(2, 1).left(10), "会员用户", false },
         { "within year+1", loginWith(2, dateAfter(0, 1)), true, "year+1", false, "续费会员",
@@ -76,8 +76,8 @@ TEST_F(AccountDialogTest, ContentForEachAccount)
             dateAfter(2, 1).left(10), "会员用户", false },
         { "business suffix", loginWith(3, dateAfter(0, 2), 1), true, "", true, "续费会员",
             dateAfter(0, 2).left(10), "高级会员 (商业授权版)", true },
-        { "lifetime", loginWith(3, "2199-12-31 23:59:59"), true, "year+1", true, "续费会员", "终身会员", "终身会员",
-            false },
+        { "lifetime", loginWith(3, "2199-12-31 23:59:59"), true, "year+1", true, "续费会员", "终身会员",
+            "终身会员", false },
     };
     for (const auto& row : cases) {
         SCOPED_TRACE(row.name);
@@ -101,7 +101,8 @@ TEST(StyleSheets, ScaledToTheDisplay)
 {
     EXPECT_EQ(SkinMgr::scaleText("a{border:1px;width:325px;}\nb{margin: 12px 0 7px;}", 1.5),
         "a{border:1px;width:487px;}\nb{margin: 18px 0 10px;}");
-    EXPECT_EQ(SkinMgr::scaleText("w:12345px;", 2.0), "w:14690px;") << "at most four digits belong to a length";
+    EXPECT_EQ(SkinMgr::scaleText("w:12345px;", 2.0), "w:14690px;")
+        << "at most four digits belong to a length";
 
     Base::setDpiScaleOverride(1.0);
     QFile file(SkinMgr::styleSheetPath(5));
@@ -109,9 +110,12 @@ TEST(StyleSheets, ScaledToTheDisplay)
     const QString verbatim = QString::fromUtf8(file.readAll());
     EXPECT_EQ(SkinMgr::instance()->scaleStyleSheet(SkinMgr::styleSheetPath(5)), verbatim);
     Base::setDpiScaleOverride(1.5);
-    EXPECT_EQ(SkinMgr::instance()->scaleStyleSheet(SkinMgr::styleSheetPath(5)), SkinMgr::scaleText(verbatim, 1.5));
-    EXPECT_TRUE(SkinMgr::instance()->scaleStyleSheet(SkinMgr::styleSheetPath(5)).contains("min-height: 45px"));
-    EXPECT_EQ(SkinMgr::instance()->scaleStyleSheet(SkinMgr::styleSheetPath(1)), QString()) << "kind without sheet";
+    EXPECT_EQ(
+        SkinMgr::instance()->scaleStyleSheet(SkinMgr::styleSheetPath(5)), SkinMgr::scaleText(verbatim, 1.5));
+    EXPECT_TRUE(
+        SkinMgr::instance()->scaleStyleSheet(SkinMgr::styleSheetPath(5)).contains("min-height: 45px"));
+    EXPECT_EQ(SkinMgr::instance()->scaleStyleSheet(SkinMgr::styleSheetPath(1)), QString())
+        << "kind without sheet";
     EXPECT_EQ(SkinMgr::instance()->scaleStyleSheet(":/qss/missing.css"), QString());
     Base::setDpiScaleOverride(0);
 }
@@ -121,9 +125,8 @@ TEST_F(AccountDialogTest, LogoutClearsTheAccountThenSignals)
     signIn("demo", "demo1234");
     std::vector<std::string> order;
     QObject::connect(dialog.get(), &UserInfoDialog::sig_loginOut, [&] { order.push_back("loginOut"); });
-    QObject::connect(dialog.get(), &UserInfoDialog::sig_sendState, [&] {
-        order.push_back("sendState:" + VipData::instance()->userIdText());
-    });
+    QObject::connect(dialog.get(), &UserInfoDialog::sig_sendState,
+        [&] { order.push_back("sendState:" + VipData::instance()->userIdText()); });
     dialog->show();
     QTest::mouseClick(dialog->findChild<QToolButton*>("toolButton_loginout"), Qt::LeftButton);
     EXPECT_EQ(order, (std::vector<std::string> { "loginOut", "sendState:0" }));
@@ -139,7 +142,8 @@ TEST_F(AccountDialogTest, RefreshAsksAtOnceFirstThenOncePerBurst)
     QSignalSpy states(dialog.get(), &UserInfoDialog::sig_sendState);
     auto* refresh = dialog->findChild<QToolButton*>("toolButton_refresh");
     QTest::mouseClick(refresh, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return states.count() == 1; }, 20000)) << "the first click asks at once";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return states.count() == 1; }, 20000))
+        << "the first click asks at once";
     EXPECT_EQ(requestCount(path), 1);
 
     for (int i = 0; i < 3; ++i)

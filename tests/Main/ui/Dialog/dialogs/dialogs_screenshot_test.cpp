@@ -112,8 +112,8 @@ TEST(DialogScreenshots, FirstUseBubble)
 TEST(DialogScreenshots, MembershipRights)
 {
     VIPRightShowDialog::setRightsSource([](VIPRightShowDialog::Rights& rights, QString& brief) {
-        rights = { { QStringLiteral("直播人数"), QStringLiteral("50人") }, { QStringLiteral("屏幕共享"), QStringLiteral("1") },
-            { QStringLiteral("录制"), QStringLiteral("1") } };
+        rights = { { QStringLiteral("直播人数"), QStringLiteral("50人") },
+            { QStringLiteral("屏幕共享"), QStringLiteral("1") }, { QStringLiteral("录制"), QStringLiteral("1") } };
         brief = QStringLiteral("了解更多会员权益");
     });
     VIPRightShowDialog rights;

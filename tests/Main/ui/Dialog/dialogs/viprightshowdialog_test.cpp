@@ -65,8 +65,8 @@ TEST(VIPRightShowDialog, RowsAndTableHeightFollowTheValuesAndTheScale)
 
 TEST(VIPRightShowDialog, OnlyExactlyOneIsACheckMarkAndServiceTextsStayText)
 {
-    RightsSource source({ { "<b>直播</b>", "1 " }, { "录制", "1" } },
-        "<a href=\"http://evil.example.com\">点此</a> & 更多");
+    RightsSource source(
+        { { "<b>直播</b>", "1 " }, { "录制", "1" } }, "<a href=\"http://evil.example.com\">点此</a> & 更多");
     ScaleOverride scale(1.0);
     VIPRightShowDialog dialog;
     EXPECT_EQ(rowHeights(dialog), (std::vector<int> { 60, 40 }));
@@ -107,14 +107,17 @@ TEST(VIPRightShowDialog, EmptyConfigurationAndTheWaysOut)
     VIPRightShowDialog dialog;
     EXPECT_TRUE(rowHeights(dialog).empty() || rowHeights(dialog) == std::vector<int> { 0 });
     EXPECT_EQ(child<QWidget>(dialog, "widget_show_right")->minimumHeight(), 0);
-    EXPECT_EQ(QTextDocumentFragment::fromHtml(child<QLabel>(dialog, "label_contact_us")->text()).toPlainText().trimmed(), "");
+    EXPECT_EQ(QTextDocumentFragment::fromHtml(child<QLabel>(dialog, "label_contact_us")->text())
+                  .toPlainText()
+                  .trimmed(),
+        "");
 
     const struct {
         const char* button;
         bool escape;
         int result;
-    } cases[] = { { "pushButton_pay_now", false, QDialog::Accepted }, { "pushButton_close", false, QDialog::Rejected },
-        { nullptr, true, QDialog::Rejected } };
+    } cases[] = { { "pushButton_pay_now", false, QDialog::Accepted },
+        { "pushButton_close", false, QDialog::Rejected }, { nullptr, true, QDialog::Rejected } };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button ? c.button : "Escape");
         VIPRightShowDialog shown;
