@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release configuration in build/, starts the local service (tavicast-devservice, HTTPS on a free
-# loopback port, demo data; WeChat QR sign-ins confirm themselves after 5 s) and the program against it, which
+# loopback port, demo data; WeChat QR sign-ins confirm themselves after 5 s,
+# membership orders pay themselves after 8 s) and the program against it, which
 # loads the membership plug-in libMemvia.so beside it; the service stops when the program ends.
 # Needs a display; on a machine without one: xvfb-run ./run.sh
 # Usage: ./run.sh [program arguments]
@@ -39,7 +40,7 @@ trap stop_all EXIT
 
 # The service prints its base URL, its certificate authority's file and then one line per request.
 : > "$run_dir/service.log"
-"$bin/tavicast-devservice" --ca-file "$run_dir/ca.pem" --auto-scan 5 > >(tee "$run_dir/service.log") 2>&1 &
+"$bin/tavicast-devservice" --ca-file "$run_dir/ca.pem" --auto-scan 5 --auto-pay 8 > >(tee "$run_dir/service.log") 2>&1 &
 service_pid=$!
 base=
 for _ in $(seq 300); do

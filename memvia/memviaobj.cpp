@@ -3,7 +3,11 @@
 #include "base/memvialog.h"
 #include "base/vip/vipdata.h"
 #include "base/vip/vipnet.h"
+#include "base/vip/ordermgr.h"
 #include "memviacommand.h"
+#include "ui/userinfodialog.h"
+#include "ui/vippaydialog.h"
+#include "ui/vippaysuccessdialog.h"
 
 // Qt's "emit" keyword would swallow the hub's emit operation.
 #pragma push_macro("emit")
@@ -52,6 +56,62 @@ void MemviaObj::slot_sendSig()
     if (!component || !component->signal)
         return;
     component->signal->emit_value(kVipStateSignal, bg::Value(VipData::instance()->userInfoJson()));
+}
+
+UserInfoDialog* MemviaObj::showUserInfoDialog(QWidget* parent, const bg::ValueMap* options)
+{
+    if (!m_userInfoDialog) {
+        m_userInfoDialog = new UserInfoDialog(parent);
+        connect(m_userInfoDialog, &UserInfoDialog::sig_needPay, this, &MemviaObj::slot_needPay);
+        connect(m_userInfoDialog, &UserInfoDialog::sig_sendState, this, &MemviaObj::slot_sendSig);
+        connect(m_userInfoDialog, &UserInfoDialog::sig_loginOut, this, &MemviaObj::slot_closePayDialog);
+    }
+    if (m_userInfoDialog->parentWidget() != parent)
+        m_userInfoDialog->setParent(parent, m_userInfoDialog->windowFlags());
+    if (options)
+        m_userInfoDialog->setOptions(*options);
+    m_userInfoDialog->show();
+    return m_userInfoDialog;
+}
+
+VipPayDialog* MemviaObj::showPayDialog(QWidget* parent)
+{
+    if (m_payDialog)
+        return m_payDialog;
+    if (!m_ordersWatched) {
+        m_ordersWatched = true;
+        connect(OrderMgr::instance(), &OrderMgr::sig_paidUnseen, this, &MemviaObj::onPaidUnseen);
+    }
+    m_payParent = parent;
+    VipPayDialog* dialog = new VipPayDialog(parent);
+    m_payDialog = dialog;
+    connect(dialog, &VipPayDialog::sig_paySuccess, this, &MemviaObj::slot_paySuccess);
+    connect(dialog, &QDialog::finished, this, [this, dialog] {
+        dialog->deleteLater();
+        if (m_payDialog == dialog)
+            m_payDialog = nullptr;
+    });
+    return dialog;
+}
+
+VipPayDialog* MemviaObj::payDialog() const { return m_payDialog; }
+
+void MemviaObj::slot_needPay(QWidget* parent) { showPayDialog(parent)->exec(); }
+
+void MemviaObj::slot_paySuccess(QWidget* parent)
+{
+    auto* dialog = new VipPaySuccessDialog(parent);
+    connect(dialog, &VipPaySuccessDialog::sig_vipState, this, &MemviaObj::slot_sendSig);
+    connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
+    dialog->slot_show();
+}
+
+void MemviaObj::onPaidUnseen() { slot_paySuccess(m_payParent); }
+
+void MemviaObj::slot_closePayDialog()
+{
+    if (m_payDialog)
+        m_payDialog->close();
 }
 
 void MemviaObj::versionCheck(const bg::MsgCallback& callback)

@@ -6,6 +6,7 @@
 #include "base/vip/vipnet.h"
 #include "memviacommand.h"
 #include "ui/framelesswidgethelper.h"
+#include "ui/vippaydialog.h"
 #include "ui/messageform.h"
 #include "wechat/webqrcodemgr.h"
 
@@ -101,8 +102,12 @@ bg::Value ModuleMemvia::process(const char*, int id, const bg::Value& msg, const
     case VersionCheck:
         m_object.versionCheck(cb);
         break;
+    case ShowUserInfo:
+    case ShowPurchase:
+        showDialog(id, msg);
+        break;
     default:
-        // 210 and 220 open the account and purchase dialogs; like every other number they never answer.
+        // Every other number is ignored and never answered.
         break;
     }
     return bg::Value(static_cast<void*>(this));
@@ -166,9 +171,23 @@ void ModuleMemvia::login(int id, const bg::Value& msg, const bg::MsgCallback& cb
     }
 }
 
+// The account (210) and purchase (220) dialogs never answer.
+void ModuleMemvia::showDialog(int id, const bg::Value& msg)
+{
+    const bg::ValueMap map = msg.toMap();
+    QWidget* parent = nullptr;
+    if (map.isValid())
+        parent = static_cast<QWidget*>(map.get_data("parent", bg::Value(static_cast<void*>(nullptr))).toVoid());
+    if (id == ShowUserInfo)
+        m_object.showUserInfoDialog(parent, map.isValid() ? &map : nullptr);
+    else
+        m_object.showPayDialog(parent)->show();
+}
+
 void ModuleMemvia::logout(const bg::MsgCallback& cb)
 {
     VipData::instance()->clear();
+    m_object.slot_closePayDialog();
     if (cb)
         cb(reply(0, std::string(), VipData::instance()->userInfoJson()));
 }

@@ -25,6 +25,7 @@ private:
     void showMessage(int id, const bg::Value& msg, const bg::MsgCallback& cb);
     void login(int id, const bg::Value& msg, const bg::MsgCallback& cb);
     void logout(const bg::MsgCallback& cb);
+    void showDialog(int id, const bg::Value& msg);
 
     MemviaObj m_object;
 };

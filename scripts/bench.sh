@@ -30,3 +30,5 @@ echo "request worker round trip / raw libcurl POST on a kept connection:" \
 echo "local service over HTTPS, 8 clients / 1 client:" \
     "$(TAVICAST_PIN= scripts/ratio-bench.sh --rate build-bench/bin/bench_net ServiceThroughput/real_time/threads:8 \
         ServiceThroughput/real_time/threads:1 9) (goal: >= 4)"
+echo "studio composition of a 720p canvas / its bare libyuv calls:" \
+    "$(scripts/ratio-bench.sh build-bench/bin/bench_studio BM_ComposeScene BM_BareLibyuvCalls 9) (goal: <= 1.2)"

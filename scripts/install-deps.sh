@@ -17,10 +17,14 @@ packages=(
     # WebRTC over GStreamer (webrtcbin, libnice): the client's engine and the local service's forwarder
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-nice
     libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libgstreamer-plugins-bad1.0-dev
+    # gst-launch-1.0: the bare VP8 pipeline the hosting benchmark compares the host with
+    gstreamer1.0-tools
     # media tests bring up the loopback interface of their own network namespace (ip)
     iproute2
     # QR codes, capture-card control channel
     libqrencode-dev libhidapi-dev
+    # the studio's screen capture (X11 shared memory); its sound elements come with the good plug-ins
+    libx11-dev libxext-dev
     # locale sources: tests make a comma-decimal locale with localedef
     locales
     # the membership plug-in: compositor query (xcb), reading QR codes back in its tests (zbar)

@@ -93,6 +93,7 @@ namespace {
         int productId = 0;
         int payStatus = 0;
         int dealStatus = 0;
+        qint64 createdMs = 0;
     };
 
     struct WebQr {
@@ -300,6 +301,22 @@ namespace {
             account.busiType = 1;
     }
 
+    // Orders old enough pay themselves when the service is told to (--auto-pay).
+    void settleAutoPay(State& state, const MembershipOptions& options)
+    {
+        if (options.autoPayMs <= 0)
+            return;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (auto& [id, order] : state.orders) {
+            if (order.payStatus != 0 || now - order.createdMs < options.autoPayMs)
+                continue;
+            order.payStatus = 1;
+            order.dealStatus = 1;
+            if (const Product* product = findProduct(order.productId))
+                applyPayment(state.accounts[order.account], *product);
+        }
+    }
+
     // Scan-page codes of the WeChat web login, read as the client reads them: "name=value" parts split at
     // ";".
     bool readScanPage(const std::string& page, int& errcode, std::string& code)
@@ -495,10 +512,11 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
                 return success(result);
             } },
         { "/user/getProductState", { { "product_type", Kind::Int } }, false,
-            [success, failure](State& s, const RecordedRequest& request, const Json::Value& m) {
+            [success, failure, options](State& s, const RecordedRequest& request, const Json::Value& m) {
                 const std::string name = bearerAccount(s, request);
                 if (name.empty())
                     return failure(401, "请先登录");
+                settleAutoPay(s, options);
                 return success(productState(s.accounts[name], m["product_type"].asInt()));
             } },
         { "/user/getProductList", { { "product_type", Kind::Int }, { "type", Kind::Int } }, false,
@@ -539,6 +557,7 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
                 order.id = s.nextOrder++;
                 order.account = name;
                 order.productId = m["product_id"].asInt();
+                order.createdMs = QDateTime::currentMSecsSinceEpoch();
                 s.orders[order.id] = order;
                 Json::Value result(Json::objectValue);
                 result["order_id"] = order.id;
@@ -546,7 +565,8 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
                 return success(result);
             } },
         { "/user/checkOrder", { { "order_id", Kind::Int } }, false,
-            [success, failure](State& s, const RecordedRequest& request, const Json::Value& m) {
+            [success, failure, options](State& s, const RecordedRequest& request, const Json::Value& m) {
+                settleAutoPay(s, options);
                 const auto order = s.orders.find(m["order_id"].asInt());
                 if (order == s.orders.end() || order->second.account != bearerAccount(s, request))
                     return failure(1006, "订单不存在");

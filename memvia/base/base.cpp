@@ -11,6 +11,7 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QUrl>
 
 #include <json/reader.h>
 
@@ -128,8 +129,28 @@ double Base::doubleMember(const Json::Value& object, const char* name)
     return 0;
 }
 
+namespace {
+double dpiScaleOverride = 0;
+} // namespace
+
+void Base::setDpiScaleOverride(double scale) { dpiScaleOverride = scale > 0 ? scale : 0; }
+
+std::string Base::websiteUrl(const std::string& path)
+{
+    const QUrl api(QString::fromStdString(url(std::string())), QUrl::StrictMode);
+    const QString scheme = api.scheme().toLower();
+    if (!api.isValid() || api.host().isEmpty() || (scheme != "http" && scheme != "https"))
+        return std::string();
+    return api.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+               .toString(QUrl::FullyEncoded)
+               .toStdString()
+        + path;
+}
+
 double Base::dpiScale()
 {
+    if (dpiScaleOverride > 0)
+        return dpiScaleOverride;
     static const double scale = [] {
         const QScreen* screen = qobject_cast<QGuiApplication*>(QCoreApplication::instance())
             ? QGuiApplication::primaryScreen()

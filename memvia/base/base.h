@@ -42,8 +42,14 @@ public:
     static Json::Value memberValue(const Json::Value& object, const char* name);
     static double doubleMember(const Json::Value& object, const char* name);
 
+    // The membership website: the origin (scheme, host and port) of the API base "host", followed by
+    // `path`; empty when the host is no web address.
+    static std::string websiteUrl(const std::string& path);
+
     // The primary screen's logical DPI over 96, computed once (1 without a screen). GUI thread.
     static double dpiScale();
+    // Test seam: a scale above 0 replaces the screen's; 0 restores it.
+    static void setDpiScaleOverride(double scale);
 
     // The framework's services as the requests use them.
     static int64_t nowMicroseconds();

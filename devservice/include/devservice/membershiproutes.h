@@ -18,6 +18,8 @@ struct MembershipOptions {
     bool webQrLocal = true;
     int webQrLifetimeMs = 2 * 60 * 1000;
     int webQrAutoScanMs = 0;
+    // After how long an order pays itself, as if its code had been paid (0: only its pay page does).
+    int autoPayMs = 0;
 };
 
 // The membership service under the path of its API base ("/goapi"): account, WeChat-code and auto-token

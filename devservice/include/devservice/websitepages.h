@@ -5,8 +5,9 @@
 namespace devservice {
 
 // The membership website's pages the login dialog links to, at the service's root: registration
-// ("/newRegister"), finding a password ("/forgetName") and the help on unbinding devices
-// ("/help/unbindDevice"). Small HTML pages, GET, unsigned.
+// ("/newRegister"), finding a password ("/forgetName"), the help on unbinding devices
+// ("/help/unbindDevice"), the membership service agreement ("/membership_service_greemen"), the membership
+// rights ("/vip_rights") and customer service ("/contact_service"). Small HTML pages, GET, unsigned.
 void addWebsitePages(RouteTable& routes);
 
 } // namespace devservice

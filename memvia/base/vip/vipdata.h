@@ -33,6 +33,7 @@ public:
     std::string avatar() const { return m_avatar; }
     std::string vipName() const { return m_vipName; }
     std::string userIdText() const { return std::to_string(m_userId); }
+    int userId() const { return m_userId; }
     bool isMember() const { return m_productLevel > 1; }
     bool isExpired() const { return m_productLevel < 0; }
     int productLevel() const { return m_productLevel; }

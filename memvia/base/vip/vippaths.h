@@ -16,3 +16,13 @@ inline constexpr char kGetWechatWebQRCode[] = "/wechat/getWechatWebQRCode";
 inline constexpr char kCheckWechatScanBody[] = "/user/checkWechatScanBody";
 
 } // namespace vippaths
+
+// Pages of the membership website (the origin of the API base), opened in the desktop's browser.
+namespace vippages {
+
+inline constexpr char kForgetName[] = "/forgetName";
+inline constexpr char kServiceAgreement[] = "/membership_service_greemen";
+inline constexpr char kRights[] = "/vip_rights";
+inline constexpr char kCustomerService[] = "/contact_service";
+
+} // namespace vippages

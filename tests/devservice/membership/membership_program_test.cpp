@@ -4,6 +4,7 @@
 #include <korvex/zovnet.h>
 
 #include <QProcess>
+#include <QThread>
 
 #include <json/reader.h>
 #include <json/writer.h>
@@ -122,4 +123,91 @@ TEST(DevServiceMembership, PlainResultsWhenAsked)
     EXPECT_EQ(body["encrypt"].asInt(), 0);
     Json::Value result;
     EXPECT_TRUE(Json::Reader().parse(body["result"].asString(), result));
+}
+
+namespace {
+
+// The base URL the program printed, once it has printed it.
+std::string startedBase(QProcess& program)
+{
+    QByteArray output;
+    while (!output.contains("membership account: member ") && program.waitForReadyRead(30000))
+        output += program.readAllStandardOutput();
+    const QByteArray prefix = "base URL: ";
+    const int start = output.indexOf(prefix) + prefix.size();
+    return output.mid(start, output.indexOf('\n', start) - start).toStdString();
+}
+
+Json::Value call(Zov_Client::ZovNet& client, const std::string& path, const Json::Value& members)
+{
+    const Zov_Client::ZovResponse response = client.post("/goapi" + path, membershipEnvelope(members));
+    Json::Value reply;
+    Json::Reader().parse(response.body, reply);
+    EXPECT_EQ(reply["errcode"].asInt(), 0) << path << ": " << response.body;
+    const std::optional<std::string> text = devservice::aesDecrypt(reply["result"].asString(), "norvo.zq_&^%*_84");
+    Json::Value result;
+    if (text)
+        Json::Reader().parse(*text, result);
+    return result;
+}
+
+} // namespace
+
+// --auto-pay: an order pays itself that long after its creation, as if its code had been paid.
+TEST(DevServiceMembership, OrdersPayThemselvesWithAutoPay)
+{
+    QProcess refused;
+    refused.start(DEVSERVICE_PROGRAM, { "--http", "--auto-pay", "soon" });
+    ASSERT_TRUE(refused.waitForFinished(30000));
+    EXPECT_EQ(refused.exitCode(), 2);
+
+    QProcess program;
+    program.start(DEVSERVICE_PROGRAM, { "--http", "--auto-pay", "1" });
+    ASSERT_TRUE(program.waitForStarted(30000));
+    const std::string base = startedBase(program);
+    ASSERT_FALSE(base.empty());
+
+    Zov_Client::ZovNet anonymous(base);
+    Json::Value login(Json::objectValue);
+    login["product_type"] = 23000;
+    login["account"] = "demo";
+    login["password"] = "demo1234";
+    login["mac_addr"] = "AA:BB:CC:DD:EE:FF";
+    login["device_name"] = "host";
+    login["machine_code"] = std::string(32, 'a');
+    const std::string token = call(anonymous, "/user/checkLoginByAccount", login)["token"].asString();
+    ASSERT_FALSE(token.empty());
+
+    Zov_Client::ZovNet client(base);
+    client.appendHeader("Authorization", "Bearer " + token);
+    Json::Value create(Json::objectValue);
+    create["product_id"] = 1;
+    create["pay_way"] = "c";
+    create["describle"] = "月度会员";
+    const int orderId = call(client, "/user/createPcOrder", create)["order_id"].asInt();
+    Json::Value check(Json::objectValue);
+    check["order_id"] = orderId;
+    EXPECT_EQ(call(client, "/user/checkOrder", check)["pay_status"].asInt(), 0) << "not yet";
+
+    Json::Value state;
+    for (int i = 0; i < 60 && state["pay_status"].asInt() != 1; ++i) {
+        QThread::msleep(100);
+        state = call(client, "/user/checkOrder", check);
+    }
+    EXPECT_EQ(state["pay_status"].asInt(), 1);
+    EXPECT_EQ(state["deal_status"].asInt(), 1);
+    Json::Value product(Json::objectValue);
+    product["product_type"] = 23000;
+    EXPECT_EQ(call(client, "/user/getProductState", product)[0]["product_level"].asInt(), 2);
+
+    // The membership website's pages of the purchase.
+    for (const char* page : { "/forgetName", "/membership_service_greemen", "/vip_rights", "/contact_service" }) {
+        SCOPED_TRACE(page);
+        const Zov_Client::ZovResponse response = anonymous.get(page);
+        EXPECT_EQ(response.status, 200);
+        EXPECT_NE(response.body.find("<html>"), std::string::npos);
+    }
+
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(30000));
 }

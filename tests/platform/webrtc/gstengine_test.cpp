@@ -14,11 +14,14 @@
 
 #include <QTemporaryDir>
 
+#include <glib.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <regex>
@@ -39,6 +42,31 @@ template <typename Predicate> bool waitFor(Predicate done, std::chrono::millisec
         std::this_thread::sleep_for(20ms);
     }
     return true;
+}
+
+// The threads of this process.
+size_t threadCount()
+{
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        (void)entry;
+        ++count;
+    }
+    return count;
+}
+
+// The thread count once it has not changed for half a second (at most 10 s).
+size_t settledThreadCount()
+{
+    size_t count = threadCount();
+    int unchanged = 0;
+    for (int polls = 0; unchanged < 5 && polls < 100; ++polls) {
+        std::this_thread::sleep_for(100ms);
+        const size_t now = threadCount();
+        unchanged = now == count ? unchanged + 1 : 0;
+        count = now;
+    }
+    return count;
 }
 
 // I420 to B, G, R, X (BT.601, limited range), for the pattern reader.
@@ -325,13 +353,27 @@ TEST_F(GstEngineTest, ConnectionsCloseAtAnyPoint)
         orphan.close();
         factory = create_peer_connection_factory();
     }
+    // Counted with no factory and GLib's pooled threads let go as soon as they idle: every thread the engine
+    // and its pipelines start must be gone again once the factory is.
+    g_thread_pool_set_max_unused_threads(0);
+    destroy_peer_connection_factory(&factory);
+    const size_t before = settledThreadCount();
+    factory = create_peer_connection_factory();
     for (int i = 0; i < 20; ++i) {
         Peer peer(factory);
         ASSERT_NE(peer.call(), nullptr);
         if (i % 2)
             peer.call()->add_audio_track(peer.call()->handle, false);
+        if (i % 3 == 0) {
+            EXPECT_FALSE(peer.offer(true, i % 2 == 1).empty());
+        }
         peer.close();
     }
+    destroy_peer_connection_factory(&factory);
+    EXPECT_TRUE(waitFor([&] { return threadCount() <= before; }, 10s)) << threadCount() << " threads, " << before
+                                                                        << " before";
+    g_thread_pool_set_max_unused_threads(2);
+    factory = create_peer_connection_factory();
 }
 
 } // namespace

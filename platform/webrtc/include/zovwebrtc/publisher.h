@@ -23,6 +23,9 @@ struct PublisherSettings {
     std::string audioSource; // a GStreamer source description, e.g. "pulsesrc"; empty: no audio
 };
 
+// The VP8 encoder as the publisher runs it for these settings, as a GStreamer element description.
+std::string vp8EncoderDescription(const PublisherSettings& settings);
+
 // What the publisher reports, from GStreamer's threads. Any may be empty.
 struct PublisherCallbacks {
     std::function<void()> offerReady; // the complete offer: localDescription()
@@ -46,6 +49,11 @@ public:
     virtual void createOffer() = 0;
     virtual std::string localDescription() const = 0;
     virtual bool setAnswer(const std::string& sdp) = 0;
+    // Mutes or unmutes a "volume" element of the audio source description, by its name; false when the
+    // description has no such element.
+    virtual bool setAudioMuted(const std::string& volumeName, bool muted) = 0;
+    // Makes the next encoded picture a key frame (a recording that starts while the encoding runs).
+    virtual void requestKeyFrame() = 0;
 };
 
 } // namespace zovwebrtc

@@ -1,6 +1,11 @@
 // Sign-in from end to end: the login dialog, the real plug-in loaded by the framework, the local service.
 #include "ui/Dialog/logindialog.h"
 #include "ui/Dialog/qrcodewidget.h"
+#include "ui/Dialog/viprightshowdialog.h"
+#include "ui/mainwindow.h"
+
+#include "global/customevents.h"
+#include "Main/modal_closer.h"
 
 #include "global/datakeys.h"
 #include "global/loginkeys.h"
@@ -27,6 +32,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -172,6 +178,45 @@ TEST_F(LoginEndToEnd, QrSignInByScanningThePicture)
     EXPECT_EQ(CD->data->get_data(kDataUserId, bg::Value()).toInt64(), 10001);
     EXPECT_EQ(config(kCfgPassword), "");
     EXPECT_EQ(logText().find("wx-qr"), std::string::npos) << "the WeChat code";
+}
+
+TEST_F(LoginEndToEnd, PayEventForANonMemberLeadsThroughTheRightsToThePurchaseDialog)
+{
+    LoginDialog dialog;
+    dialog.show();
+    QSignalSpy refreshed(&dialog, &LoginDialog::sig_RefreshVIP);
+    dialog.findChild<QLineEdit*>("lineEdit_user_name")->setText("demo");
+    dialog.findChild<QLineEdit*>("lineEdit_pwd")->setText("demo1234");
+    QTest::mouseClick(dialog.findChild<QPushButton*>("pushButton_login"), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return refreshed.count() == 1; }, 20000));
+    ASSERT_EQ(CD->data->get_data(kDataUserLevel, bg::Value(0)).toInt(), 1) << "demo is no member";
+
+    VIPRightShowDialog::setRightsSource([](VIPRightShowDialog::Rights& rights, QString& brief) {
+        rights = { { "直播", "1" } };
+        brief = "权益";
+    });
+    MainWindow window;
+    window.show();
+    QByteArray modal;
+    ModalCloser closer([&](QDialog* rights) {
+        modal = rights->metaObject()->className();
+        QTest::mouseClick(rights->findChild<QPushButton*>("pushButton_pay_now"), Qt::LeftButton);
+    });
+    PayEvent pay;
+    QCoreApplication::sendEvent(&window, &pay);
+    VIPRightShowDialog::setRightsSource({});
+    EXPECT_EQ(modal, "VIPRightShowDialog");
+
+    QDialog* purchase = nullptr;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (QByteArray(widget->metaObject()->className()) == "VipPayDialog" && widget->isVisible())
+            purchase = qobject_cast<QDialog*>(widget);
+    }
+    ASSERT_NE(purchase, nullptr) << "command 220 opened the purchase dialog";
+    EXPECT_EQ(purchase->parentWidget(), &window);
+    auto* code = purchase->findChild<QWidget*>("widget_userPay")->findChild<QLabel*>("label_payqrcode_wc");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !code->pixmap(Qt::ReturnByValue).isNull(); }, 20000));
+    purchase->close();
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "ui/Dialog/helphowtousedialog.h"
 #include "ui/Dialog/openphonecloudmeetingdialog.h"
 #include "ui/Dialog/settingdialog.h"
+#include "ui/Dialog/viprightshowdialog.h"
 
 #include "Main/shell_env.h"
 
@@ -107,3 +108,18 @@ TEST(DialogScreenshots, FirstUseBubble)
 }
 
 } // namespace
+
+TEST(DialogScreenshots, MembershipRights)
+{
+    VIPRightShowDialog::setRightsSource([](VIPRightShowDialog::Rights& rights, QString& brief) {
+        rights = { { QStringLiteral("直播人数"), QStringLiteral("50人") }, { QStringLiteral("屏幕共享"), QStringLiteral("1") },
+            { QStringLiteral("录制"), QStringLiteral("1") } };
+        brief = QStringLiteral("了解更多会员权益");
+    });
+    VIPRightShowDialog rights;
+    rights.adjustSize();
+    const QImage image = capture(rights, "viprightshowdialog");
+    VIPRightShowDialog::setRightsSource({});
+    EXPECT_EQ(image.pixel(3, 3) & 0xffffff, 0x202020u);
+    EXPECT_EQ(at(image, rights, "widget_main", QPoint(3, 3)), 0xffffffu);
+}
