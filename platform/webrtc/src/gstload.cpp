@@ -70,6 +70,8 @@ namespace {
         "gst_webrtc_session_description_get_type",
         "gst_webrtc_session_description_new",
         "gst_structure_get_valist",
+        "gst_pad_send_event",
+        "gst_video_event_new_upstream_force_key_unit",
     };
 
     struct Table {

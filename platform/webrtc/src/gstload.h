@@ -5,7 +5,8 @@
 // this after every GStreamer header (gstcommon.h does): the names below then stand for calls through the
 // loaded libraries, for the code that follows and for the header macros it expands (GST_BIN, the unref
 // helpers). Until the libraries could be opened, gst_init_check fails and says why; it is the first call of
-// every path into GStreamer.
+// every path into GStreamer. A GStreamer function not yet listed here leaves an undefined reference when the
+// program links: add it to the list below and to the names in gstload.cpp, in the same place.
 
 #include <cstdarg>
 
@@ -67,6 +68,8 @@ namespace gstload {
         f_gst_webrtc_session_description_get_type,
         f_gst_webrtc_session_description_new,
         f_gst_structure_get_valist,
+        f_gst_pad_send_event,
+        f_gst_video_event_new_upstream_force_key_unit,
         functionCount
     };
 
@@ -144,6 +147,8 @@ namespace gstload {
 #define gst_webrtc_session_description_get_type(...) ZOV_GST_CALL(gst_webrtc_session_description_get_type)(__VA_ARGS__)
 #define gst_webrtc_session_description_new(...) ZOV_GST_CALL(gst_webrtc_session_description_new)(__VA_ARGS__)
 #define gst_structure_get_valist(...) ZOV_GST_CALL(gst_structure_get_valist)(__VA_ARGS__)
+#define gst_pad_send_event(...) ZOV_GST_CALL(gst_pad_send_event)(__VA_ARGS__)
+#define gst_video_event_new_upstream_force_key_unit(...) ZOV_GST_CALL(gst_video_event_new_upstream_force_key_unit)(__VA_ARGS__)
 #define gst_structure_get(...) ::zovwebrtc::gstload::structureGet(__VA_ARGS__)
 // The header's unref helpers are inline over gst_mini_object_unref.
 #define gst_caps_unref(caps) gst_mini_object_unref(GST_MINI_OBJECT_CAST(caps))
