@@ -2,7 +2,6 @@
 // the same names and paths, one mode per capability at its largest size, and texts refused when they do not
 // fit the caller's buffer.
 #include <zovwebrtc/devices.h>
-#include <zovwebrtc/gstengine.h>
 
 #include <capture/catalog.h>
 #include <capture/syntheticcamera.h>
@@ -17,9 +16,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -227,21 +223,6 @@ TEST_F(DeviceListTest, TextsThatDoNotFitTheirBufferAreRefused)
     EXPECT_EQ(std::strlen(large.data()), 1200u);
     EXPECT_FALSE(zovwebrtc::get_device_name(0, nullptr, 1024, id.data(), 2048));
     EXPECT_FALSE(zovwebrtc::get_device_name(0, name.data(), 0, id.data(), 2048));
-}
-
-// This program does not link GStreamer: the engine opens it when first made, and works through it.
-TEST(GstEngineLoading, GStreamerIsOpenedWhenTheFirstEngineIsMade)
-{
-    auto mapped = [] {
-        std::ifstream maps("/proc/self/maps");
-        std::stringstream text;
-        text << maps.rdbuf();
-        return text.str().find("libgstreamer-1.0.so") != std::string::npos;
-    };
-    ASSERT_FALSE(mapped()) << "GStreamer came with the program";
-    const std::shared_ptr<zovwebrtc::Engine> engine = zovwebrtc::createGstEngine();
-    EXPECT_TRUE(mapped());
-    EXPECT_NE(engine, nullptr) << "GStreamer or its webrtcbin is missing";
 }
 
 } // namespace
