@@ -5,7 +5,8 @@
 // this after every GStreamer header (gstcommon.h does): the names below then stand for calls through the
 // loaded libraries, for the code that follows and for the header macros it expands (GST_BIN, the unref
 // helpers). Until the libraries could be opened, gst_init_check fails and says why; it is the first call of
-// every path into GStreamer.
+// every path into GStreamer. A GStreamer function not yet listed here leaves an undefined reference when the
+// program links: add it to the list below and to the names in gstload.cpp, in the same place.
 
 #include <cstdarg>
 
