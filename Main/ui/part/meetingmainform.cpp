@@ -106,12 +106,15 @@ MeetingMainForm::MeetingMainForm(QWidget* parent)
     ui->widget_center->ResetOutputs();
     m_factory = zovwebrtc::create_peer_connection_factory(nullptr);
     connectSources();
+    buildCommandTables();
 }
 
 MeetingMainForm::~MeetingMainForm()
 {
     for (int type : kRegisteredEvents)
         EventDeliverer::instance()->unregisterReceiver(type, this);
+    closeChatRoomDialog();
+    closeMemberListDialog();
     delete m_context;
     m_chatRoom.reset();
     ui->widget_center->disconnect(this);
@@ -148,6 +151,9 @@ bool MeetingMainForm::event(QEvent* event)
         return true;
     case UserEventType::V3ReadyToCreateMeeting:
         startHostMeeting(*static_cast<V3ReadyToCreateMeetingEvent*>(event));
+        return true;
+    case UserEventType::V3ReadyToAddMeeting:
+        startViewerMeeting(*static_cast<V3ReadyToAddMeetingEvent*>(event));
         return true;
     default:
         return handleSourceEvent(event) || QWidget::event(event);
@@ -276,6 +282,9 @@ void MeetingMainForm::setupEncoder()
         studio->MuteDesktopAudio(true);
         break;
     default:
+        // The studio keeps its switches from the meeting before: an unknown mode silences nothing.
+        studio->MuteMicrophone(false);
+        studio->MuteDesktopAudio(false);
         break;
     }
     qDebug() << "[控制声音完成]";
@@ -460,6 +469,7 @@ void MeetingMainForm::closeMeeting()
     m_closing = true;
     setNormalCancel(true);
     BG_LOGE("[直播结束=========================]");
+    closeViewer();
 
     if (m_isHost) {
         const QString tag = nextRequestTag();
@@ -483,6 +493,9 @@ void MeetingMainForm::closeMeeting()
     SlotStreamStoped();
     sendStreamEnd();
     studio->StopRecording();
+
+    closeChatRoomDialog();
+    closeMemberListDialog();
 
     killWhiteBoard();
     studio->FinalizePreview();
@@ -522,8 +535,3 @@ void MeetingMainForm::closeMeeting()
     qDebug() << "[结束==================================================]";
 }
 
-void MeetingMainForm::onRemoteFrame(const char* sourceId, const I420FramePtr& frame)
-{
-    Q_UNUSED(sourceId);
-    slot_Render(frame);
-}

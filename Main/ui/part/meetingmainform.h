@@ -4,6 +4,7 @@
 #include "media/i420frame.h"
 #include "media/peerconnectionwrapper.h"
 #include "media/remotevideoobserver.h"
+#include "ui/part/chatcommands.h"
 
 #include <chatroom/chatroom.h>
 #include <chatroom/uicallback.h>
@@ -18,6 +19,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -92,9 +94,26 @@ public:
     const QMap<QString, MeetingMember>& members() const { return m_members; }
     QObject* meetingContext() const { return m_context; }
     LocalServer* ballServer() const { return m_localServer; }
+    // The viewer's side, for tests.
+    PeerConnectionWrapper* mainPull() const { return m_mainPull.data(); }
+    PeerConnectionWrapper* hostAudioPull() const { return m_mainAudioRTCSource.data(); }
+    qint64 hostAudioStreamId() const { return m_hostAudioStreamId; }
+
+    // Sends the command through the meeting's chat room after `delayMs`; dropped when the meeting closed
+    // in between or the form then has no chat room.
+    void sendCommandLater(int delayMs, const Json::Value& command);
     quint16 ballPort() const { return m_ballPort; }
     QString liveTimeText() const;
     Ui::MeetingMainForm* form() const { return ui.get(); }
+
+    // Pop-out windows of the side panel's pages (asked for by the floating ball). Each shows its page in
+    // a window of its own, made once while it lives; closing puts the page back into the panel.
+    void showChatRoomDialog();
+    void showMemberListDialog();
+    void closeChatRoomDialog();
+    void closeMemberListDialog();
+    QWidget* chatRoomDialog() const { return m_chatRoomDialog; }
+    QWidget* memberListDialog() const { return m_memberListDialog; }
 
 public slots:
     void SlotStreamStarted();
@@ -206,6 +225,40 @@ private:
     void newMeetingContext();
     QString nextRequestTag();
 
+    // Watching (meetingmainform_viewer.cpp).
+    void startViewerMeeting(const class V3ReadyToAddMeetingEvent& event);
+    void showViewerRenderer();
+    void requestMainStreamSdp(const QString& sourceId, const QString& sdp);
+    void slot_MainGetSdpResult(
+        bool result, QString jsonResult, int errorCode, QString error, QString uuid, QString sdp);
+    void onMainAnswer(bool result, const QString& jsonResult, const QString& error);
+    void onHostAudioAnswer(bool result, const QString& jsonResult, const QString& error);
+    bool joinChatRoom(const QString& nickname);
+    void onViewerStreamReady();
+    void onViewerDisconnected();
+    void pullHostAudio();
+    void requestV3RtcSdp(const QString& sourceId, const QString& sdp);
+    void startViewerClock();
+    void closeViewer();
+    void deliverFrame(const QString& sourceId, I420FramePtr frame);
+
+    // Chat-room commands (meetingmainform_commands.cpp).
+    void buildCommandTables();
+    void dispatchCommand(const QString& chatId, const QString& text);
+    bool senderIsHost(const QString& chatId) const;
+    const MeetingMember* memberOf(const QString& chatId) const;
+    void sendCommand(const Json::Value& command);
+    void sendLianmaiList();
+    void onHostUrl(const chatcommand::Received& received);
+    void onFirstLianmaiList(const chatcommand::Received& received);
+    void placePendingCoBroadcastTiles();
+    void onHostStreamUrl(const chatcommand::Received& received);
+    // The co-broadcast flow's entry points.
+    void onInviteLianmai(int orderType);
+    void showMemberStreamTile(qint64 userId, const QString& url);
+    void onInvitationReply(qint64 studentId, const QString& chatId, bool accept);
+    void onMemberStreamUrl(qint64 userId, const QString& url, bool audio, bool video);
+
     std::unique_ptr<Ui::MeetingMainForm> ui;
     zovwebrtc::peer_connection_factory* m_factory = nullptr;
 
@@ -238,6 +291,8 @@ private:
     QPointer<LocalServer> m_localServer;
     quint16 m_ballPort = 0;
 
+    QPointer<QWidget> m_chatRoomDialog;
+    QPointer<QWidget> m_memberListDialog;
     QList<CoBroadcastRecord> m_coBroadcasts;
 
     // Camera and images on the scene, mirrors, the viewer's rotation.
@@ -262,4 +317,23 @@ private:
     QString m_selfChatId;
     bool m_forbidAll = false;
     QMap<QString, MeetingMember> m_members;
+
+    // Watching.
+    QString m_nickname;
+    qint64 m_mainStreamId = 0;
+    bool m_useOpenGL = false;
+    QPointer<PeerConnectionWrapper> m_mainPull;
+    QPointer<PeerConnectionWrapper> m_mainAudioRTCSource;
+    qint64 m_hostAudioStreamId = 0;
+    bool m_hostAudioScheduled = false; // a host-audio pull waits on the meeting's timer
+    int m_sdpResultCount = 0;
+    bool m_firstAnswer = true;
+    bool m_firstMemberList = true;
+    QList<qint64> m_pendingCoBroadcasters;
+
+    // Chat-room commands.
+    chatcommand::Dispatcher m_commands;
+    std::map<int64_t, QString> m_coBroadcastMembers; // accepted members, id to display name
+    QMap<int64_t, chatcommand::MemberStream> m_memberStreams;
+    int m_hostAudioStreamerId = 0;
 };

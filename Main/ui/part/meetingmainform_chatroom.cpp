@@ -104,7 +104,11 @@ bool MeetingMainForm::createChatRoom()
     return true;
 }
 
-void MeetingMainForm::onConnected() { qDebug() << "ChatRoom connected!"; }
+void MeetingMainForm::onConnected()
+{
+    qDebug() << "ChatRoom connected!";
+    sendLianmaiList();
+}
 
 void MeetingMainForm::onDisconnected()
 {
@@ -153,6 +157,7 @@ void MeetingMainForm::onPeerJoined(
             forbidPeerWords(id, member.userId, true, -1);
         EventDeliverer::instance()->deliver(new V3ShowChatRoomTipsEvent(member.name, true));
     }
+    sendLianmaiList();
     refreshMemberList();
 }
 
@@ -169,6 +174,7 @@ void MeetingMainForm::onPeerLeft(const std::string& chatId, const std::string& p
         qDebug() << "[断开连麦，删除对应学员]";
         m_members.remove(id);
     }
+    sendLianmaiList();
     refreshMemberList();
 }
 
@@ -192,9 +198,9 @@ void MeetingMainForm::onRecordMessage(
 void MeetingMainForm::onRecievedCommand(
     const std::string& chatId, const std::string& handle, const std::string& command, int64_t timeMs)
 {
+    Q_UNUSED(handle);
     Q_UNUSED(timeMs);
-    qDebug() << "command from" << fromUtf8(chatId) << fromUtf8(handle) << ":"
-             << cleanCommandText(fromUtf8(command));
+    dispatchCommand(fromUtf8(chatId), fromUtf8(command));
 }
 
 void MeetingMainForm::refreshMemberList()

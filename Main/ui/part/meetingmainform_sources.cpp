@@ -22,7 +22,6 @@
 namespace {
 
 constexpr char kMirrorTitle[] = "Tavicast";
-constexpr int kRotationDegrees[] = { 0, 90, 180, 270 };
 
 // A mirror has no parent; it goes with the form that made it.
 void deleteWithForm(QObject* form, MirrorWidget* mirror)
@@ -443,21 +442,3 @@ void MeetingMainForm::OnFrameRotate()
     m_rotation.store(next < 0 ? 3 : next);
 }
 
-void MeetingMainForm::slot_Render(I420FramePtr frame)
-{
-    if (!frame)
-        return;
-    const int index = m_rotation.load();
-    frame->rotation = index >= 0 && index < 4 ? kRotationDegrees[index] : 0;
-    if (hasOpenGL())
-        ui->openGLWidget_center->setFrame(frame);
-    else
-        ui->widget_painter_center->setFrame(frame);
-    auto* app = qobject_cast<ZovMeetingApplication*>(QCoreApplication::instance());
-    if (!app)
-        return;
-    if (QThread::currentThread() == app->thread())
-        app->showFullScreenFrame(frame);
-    else
-        QMetaObject::invokeMethod(app, [app, frame] { app->showFullScreenFrame(frame); }, Qt::QueuedConnection);
-}

@@ -60,7 +60,8 @@ std::unique_ptr<MatroskaRecorder> MatroskaRecorder::open(
         return fail("GStreamer's Matroska elements are missing");
     }
     const QByteArray location = QFile::encodeName(path);
-    g_object_set(sink, "location", location.constData(), "sync", FALSE, nullptr);
+    // Unbuffered: what the muxer wrote is in the file, for a reader now or after a crash.
+    g_object_set(sink, "location", location.constData(), "sync", FALSE, "buffer-mode", 2, nullptr);
     GstCaps* videoCaps = gst_caps_new_simple("video/x-vp8", "width", G_TYPE_INT, width, "height", G_TYPE_INT,
         height, "framerate", GST_TYPE_FRACTION, fps, 1, nullptr);
     g_object_set(recorder->m_video, "format", GST_FORMAT_TIME, "caps", videoCaps, "is-live", TRUE, nullptr);
