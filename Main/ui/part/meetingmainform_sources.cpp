@@ -4,10 +4,8 @@
 
 #include "ui_meetingmainform.h"
 
-#include "app/zovmeetingapplication.h"
 #include "global/customevents.h"
 #include "global/menurunner.h"
-#include "global/openglpresence.h"
 #include "ui/part/floatingballlink.h"
 #include "ui/part/meetingmainctrlform.h"
 #include "ui/part/mirrorwidget.h"
@@ -16,7 +14,6 @@
 #include <QCursor>
 #include <QDebug>
 #include <QMenu>
-#include <QThread>
 #include <QUuid>
 
 namespace {
@@ -53,6 +50,8 @@ void MeetingMainForm::connectSources()
     connect(ui->widget_right, &MeetingMemberForm::MemberContextMenuRequested, this,
         [this](qlonglong userId) { OnMemberContextMenuRequested(userId); }, Qt::QueuedConnection);
     m_ball = new FloatingBallLink(this, bar, this);
+    m_ball->showChatRoom = [this] { showChatRoomDialog(); };
+    m_ball->showMemberList = [this] { showMemberListDialog(); };
 }
 
 void MeetingMainForm::OnLocalServerMessage(QString msg) { m_ball->handleMessage(msg); }
