@@ -4,10 +4,8 @@
 
 #include "ui_meetingmainform.h"
 
-#include "app/zovmeetingapplication.h"
 #include "global/customevents.h"
 #include "global/menurunner.h"
-#include "global/openglpresence.h"
 #include "ui/part/floatingballlink.h"
 #include "ui/part/meetingmainctrlform.h"
 #include "ui/part/mirrorwidget.h"
@@ -16,12 +14,17 @@
 #include <QCursor>
 #include <QDebug>
 #include <QMenu>
-#include <QThread>
 #include <QUuid>
 
 namespace {
 
 constexpr char kMirrorTitle[] = "Tavicast";
+
+// A mirror has no parent; it goes with the form that made it.
+void deleteWithForm(QObject* form, MirrorWidget* mirror)
+{
+    QObject::connect(form, &QObject::destroyed, mirror, [mirror] { delete mirror; });
+}
 
 // Runs a menu of the given item texts at the cursor; the index of the chosen item, -1 when dismissed.
 int chooseFrom(QWidget* parent, const QStringList& items)
@@ -47,6 +50,8 @@ void MeetingMainForm::connectSources()
     connect(ui->widget_right, &MeetingMemberForm::MemberContextMenuRequested, this,
         [this](qlonglong userId) { OnMemberContextMenuRequested(userId); }, Qt::QueuedConnection);
     m_ball = new FloatingBallLink(this, bar, this);
+    m_ball->showChatRoom = [this] { showChatRoomDialog(); };
+    m_ball->showMemberList = [this] { showMemberListDialog(); };
 }
 
 void MeetingMainForm::OnLocalServerMessage(QString msg) { m_ball->handleMessage(msg); }
@@ -110,6 +115,7 @@ void MeetingMainForm::mirrorCamera(bool hide)
 {
     if (!m_cameraMirror) {
         m_cameraMirror = new MirrorWidget(nullptr);
+        deleteWithForm(this, m_cameraMirror);
         connect(m_cameraMirror, &MirrorWidget::closed, this, &MeetingMainForm::onCameraMirrorClosed);
         m_cameraMirror->setWindowTitle(QString::fromLatin1(kMirrorTitle));
     }
@@ -347,6 +353,7 @@ void MeetingMainForm::mirrorMember(CoBroadcastRecord& record)
     auto* mirror = qobject_cast<MirrorWidget*>(record.mirror.data());
     if (!mirror) {
         mirror = new MirrorWidget(nullptr);
+        deleteWithForm(this, mirror);
         record.mirror = mirror;
         const qint64 userId = record.userId;
         connect(mirror, &MirrorWidget::closed, this, [this, userId] {
