@@ -21,6 +21,8 @@ packages=(
     iproute2
     # QR codes, capture-card control channel
     libqrencode-dev libhidapi-dev
+    # the studio's screen capture (X11 shared memory); its sound elements come with the good plug-ins
+    libx11-dev libxext-dev
     # locale sources: tests make a comma-decimal locale with localedef
     locales
     # the membership plug-in: compositor query (xcb), reading QR codes back in its tests (zbar)

@@ -8,10 +8,12 @@
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gst/sdp/sdp.h>
+#include <gst/video/video.h>
 
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 namespace zovwebrtc {
 
@@ -32,6 +34,12 @@ namespace {
             if (!m_pipeline)
                 return;
             g_signal_handlers_disconnect_by_data(m_webrtc, this);
+            for (GObject* session : m_sessions) {
+                g_signal_handlers_disconnect_by_data(session, this);
+                g_object_unref(session);
+            }
+            if (m_rtpbin)
+                gst_object_unref(m_rtpbin);
             gst_element_set_state(m_pipeline, GST_STATE_NULL);
             gst_object_unref(m_video);
             gst_object_unref(m_webrtc);
@@ -45,7 +53,7 @@ namespace {
                 + "/1";
             std::string description = "webrtcbin name=webrtc bundle-policy=max-bundle"
                                       " appsrc name=video is-live=true do-timestamp=true format=time caps=\""
-                + caps + "\" ! vp8enc deadline=1 cpu-used=8 error-resilient=1 target-bitrate="
+                + caps + "\" ! vp8enc name=videoencoder deadline=1 cpu-used=8 error-resilient=1 target-bitrate="
                 + std::to_string(m_settings.bitrateKbps * 1000)
                 + " end-usage=" + (m_settings.rateControl == PublisherSettings::RateControl::Constant ? "cbr" : "vbr")
                 + " keyframe-max-dist=" + std::to_string(m_settings.keyFrameInterval)
@@ -97,6 +105,9 @@ namespace {
             }
             g_signal_connect(m_webrtc, "notify::ice-gathering-state", G_CALLBACK(onGathering), this);
             g_signal_connect(m_webrtc, "notify::connection-state", G_CALLBACK(onConnection), this);
+            // The receiver's RTCP reports show the far end is alive: a receiver that goes away without a
+            // word (no ICE consent checks here) is noticed when they stop.
+            m_rtpbin = gst_bin_get_by_name(GST_BIN(m_webrtc), "rtpbin");
             if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
                 error = "the pipeline does not start";
                 return false;
@@ -110,6 +121,7 @@ namespace {
             if (!y || !u || !v || width != m_settings.width || height != m_settings.height || strideY < width
                 || strideU < (width + 1) / 2 || strideV < (width + 1) / 2)
                 return false;
+            checkReports();
             const int chromaWidth = (width + 1) / 2;
             const int chromaHeight = (height + 1) / 2;
             const gsize size = gsize(width) * height + 2 * gsize(chromaWidth) * chromaHeight;
@@ -175,7 +187,59 @@ namespace {
             return !failed;
         }
 
+        bool setAudioMuted(const std::string& volumeName, bool muted) override
+        {
+            GstElement* volume = gst_bin_get_by_name(GST_BIN(m_pipeline), volumeName.c_str());
+            if (!volume)
+                return false;
+            const bool isVolume = g_object_class_find_property(G_OBJECT_GET_CLASS(volume), "mute") != nullptr;
+            if (isVolume)
+                g_object_set(volume, "mute", gboolean(muted), nullptr);
+            gst_object_unref(volume);
+            return isVolume;
+        }
+
+        void requestKeyFrame() override
+        {
+            GstElement* encoder = gst_bin_get_by_name(GST_BIN(m_pipeline), "videoencoder");
+            if (!encoder)
+                return;
+            GstPad* source = gst_element_get_static_pad(encoder, "src");
+            gst_pad_send_event(source, gst_video_event_new_upstream_force_key_unit(GST_CLOCK_TIME_NONE, TRUE, 0));
+            gst_object_unref(source);
+            gst_object_unref(encoder);
+        }
+
     private:
+        // Once connected, the sessions exist: their incoming RTCP is watched.
+        void watchReports()
+        {
+            if (!m_rtpbin || m_watching)
+                return;
+            for (guint id = 0; id < 2; ++id) {
+                GObject* session = nullptr;
+                g_signal_emit_by_name(m_rtpbin, "get-internal-session", id, &session);
+                if (!session)
+                    continue;
+                g_signal_connect(session, "on-receiving-rtcp", G_CALLBACK(onRemoteReport), this);
+                m_sessions.push_back(session);
+                m_watching = true;
+            }
+        }
+
+        static void onRemoteReport(GObject*, GstBuffer*, gpointer data)
+        {
+            static_cast<GstPublisher*>(data)->m_lastReportUs = g_get_monotonic_time();
+        }
+
+        // From the connection on: every WebRTC receiver sends reports, the first within seconds.
+        void checkReports()
+        {
+            const gint64 last = m_lastReportUs.load();
+            if (last && g_get_monotonic_time() - last > kReportSilenceUs)
+                report(kStateLost);
+        }
+
         void report(int state)
         {
             std::lock_guard lock(m_stateMutex);
@@ -213,8 +277,11 @@ namespace {
             GstWebRTCPeerConnectionState state = GST_WEBRTC_PEER_CONNECTION_STATE_NEW;
             g_object_get(webrtc, "connection-state", &state, nullptr);
             auto* self = static_cast<GstPublisher*>(data);
-            if (state == GST_WEBRTC_PEER_CONNECTION_STATE_CONNECTED)
+            if (state == GST_WEBRTC_PEER_CONNECTION_STATE_CONNECTED) {
+                self->m_lastReportUs = g_get_monotonic_time();
+                self->watchReports();
                 self->report(kStateConnected);
+            }
             else if (state == GST_WEBRTC_PEER_CONNECTION_STATE_FAILED || state == GST_WEBRTC_PEER_CONNECTION_STATE_CLOSED)
                 self->report(kStateLost);
         }
@@ -244,6 +311,11 @@ namespace {
         GstElement* m_pipeline = nullptr;
         GstElement* m_webrtc = nullptr;
         GstElement* m_video = nullptr;
+        GstElement* m_rtpbin = nullptr;
+        std::vector<GObject*> m_sessions; // RTP sessions whose incoming RTCP is watched
+        bool m_watching = false;
+        std::atomic<gint64> m_lastReportUs { 0 };
+        static constexpr gint64 kReportSilenceUs = 20 * G_USEC_PER_SEC; // reports come every 5 s or so
         mutable std::mutex m_mutex;
         std::string m_local;
         std::mutex m_stateMutex;

@@ -46,6 +46,11 @@ public:
     virtual void createOffer() = 0;
     virtual std::string localDescription() const = 0;
     virtual bool setAnswer(const std::string& sdp) = 0;
+    // Mutes or unmutes a "volume" element of the audio source description, by its name; false when the
+    // description has no such element.
+    virtual bool setAudioMuted(const std::string& volumeName, bool muted) = 0;
+    // Makes the next encoded picture a key frame (a recording that starts while the encoding runs).
+    virtual void requestKeyFrame() = 0;
 };
 
 } // namespace zovwebrtc
