@@ -59,3 +59,9 @@ void LocalServer::onSocketDisconnected()
         emit allClientDisconnected();
     socket->deleteLater();
 }
+
+void LocalServer::broadcast(const QString& msg)
+{
+    for (LocalSocket* socket : qAsConst(m_sockets))
+        socket->write(msg);
+}

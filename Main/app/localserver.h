@@ -20,6 +20,9 @@ public:
     bool listen(quint16 port);
     // The port actually listened on (useful with port 0); 0 when not listening.
     quint16 serverPort() const;
+    // Sends `msg` as one frame to every connected peer.
+    void broadcast(const QString& msg);
+    int peerCount() const { return m_sockets.size(); }
 
 signals:
     void message(QString msg);

@@ -1,6 +1,7 @@
 #include "app/meetingnotice.h"
 
 #include "app/zovmeetingapplication.h"
+#include "global/meetingprompt.h"
 
 #include <QCoreApplication>
 
@@ -18,6 +19,14 @@ void showMeetingNotice(const QString& title, const QString& text, int kind)
 {
     if (sink()) {
         sink()(title, text, kind);
+        return;
+    }
+    if (hasMeetingPromptHook()) {
+        MeetingPrompt prompt;
+        prompt.title = title;
+        prompt.text = text;
+        prompt.buttons = kind;
+        runMeetingPrompt(prompt);
         return;
     }
     if (auto* app = qobject_cast<ZovMeetingApplication*>(QCoreApplication::instance()))

@@ -90,6 +90,12 @@ OpenGLWidget::~OpenGLWidget()
     m_frame.reset();
 }
 
+I420FramePtr OpenGLWidget::frame() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_frame;
+}
+
 bool OpenGLWidget::setFrame(const I420FramePtr& frame)
 {
     I420FramePtr previous;

@@ -28,6 +28,8 @@ public:
 
     // Holds `frame` (an empty pointer or an empty frame shows black) and releases the one before; true.
     bool setFrame(const I420FramePtr& frame);
+    // The frame held for the next paint; any thread.
+    I420FramePtr frame() const;
 
 public slots:
     void cleanup();
@@ -45,7 +47,7 @@ private:
     void uploadPlane(int unit, QOpenGLTexture* texture, const uint8_t* data, uint32_t stride, uint32_t rows);
 
     I420FramePtr m_frame;
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     int m_timerId = 0;
     std::atomic<bool> m_dirty { true };
     QOpenGLTexture* m_textures[3] = {};

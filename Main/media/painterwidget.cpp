@@ -50,6 +50,12 @@ PainterWidget::~PainterWidget()
     m_image = QImage();
 }
 
+QImage PainterWidget::image() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_image.copy();
+}
+
 bool PainterWidget::setFrame(I420FramePtr frame)
 {
     if (!frame || !frame->data || frame->width == 0 || frame->height == 0) {

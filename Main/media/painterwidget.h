@@ -18,13 +18,15 @@ public:
 
     // Converts `frame` into the widget's image (an empty pointer or an empty frame clears it); true.
     bool setFrame(I420FramePtr frame);
+    // A copy of the converted picture (null before the first frame); any thread.
+    QImage image() const;
 
 protected:
     void timerEvent(QTimerEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     QImage m_image;
     int m_timerId = 0;
 };

@@ -336,7 +336,8 @@ bool NetManager::runSRVJoinMeeting(
     std::string& data, const bg::ValueMap& params, int& code, std::string& message)
 {
     ::SRVJoinMeeting request;
-    const bool ok = request.exec(data, text(params, "meeting_key"), text(params, "user_name"));
+    const bool ok = request.exec(data, text(params, "meeting_key"), text(params, "user_name"),
+        text(params, "meeting_pwd"));
     return finish(request, ok, code, message);
 }
 

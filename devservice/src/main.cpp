@@ -1,5 +1,6 @@
 // tavicast-devservice: serves the client's requests on 127.0.0.1 for local runs and manual tests.
 
+#include <devservice/roomservice.h>
 #include <devservice/membershiproutes.h>
 #include <devservice/service.h>
 
@@ -65,7 +66,27 @@ int main(int argc, char** argv)
         "(default 0: only its confirm page does).",
         "seconds", "0");
     parser.addOption(autoScanOption);
+    const QCommandLineOption pusherOption(
+        "pusher", "Co-broadcast seats of every meeting the room service makes (default 4).", "seats", "4");
+    const QCommandLineOption durationOption("duration",
+        "Seconds a meeting of the room service may run (default 7200).", "seconds", "7200");
+    parser.addOption(pusherOption);
+    parser.addOption(durationOption);
     parser.process(app);
+
+    devservice::RoomServiceOptions rooms;
+    bool pusherValid = false, durationValid = false;
+    rooms.pusher = parser.value(pusherOption).toInt(&pusherValid);
+    rooms.duration = parser.value(durationOption).toLongLong(&durationValid);
+    if (!pusherValid || rooms.pusher < 0 || rooms.pusher > 8 || !durationValid || rooms.duration <= 0) {
+        std::fprintf(stderr, "tavicast-devservice: invalid --pusher \"%s\" or --duration \"%s\"\n",
+            qPrintable(parser.value(pusherOption)), qPrintable(parser.value(durationOption)));
+        return 2;
+    }
+    rooms.log = [](const std::string& line) {
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    };
 
     bool autoScanValid = false;
     const int autoScan = parser.value(autoScanOption).toInt(&autoScanValid);
@@ -92,6 +113,7 @@ int main(int argc, char** argv)
         membership.webQrAutoScanMs = autoScan * 1000;
         devservice::addMembershipRoutes(options.routes, membership);
     }
+    devservice::addRoomServiceRoutes(options.routes, rooms);
     logEveryRequest(options.routes);
     devservice::Service service(options);
     std::string error;

@@ -3,6 +3,7 @@
 #include <devservice/chatrooms.h>
 #include <devservice/meetingroutes.h>
 #include <devservice/membershiproutes.h>
+#include <devservice/roomservice.h>
 #include <devservice/websiteroutes.h>
 #include <devservice/websitepages.h>
 
@@ -36,6 +37,7 @@ RouteTable defaultRoutes()
 {
     RouteTable routes;
     addMeetingRoutes(routes);
+    addRoomServiceRoutes(routes);
     addChatRoomRoutes(routes);
     addMembershipRoutes(routes);
     addWebsiteRoutes(routes);

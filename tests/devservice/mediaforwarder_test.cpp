@@ -214,14 +214,33 @@ TEST_F(ForwarderTest, MainStreamIsListedUntilItsPublisherLeaves)
     ASSERT_TRUE(publisher.setAnswer(unbase64(reply[wire::kReplyData]["sdp"].asString()), &error)) << error;
     const long long id = reply[wire::kReplyData]["id"].asInt64();
 
+    // The room service lists the main stream its creator registered while the forwarder holds it.
+    Json::Value create;
+    create["meetting_key"] = "a b";
+    create["password"] = "580917";
+    create["title"] = "t";
+    create["token"] = "";
+    sign(create);
+    ASSERT_EQ(post(std::string(devservice::paths::kCommandApiBase) + "/room/createMeetting", create)
+                  [wire::kReplyCode].asInt(), 0);
+    Json::Value streamer;
+    streamer["meetting_key"] = "a b";
+    streamer["stream_id"] = Json::Int64(id);
+    streamer["title"] = "t";
+    streamer["main"] = 1;
+    sign(streamer);
+    ASSERT_EQ(post(std::string(devservice::paths::kCommandApiBase) + "/room/addMeettingStreamer", streamer)
+                  [wire::kReplyCode].asInt(), 0);
+
     Json::Value join;
     join["meetting_key"] = "a b";
     sign(join);
     Json::Value joined = post(std::string(devservice::paths::kCommandApiBase) + "/room/joinMeetting", join);
     ASSERT_EQ(joined[wire::kReplyCode].asInt(), 0) << joined.toStyledString();
-    ASSERT_EQ(joined[wire::kReplyData]["streamers"].size(), 1u);
-    EXPECT_EQ(joined[wire::kReplyData]["streamers"][0]["stream_id"].asInt64(), id);
-    EXPECT_EQ(joined[wire::kReplyData]["streamers"][0]["main"].asInt(), 1);
+    ASSERT_EQ(joined[wire::kReplyData]["meetting"]["streamers"].size(), 1u);
+    EXPECT_EQ(joined[wire::kReplyData]["meetting"]["streamers"][0]["stream_id"].asInt64(), id);
+    EXPECT_EQ(joined[wire::kReplyData]["meetting"]["streamers"][0]["main"].asInt(), 1);
+    EXPECT_EQ(service->forwarder()->mainStream("a b"), id);
 
     GstWebrtcPeer first(GstWebrtcPeer::Role::Player, {});
     GstWebrtcPeer second(GstWebrtcPeer::Role::Player, { true, false });
@@ -242,7 +261,7 @@ TEST_F(ForwarderTest, MainStreamIsListedUntilItsPublisherLeaves)
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(second.videoFrames(), last);
     joined = post(std::string(devservice::paths::kCommandApiBase) + "/room/joinMeetting", join);
-    EXPECT_NE(joined[wire::kReplyData]["streamers"][0]["stream_id"].asInt64(), id);
+    EXPECT_TRUE(joined[wire::kReplyData]["meetting"]["streamers"].empty()) << joined.toStyledString();
     EXPECT_EQ(offer(second, id)[wire::kReplyCode].asInt(), devservice::rtc::kNoSuchStream);
 }
 

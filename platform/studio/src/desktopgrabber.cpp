@@ -1,5 +1,9 @@
 #include "desktopgrabber.h"
 
+#include <studio/screengrabber.h>
+
+#include <mutex>
+
 #include <framekit/framekit.h>
 
 #include <X11/Xlib.h>
@@ -85,8 +89,33 @@ void DesktopGrabber::fail(const char* why)
     m_x.reset();
 }
 
+namespace {
+
+std::mutex g_grabberMutex;
+studio::ScreenGrabber g_grabber;
+
+studio::ScreenGrabber installedGrabber()
+{
+    std::lock_guard lock(g_grabberMutex);
+    return g_grabber;
+}
+
+} // namespace
+
+void studio::setScreenGrabber(ScreenGrabber grabber)
+{
+    std::lock_guard lock(g_grabberMutex);
+    g_grabber = std::move(grabber);
+}
+
 bool DesktopGrabber::grab(DesktopPicture& picture)
 {
+    if (!m_installedChecked) {
+        m_installed = installedGrabber();
+        m_installedChecked = true;
+    }
+    if (m_installed)
+        return m_installed(picture);
     if (m_failed)
         return false;
     if (!m_x) {

@@ -184,4 +184,20 @@ TEST_F(LocalServerTest, ListenReplacesAndDestructionClosesPeers)
     EXPECT_TRUE(closed(*peer));
 }
 
+TEST_F(LocalServerTest, BroadcastReachesEveryPeerAsOneFrame)
+{
+    LocalServer server;
+    ASSERT_TRUE(server.listen(0));
+    server.broadcast("nobody listens yet");
+    auto first = connectClient(server);
+    auto second = connectClient(server);
+    const QString text = QString::fromUtf8("{\"type\":\"hide\"} 隐藏");
+    server.broadcast(text);
+    const QByteArray expected = frame(text.toUtf8());
+    for (QTcpSocket* client : { first.get(), second.get() }) {
+        ASSERT_TRUE(eventually([&] { return client->bytesAvailable() >= expected.size(); }));
+        EXPECT_EQ(client->readAll(), expected);
+    }
+}
+
 } // namespace

@@ -6,6 +6,9 @@
 #include "ui/Dialog/settingdialog.h"
 #include "ui/mainwindow.h"
 #include "ui/messageboxdialog.h"
+#include "media/openglwidget.h"
+#include "media/painterwidget.h"
+#include "ui/part/fullscreentoolform.h"
 #include "ui/part/viewerfullscreenshowform.h"
 
 #include "Main/event_recorder.h"
@@ -19,6 +22,8 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -181,6 +186,20 @@ TEST_F(ZovMeetingApplicationTest, EventsToggleTheFullScreenFormAndTheMainWindow)
         { "show full screen again", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); },
             true, false },
         { "viewer leaves full screen", [fullScreen] { emit fullScreen->cancelFullScreen(); }, false, true },
+        { "full screen once more", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); }, true,
+            false },
+        { "the bar's button brings the main window back",
+            [fullScreen] {
+                QMouseEvent move(QEvent::MouseMove, QPoint(5, 5), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+                QApplication::sendEvent(fullScreen->toolOverlay(), &move);
+                QTest::mouseClick(
+                    fullScreen->findChild<QPushButton*>(QStringLiteral("pushButton_minimum")), Qt::LeftButton);
+            },
+            false, true },
+        { "full screen, then Esc", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); }, true,
+            false },
+        { "Esc brings the main window back", [fullScreen] { QTest::keyClick(fullScreen, Qt::Key_Escape); }, false,
+            true },
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
@@ -229,7 +248,11 @@ TEST_F(ZovMeetingApplicationTest, FramesAndMeetingKeysReachTheirWindows)
     I420FramePtr frame = I420Frame::create(8, 4, 4, 8, 2);
     ASSERT_TRUE(frame);
     app()->showFullScreenFrame(frame);
-    EXPECT_EQ(app()->viewerFullScreen()->lastFrame(), frame);
+    ViewerFullScreenShowForm* fullScreen = app()->viewerFullScreen();
+    if (fullScreen->openGLRenderer())
+        EXPECT_EQ(fullScreen->openGLRenderer()->frame(), frame);
+    else
+        EXPECT_EQ(fullScreen->painterRenderer()->image().size(), QSize(8, 4));
 
     app()->showMeetingKey(QStringLiteral("20230807"));
     EXPECT_EQ(app()->mainWindow()->findChild<QLabel*>(QStringLiteral("label_meetingID"))->text(),
