@@ -98,6 +98,11 @@ public:
     PeerConnectionWrapper* mainPull() const { return m_mainPull.data(); }
     PeerConnectionWrapper* hostAudioPull() const { return m_mainAudioRTCSource.data(); }
     qint64 hostAudioStreamId() const { return m_hostAudioStreamId; }
+    int rotationIndex() const { return m_rotationIndex; }
+
+    // Sends the command through the meeting's chat room after `delayMs`; dropped when the meeting closed
+    // in between or the form then has no chat room.
+    void sendCommandLater(int delayMs, const Json::Value& command);
     quint16 ballPort() const { return m_ballPort; }
     QString liveTimeText() const;
     Ui::MeetingMainForm* form() const { return ui.get(); }
@@ -235,7 +240,6 @@ private:
     bool senderIsHost(const QString& chatId) const;
     const MeetingMember* memberOf(const QString& chatId) const;
     void sendCommand(const Json::Value& command);
-    void sendCommandLater(int delayMs, const Json::Value& command);
     void sendLianmaiList();
     void onHostUrl(const chatcommand::Received& received);
     void onFirstLianmaiList(const chatcommand::Received& received);
