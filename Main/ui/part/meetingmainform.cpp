@@ -280,6 +280,9 @@ void MeetingMainForm::setupEncoder()
         studio->MuteDesktopAudio(true);
         break;
     default:
+        // The studio keeps its switches from the meeting before: an unknown mode silences nothing.
+        studio->MuteMicrophone(false);
+        studio->MuteDesktopAudio(false);
         break;
     }
     qDebug() << "[控制声音完成]";

@@ -276,7 +276,11 @@ bool WsBackend::send(const Json::Value& message)
     if (!socket || socket->state() != QAbstractSocket::ConnectedState)
         return false;
     const QString frame = QString::fromStdString(compact(message));
-    return socket->sendTextMessage(frame) > 0;
+    if (socket->sendTextMessage(frame) <= 0)
+        return false;
+    // Out now: an administration call that follows (the room's disposal) must not overtake it.
+    socket->flush();
+    return true;
 }
 
 bool WsBackend::sendText(const std::string& text)
