@@ -34,6 +34,9 @@ public:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TAVICAST_SERVICE_URL"), serviceUrl);
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+        // No sound server here: the studio and the connections take their sound from test sources.
+        env.insert(QStringLiteral("TAVICAST_DESKTOP_AUDIO_SOURCE"), QStringLiteral("audiotestsrc is-live=true wave=silence"));
+        env.insert(QStringLiteral("TAVICAST_AUDIO_SOURCE"), QStringLiteral("audiotestsrc is-live=true wave=sine"));
         m_process->setProcessEnvironment(env);
         m_process->setProcessChannelMode(QProcess::MergedChannels);
         m_process->setStandardOutputFile(m_folder + QStringLiteral("/agent.log"));

@@ -1,9 +1,12 @@
 // Process level: the local service and participant agents, each a whole client of its own.
 #include "agentprocess.h"
 
+#include "support/colourbars.h"
+
 #include <devservice/service.h>
 
 #include <QCoreApplication>
+#include <QImage>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,17 +25,67 @@ protected:
         ASSERT_TRUE(m_service->start(&error)) << error;
     }
 
+    // The agents' logs stay beside the test as artefacts.
+    void TearDown() override
+    {
+        for (const QString& name : m_names) {
+            const QString kept = QStringLiteral(ARTEFACT_DIR "/e2e_%1.log").arg(name);
+            QFile::remove(kept);
+            QFile::copy(m_dir.path() + '/' + name + QStringLiteral("/agent.log"), kept);
+            // The program's own log (framework, studio, connections).
+            QDir logs(m_dir.path() + '/' + name + QStringLiteral("/cfg/log"));
+            for (const QString& file : logs.entryList({ QStringLiteral("Admin*.log") }, QDir::Files)) {
+                const QString copy = QStringLiteral(ARTEFACT_DIR "/e2e_%1_program.log").arg(name);
+                QFile::remove(copy);
+                QFile::copy(logs.filePath(file), copy);
+            }
+        }
+    }
+
     QString serviceUrl() const { return QString::fromStdString(m_service->baseUrl()); }
     std::unique_ptr<AgentProcess> agent(const char* name)
     {
+        m_names << QString::fromLatin1(name);
         return std::make_unique<AgentProcess>(m_dir.path(), QString::fromLatin1(name));
     }
 
     QTemporaryDir m_dir;
+    QStringList m_names;
     std::unique_ptr<devservice::Service> m_service;
 };
 
 bool signedIn(const QJsonObject& answer) { return answer.value(QStringLiteral("signedIn")).toBool(); }
+
+QJsonObject request(const char* command, std::initializer_list<std::pair<const char*, QString>> members)
+{
+    QJsonObject object { { QStringLiteral("cmd"), QString::fromLatin1(command) } };
+    for (const auto& [name, value] : members)
+        object.insert(QString::fromLatin1(name), value);
+    return object;
+}
+
+// The picture of the first visible renderer that has one.
+QImage shownPicture(const QJsonObject& answer)
+{
+    for (const QJsonValue& value : answer.value(QStringLiteral("frames")).toArray()) {
+        const QJsonObject frame = value.toObject();
+        if (!frame.value(QStringLiteral("visible")).toBool() || frame.value(QStringLiteral("png")).toString().isEmpty())
+            continue;
+        return QImage::fromData(QByteArray::fromBase64(frame.value(QStringLiteral("png")).toString().toLatin1()), "PNG");
+    }
+    return {};
+}
+
+bool anyText(const QJsonArray& items, const char* listKey, const QString& wanted)
+{
+    for (const QJsonValue& item : items) {
+        for (const QJsonValue& text : item.toObject().value(QLatin1String(listKey)).toArray()) {
+            if (text.toString().contains(wanted))
+                return true;
+        }
+    }
+    return false;
+}
 
 // Two clients side by side, each signed in as its member, on the ready page, in folders of their own.
 TEST_F(WatchingE2E, TwoAgentsSignInSideBySide)
@@ -60,6 +113,95 @@ TEST_F(WatchingE2E, TwoAgentsSignInSideBySide)
         // Each client's configuration stays in its own folder.
         EXPECT_FALSE(participant->filesUnder(QStringLiteral("cfg")).isEmpty()) << participant->folder().toStdString();
     }
+    EXPECT_EQ(host->stop(), 0) << host->log().toStdString();
+    EXPECT_EQ(viewer->stop(), 0) << viewer->log().toStdString();
+}
+
+// The host creates a meeting whose desktop is the colour bars; a viewer joins and sees them move; both
+// lists show the members; chat goes both ways; the host stops and the viewer is back on the ready page.
+TEST_F(WatchingE2E, ViewerWatchesTheHostsMeeting)
+{
+    auto host = agent("host");
+    auto viewer = agent("viewer");
+    ASSERT_TRUE(host->start(QStringLiteral(AGENT), serviceUrl(),
+        { QStringLiteral("--account"), QStringLiteral("member"), QStringLiteral("--password"), QStringLiteral("member1234") }))
+        << host->log().toStdString();
+    ASSERT_TRUE(viewer->start(QStringLiteral(AGENT), serviceUrl(),
+        { QStringLiteral("--account"), QStringLiteral("demo"), QStringLiteral("--password"), QStringLiteral("demo1234") }))
+        << viewer->log().toStdString();
+    ASSERT_TRUE(signedIn(host->poll("account", signedIn))) << host->log().toStdString();
+    ASSERT_TRUE(signedIn(viewer->poll("account", signedIn))) << viewer->log().toStdString();
+
+    const QJsonObject created = host->send(request("create", { { "title", QStringLiteral("e2e 直播") }, { "password", QStringLiteral("1234") } }));
+    ASSERT_TRUE(created.value(QStringLiteral("ok")).toBool()) << QJsonDocument(created).toJson().toStdString();
+    const QJsonObject live = host->poll("meeting", [](const QJsonObject& answer) {
+        return answer.value(QStringLiteral("running")).toBool() && answer.value(QStringLiteral("streaming")).toBool();
+    });
+    ASSERT_TRUE(live.value(QStringLiteral("streaming")).toBool())
+        << QJsonDocument(host->send("messages")).toJson().toStdString() << host->log().toStdString();
+    const QString key = live.value(QStringLiteral("key")).toString();
+    ASSERT_FALSE(key.isEmpty());
+
+    const QJsonObject joined = viewer->send(request("join", { { "key", key }, { "name", QStringLiteral("观众") }, { "password", QStringLiteral("1234") } }));
+    ASSERT_TRUE(joined.value(QStringLiteral("ok")).toBool()) << QJsonDocument(joined).toJson().toStdString();
+
+    // The viewer's picture shows the bars, and the square moves.
+    QImage first;
+    viewer->poll("frames", [&](const QJsonObject& answer) {
+        first = shownPicture(answer);
+        return colourbars::showsBars(first);
+    }, 90000);
+    ASSERT_TRUE(colourbars::showsBars(first)) << QJsonDocument(viewer->send("messages")).toJson().toStdString()
+                                              << viewer->log().toStdString();
+    first.save(QStringLiteral(ARTEFACT_DIR "/e2e_viewer_first.png"));
+    const std::optional<int> firstSquare = colourbars::squareCentre(first);
+    ASSERT_TRUE(firstSquare.has_value());
+    QImage later;
+    viewer->poll("frames", [&](const QJsonObject& answer) {
+        later = shownPicture(answer);
+        const std::optional<int> square = colourbars::squareCentre(later);
+        return colourbars::showsBars(later) && square && std::abs(*square - *firstSquare) > 4;
+    });
+    later.save(QStringLiteral(ARTEFACT_DIR "/e2e_viewer_later.png"));
+    EXPECT_TRUE(colourbars::showsBars(later));
+    EXPECT_NE(colourbars::squareCentre(later), firstSquare);
+
+    // Both member lists: the host's row flagged; the viewer's own row marked.
+    const QJsonObject hostRows = host->poll("rows", [](const QJsonObject& answer) {
+        return answer.value(QStringLiteral("rows")).toArray().size() >= 2;
+    });
+    const QJsonObject viewerRows = viewer->poll("rows", [](const QJsonObject& answer) {
+        return answer.value(QStringLiteral("rows")).toArray().size() >= 2;
+    });
+    for (const QJsonObject* rows : { &hostRows, &viewerRows }) {
+        int flagged = 0;
+        for (const QJsonValue& row : rows->value(QStringLiteral("rows")).toArray())
+            flagged += row.toObject().value(QStringLiteral("host")).toBool() ? 1 : 0;
+        EXPECT_EQ(flagged, 1) << QJsonDocument(*rows).toJson().toStdString();
+    }
+    bool marked = false;
+    for (const QJsonValue& row : viewerRows.value(QStringLiteral("rows")).toArray())
+        marked |= row.toObject().value(QStringLiteral("name")).toString() == QString::fromUtf8("观众 (我)");
+    EXPECT_TRUE(marked) << QJsonDocument(viewerRows).toJson().toStdString();
+
+    // Chat both ways.
+    EXPECT_TRUE(host->send(request("chat", { { "text", QStringLiteral("大家好") } })).value(QStringLiteral("ok")).toBool());
+    EXPECT_TRUE(anyText(viewer->poll("chat", [](const QJsonObject& answer) {
+        return anyText(answer.value(QStringLiteral("items")).toArray(), "texts", QStringLiteral("大家好"));
+    }).value(QStringLiteral("items")).toArray(), "texts", QStringLiteral("大家好")));
+    EXPECT_TRUE(viewer->send(request("chat", { { "text", QStringLiteral("收到") } })).value(QStringLiteral("ok")).toBool());
+    EXPECT_TRUE(anyText(host->poll("chat", [](const QJsonObject& answer) {
+        return anyText(answer.value(QStringLiteral("items")).toArray(), "texts", QStringLiteral("收到"));
+    }).value(QStringLiteral("items")).toArray(), "texts", QStringLiteral("收到")));
+
+    // The host stops: the viewer's meeting ends with it.
+    EXPECT_TRUE(host->send("stop").value(QStringLiteral("ok")).toBool());
+    const QJsonObject page = viewer->poll("page", [](const QJsonObject& answer) {
+        return answer.value(QStringLiteral("page")).toString() == QStringLiteral("page_ready");
+    });
+    EXPECT_EQ(page.value(QStringLiteral("page")).toString(), QStringLiteral("page_ready"));
+    EXPECT_FALSE(viewer->send("meeting").value(QStringLiteral("running")).toBool(true));
+
     EXPECT_EQ(host->stop(), 0) << host->log().toStdString();
     EXPECT_EQ(viewer->stop(), 0) << viewer->log().toStdString();
 }

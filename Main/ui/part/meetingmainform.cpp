@@ -113,6 +113,8 @@ MeetingMainForm::~MeetingMainForm()
 {
     for (int type : kRegisteredEvents)
         EventDeliverer::instance()->unregisterReceiver(type, this);
+    closeChatRoomDialog();
+    closeMemberListDialog();
     delete m_context;
     m_chatRoom.reset();
     ui->widget_center->disconnect(this);
@@ -493,6 +495,9 @@ void MeetingMainForm::closeMeeting()
     SlotStreamStoped();
     sendStreamEnd();
     studio->StopRecording();
+
+    closeChatRoomDialog();
+    closeMemberListDialog();
 
     killWhiteBoard();
     studio->FinalizePreview();

@@ -114,6 +114,15 @@ public:
     QString liveTimeText() const;
     Ui::MeetingMainForm* form() const { return ui.get(); }
 
+    // Pop-out windows of the side panel's pages (asked for by the floating ball). Each shows its page in
+    // a window of its own, made once while it lives; closing puts the page back into the panel.
+    void showChatRoomDialog();
+    void showMemberListDialog();
+    void closeChatRoomDialog();
+    void closeMemberListDialog();
+    QWidget* chatRoomDialog() const { return m_chatRoomDialog; }
+    QWidget* memberListDialog() const { return m_memberListDialog; }
+
 public slots:
     void OnToupingStreamReady(QString sourceId, bool hasAudio, bool hasVideo);
     void OnToupingStreamStop();
@@ -342,6 +351,8 @@ private:
     QPointer<LocalServer> m_localServer;
     quint16 m_ballPort = 0;
 
+    QPointer<QWidget> m_chatRoomDialog;
+    QPointer<QWidget> m_memberListDialog;
     QList<CoBroadcastRecord> m_coBroadcasts;
 
     // Camera and images on the scene, mirrors, the viewer's rotation.

@@ -8,12 +8,17 @@
 #include "media/painterwidget.h"
 #include "ui/Dialog/logindialog.h"
 #include "ui/mainwindow.h"
+#include "global/roomkeys.h"
+#include "ui/part/meetingchatroomform.h"
+#include "ui/part/meetingmainform.h"
 #include "ui/part/meetingmemberitemform.h"
+#include "ui/part/newmeetingreadyform.h"
 
 #include "support/colourbars.h"
 
 #include <bridge/abstract_config.h>
 #include <bridge/bridge_init.h>
+#include <bridge/dataauth.h>
 #include <bridge/interface.h>
 
 #include <chatwidgets/chatwidget.h>
@@ -23,6 +28,10 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
 #include <QCryptographicHash>
 #include <QLabel>
 #include <QListWidget>
@@ -100,6 +109,39 @@ bool grabPattern(DesktopPicture& picture)
     picture.bgra.resize(size_t(picture.stride) * size_t(picture.height));
     std::memcpy(picture.bgra.data(), image.constBits(), picture.bgra.size());
     return true;
+}
+
+template <typename T>
+T* first()
+{
+    const QList<T*> found = allOf<T>();
+    return found.isEmpty() ? nullptr : found.first();
+}
+
+// Types into a line edit of `parent` as a user would: its text replaced.
+bool type(QWidget* parent, const char* name, const QString& text)
+{
+    auto* edit = parent->findChild<QLineEdit*>(QLatin1String(name));
+    if (!edit)
+        return false;
+    edit->setText(text);
+    return true;
+}
+
+bool click(QWidget* parent, const char* name)
+{
+    auto* button = parent->findChild<QPushButton*>(QLatin1String(name));
+    if (!button || !button->isEnabled())
+        return false;
+    button->click();
+    return true;
+}
+
+QString dataText(const char* key)
+{
+    if (!CD || !CD->data)
+        return QString();
+    return QString::fromUtf8(CD->data->get_data(key, bg::Value("")).toStdString("").c_str());
 }
 
 } // namespace
@@ -221,6 +263,76 @@ void Agent::addCommands()
         for (const OpenGLWidget* gl : allOf<OpenGLWidget>())
             add(gl, imageOf(gl->frame()));
         return QJsonObject { { QStringLiteral("frames"), frames } };
+    });
+
+    // Creates a meeting from the ready page: title, and a password or none.
+    // The live address typed in the settings is the one the account is configured with.
+    m_control.addCommand(QStringLiteral("create"), [](const QJsonObject& request) {
+        NewMeetingReadyForm* ready = first<NewMeetingReadyForm>();
+        if (!ready)
+            return ControlServer::failure(QStringLiteral("no ready page"));
+        for (QLineEdit* edit : allOf<QLineEdit>()) {
+            if (edit->objectName() == QLatin1String("lineEdit_host_ip"))
+                edit->setText(dataText("user_meeting_host")); // the account's live address
+        }
+        click(ready, "pushButton_change_to_creat");
+        const QString password = request.value(QStringLiteral("password")).toString();
+        type(ready, "lineEdit_create_meetingtitle", request.value(QStringLiteral("title")).toString());
+        if (auto* noPassword = ready->findChild<QCheckBox*>(QStringLiteral("checkBox_no_pwd")))
+            noPassword->setChecked(password.isEmpty());
+        if (!password.isEmpty())
+            type(ready, "lineEdit_create_meetingpwd", password);
+        if (!click(ready, "pushButton_create_meeting"))
+            return ControlServer::failure(QStringLiteral("the create button is not usable"));
+        return QJsonObject {};
+    });
+
+    m_control.addCommand(QStringLiteral("join"), [](const QJsonObject& request) {
+        NewMeetingReadyForm* ready = first<NewMeetingReadyForm>();
+        if (!ready)
+            return ControlServer::failure(QStringLiteral("no ready page"));
+        click(ready, "pushButton_change_to_add");
+        type(ready, "lineEdit_add_meeting_key", request.value(QStringLiteral("key")).toString());
+        type(ready, "lineEdit_add_name", request.value(QStringLiteral("name")).toString());
+        type(ready, "lineEdit_add_pwd", request.value(QStringLiteral("password")).toString());
+        if (!click(ready, "pushButton_add_meeting"))
+            return ControlServer::failure(QStringLiteral("the join button is not usable"));
+        return QJsonObject {};
+    });
+
+    // Sends a chat text through the meeting's chat panel.
+    m_control.addCommand(QStringLiteral("chat"), [](const QJsonObject& request) {
+        MeetingChatRoomForm* panel = first<MeetingChatRoomForm>();
+        EditWidget* edit = panel ? panel->findChild<EditWidget*>(QStringLiteral("widget_editbox")) : nullptr;
+        if (!edit || !edit->textEdit())
+            return ControlServer::failure(QStringLiteral("no chat input"));
+        edit->textEdit()->setPlainText(request.value(QStringLiteral("text")).toString());
+        if (!click(panel, "pushButton_mcrf_send"))
+            return ControlServer::failure(QStringLiteral("the send button is not usable"));
+        return QJsonObject {};
+    });
+
+    m_control.addCommand(QStringLiteral("stop"), [](const QJsonObject&) {
+        MeetingMainForm* meeting = first<MeetingMainForm>();
+        if (!meeting || !click(meeting, "pushButton_stop"))
+            return ControlServer::failure(QStringLiteral("no stop button"));
+        return QJsonObject {};
+    });
+
+    m_control.addCommand(QStringLiteral("meeting"), [](const QJsonObject&) {
+        MeetingMainForm* meeting = first<MeetingMainForm>();
+        if (!meeting)
+            return ControlServer::failure(QStringLiteral("no meeting form"));
+        return QJsonObject { { QStringLiteral("running"), !meeting->isClosing() },
+            { QStringLiteral("host"), meeting->isHost() }, { QStringLiteral("streaming"), meeting->isStreaming() },
+            { QStringLiteral("key"), dataText(kRoomMeetingKeyMain) },
+            { QStringLiteral("selfId"), QString::number(meeting->selfMemberId()) } };
+    });
+
+    // A run-time data text, as the forms read it.
+    m_control.addCommand(QStringLiteral("data"), [](const QJsonObject& request) {
+        const QByteArray key = request.value(QStringLiteral("key")).toString().toUtf8();
+        return QJsonObject { { QStringLiteral("text"), dataText(key.constData()) } };
     });
 
     m_control.addCommand(QStringLiteral("quit"), [](const QJsonObject&) {

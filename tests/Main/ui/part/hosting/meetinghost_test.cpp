@@ -14,6 +14,9 @@
 #include "global/roomkeys.h"
 #include "global/settings.h"
 #include "global/valueqt.h"
+#include "ui/part/meetingchatroomform.h"
+#include "ui/part/meetingmemberform.h"
+#include "ui/part/memberrecord.h"
 #include "ui/part/newmeetingreadyform.h"
 
 #include <studio/screengrabber.h>
@@ -283,6 +286,36 @@ TEST_F(MeetingHostTest, LiveMeetingClosesEveryPart)
     EXPECT_TRUE(notices.isEmpty()) << notices.join('|').toStdString();
 }
 
+TEST_F(MeetingHostTest, PoppedOutPagesReturnToThePanelAtTheEnd)
+{
+    start();
+    MeetingMemberForm* panel = form->form()->widget_right;
+    QWidget* chat = panel->chatRoomForm();
+    form->showChatRoomDialog();
+    form->showMemberListDialog();
+    form->showChatRoomDialog();
+    QPointer<QWidget> chatWindow = form->chatRoomDialog();
+    QPointer<QWidget> memberWindow = form->memberListDialog();
+    ASSERT_TRUE(chatWindow && memberWindow);
+    EXPECT_TRUE(chatWindow->isAncestorOf(chat));
+    EXPECT_TRUE(chatWindow->isVisible());
+
+    close();
+    EXPECT_EQ(form->chatRoomDialog(), nullptr);
+    EXPECT_EQ(form->memberListDialog(), nullptr);
+    EXPECT_TRUE(waitUntil([&] { return !chatWindow && !memberWindow; }));
+    EXPECT_TRUE(panel->isAncestorOf(chat));
+    EXPECT_EQ(static_cast<QWidget*>(panel->chatRoomForm()), chat);
+
+    // The panel's own close button ends a pop-out too, and the page comes back.
+    start();
+    form->showChatRoomDialog();
+    emit panel->sig_hideChatroomDialog();
+    EXPECT_EQ(form->chatRoomDialog(), nullptr);
+    EXPECT_TRUE(panel->isAncestorOf(chat));
+    close();
+}
+
 TEST_F(MeetingHostTest, LimitEndsTheMeetingOnTheFirstTickPastIt)
 {
     EventLog log({ UserEventType::CloseMeeting });
@@ -340,6 +373,106 @@ TEST_F(MeetingHostTest, UnexpectedPushStopEndsTheMeeting)
     EXPECT_EQ(notices, QStringList { QString::fromUtf8("直播出现异常，请稍后重试") });
     EXPECT_TRUE(waitUntil([&] { return rooms->meetings().empty(); }));
     EXPECT_TRUE(service->chatRooms().empty());
+}
+
+// Every log line of the program, for what it must not show.
+QStringList* capturedLog = nullptr;
+void captureLog(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    if (capturedLog)
+        capturedLog->append(text);
+}
+
+TEST_F(MeetingHostTest, ChatRoomMembersSilenceAndSecretsKeptOutOfTheLog)
+{
+    QStringList lines;
+    capturedLog = &lines;
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    startLive();
+    qInstallMessageHandler(previous);
+    capturedLog = nullptr;
+    if (HasFatalFailure())
+        return;
+    for (const QString& line : lines) {
+        EXPECT_FALSE(line.contains(QLatin1String(kHostToken))) << line.toStdString();
+        EXPECT_FALSE(line.contains(form->roomPassword())) << line.toStdString();
+    }
+
+    const std::string roomId = form->roomId().toStdString();
+    const std::string password = form->roomPassword().toStdString();
+    const auto enter = [&](chattest::Member& member, const char* handle) {
+        std::string error;
+        ASSERT_TRUE(member.room->joinRoom(roomId, 0, password, member.joined, error)) << error;
+        ASSERT_TRUE(member.room->wsConnect(roomId, member.joined.token, handle, member.joined.memberId, "", true));
+    };
+    const auto shutup = [&](long long memberId) {
+        for (const auto& room : service->chatRooms())
+            for (const auto& member : room.members)
+                if (member.memberId == memberId)
+                    return member.shutup;
+        return -1;
+    };
+    guest = std::make_unique<chattest::Member>();
+    enter(*guest, "alice");
+    ASSERT_TRUE(waitUntil([&] { return form->members().size() == 2; }));
+    MeetingMemberForm* panel = form->form()->widget_right;
+    ASSERT_EQ(panel->memberRecords().size(), 2);
+
+    // Silence for all: the guest at once, never the host; a newcomer as soon as it comes in.
+    emit panel->SignalForbiddenAll(true);
+    EXPECT_TRUE(waitUntil([&] { return shutup(guest->joined.memberId) == 1; }));
+    EXPECT_EQ(shutup(form->selfMemberId()), 0);
+    chattest::Member late;
+    enter(late, "bob");
+    ASSERT_TRUE(waitUntil([&] { return form->members().size() == 3; }));
+    EXPECT_TRUE(waitUntil([&] { return shutup(late.joined.memberId) == 1; }));
+    EXPECT_EQ(shutup(form->selfMemberId()), 0);
+    emit panel->SignalForbiddenAll(false);
+    EXPECT_TRUE(waitUntil([&] { return shutup(guest->joined.memberId) == 0 && shutup(late.joined.memberId) == 0; }));
+
+    // The host's own row keeps its name; the lowest member id is the host.
+    for (const MemberRecord& record : panel->memberRecords()) {
+        EXPECT_FALSE(record.displayName.endsWith(QString::fromUtf8(" (我)")));
+        EXPECT_EQ(record.host, record.userId == form->selfMemberId());
+    }
+    close();
+}
+
+// The member list as the room reports it: the lowest member id is the host's; a viewer's own row says so.
+TEST(MeetingMainFormMembers, HostIsTheLowestIdAndTheOwnRowIsMarked)
+{
+    QTemporaryDir config;
+    ScopedEnv home("XDG_CONFIG_HOME", config.path().toStdString());
+    MeetingMainForm form;
+    cr::UICallback& room = form;
+    const auto peer = [](long long id, const char* chatId, const char* name) {
+        return QStringLiteral(R"({"user_id":%1,"id":"%2","handle":"%3","shutup":0,"user_data":"{\"deviceType\":\"PC\",\"nickname\":\"%3\"}"})")
+            .arg(id)
+            .arg(chatId, QString::fromUtf8(name));
+    };
+    // Not hosting, and no member id of its own yet: the row of member 0 is this client's.
+    room.onPeers(QStringLiteral("[%1,%2,%3,%4]")
+                     .arg(peer(5, "c5", "e"), peer(3, "c3", "c"), peer(9, "c9", "i"), peer(0, "c0", "me"))
+                     .toStdString());
+    const auto records = form.form()->widget_right->memberRecords();
+    ASSERT_EQ(records.size(), 4);
+    for (const MemberRecord& record : records) {
+        EXPECT_EQ(record.host, record.userId == 0) << record.userId;
+        EXPECT_EQ(record.displayName.endsWith(QString::fromUtf8(" (我)")), record.userId == 0);
+    }
+    EXPECT_EQ(CD->data->get_data(kRoomHostUserId, bg::Value(-1)).toInt64(), 0);
+
+    room.onPeerLeft("c0", "{}");
+    const auto left = form.form()->widget_right->memberRecords();
+    ASSERT_EQ(left.size(), 3);
+    for (const MemberRecord& record : left)
+        EXPECT_EQ(record.host, record.userId == 3) << record.userId;
+    EXPECT_EQ(CD->data->get_data(kRoomHostUserId, bg::Value(-1)).toInt64(), 3);
+
+    // A peer that does not parse changes nothing.
+    room.onPeerJoined("c7", "x", "PC", "not json");
+    room.onPeers("{not an array");
+    EXPECT_EQ(form.members().size(), 3);
 }
 
 } // namespace
