@@ -185,14 +185,21 @@ TEST_F(WatchingE2E, ViewerWatchesTheHostsMeeting)
     EXPECT_TRUE(marked) << QJsonDocument(viewerRows).toJson().toStdString();
 
     // Chat both ways.
-    EXPECT_TRUE(host->send(request("chat", { { "text", QStringLiteral("大家好") } })).value(QStringLiteral("ok")).toBool());
-    EXPECT_TRUE(anyText(viewer->poll("chat", [](const QJsonObject& answer) {
-        return anyText(answer.value(QStringLiteral("items")).toArray(), "texts", QStringLiteral("大家好"));
-    }).value(QStringLiteral("items")).toArray(), "texts", QStringLiteral("大家好")));
-    EXPECT_TRUE(viewer->send(request("chat", { { "text", QStringLiteral("收到") } })).value(QStringLiteral("ok")).toBool());
-    EXPECT_TRUE(anyText(host->poll("chat", [](const QJsonObject& answer) {
-        return anyText(answer.value(QStringLiteral("items")).toArray(), "texts", QStringLiteral("收到"));
-    }).value(QStringLiteral("items")).toArray(), "texts", QStringLiteral("收到")));
+    const struct {
+        AgentProcess* from;
+        AgentProcess* to;
+        QString text;
+    } chats[] = { { host.get(), viewer.get(), QString::fromUtf8("大家好") },
+        { viewer.get(), host.get(), QString::fromUtf8("收到") } };
+    for (const auto& chat : chats) {
+        SCOPED_TRACE(chat.text.toStdString());
+        EXPECT_TRUE(chat.from->send(request("chat", { { "text", chat.text } })).value(QStringLiteral("ok")).toBool());
+        const QJsonObject items = chat.to->poll("chatitems", [&](const QJsonObject& answer) {
+            return anyText(answer.value(QStringLiteral("items")).toArray(), "texts", chat.text);
+        });
+        EXPECT_TRUE(anyText(items.value(QStringLiteral("items")).toArray(), "texts", chat.text))
+            << QJsonDocument(items).toJson().toStdString();
+    }
 
     // The host stops: the viewer's meeting ends with it.
     EXPECT_TRUE(host->send("stop").value(QStringLiteral("ok")).toBool());

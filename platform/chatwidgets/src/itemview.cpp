@@ -148,6 +148,9 @@ ItemView::ItemView(const ChatManagerStruct& style, std::unique_ptr<zov::MsgCtx> 
     , m_style(style)
     , m_content(std::move(content))
 {
+    // Screen readers (and anything else that reads the list) get the message as plain text.
+    if (m_content)
+        setAccessibleName(m_content->text());
     const bool tip = style.type == 1;
     const bool right = style.type == 2;
     const QColor text = tip ? (style.labelColor.isValid() ? style.labelColor : kBubbleText) : kBubbleText;

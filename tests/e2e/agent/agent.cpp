@@ -23,6 +23,7 @@
 
 #include <chatwidgets/chatwidget.h>
 #include <studio/screengrabber.h>
+#include <studio/zovmwidget.h>
 
 #include <libyuv/convert_argb.h>
 
@@ -234,16 +235,24 @@ void Agent::addCommands()
         return QJsonObject { { QStringLiteral("rows"), rows } };
     });
 
-    m_control.addCommand(QStringLiteral("chat"), [](const QJsonObject&) {
+    // The chat items of every list of the chat panels: each item's plain text and its labels.
+    m_control.addCommand(QStringLiteral("chatitems"), [](const QJsonObject&) {
         QJsonArray items;
-        for (const ChatWidget* chat : allOf<ChatWidget>()) {
-            QListWidget* list = chat->listWidget();
-            for (int i = 0; list && i < list->count(); ++i) {
+        for (const QListWidget* list : allOf<QListWidget>()) {
+            const QWidget* panel = list;
+            while (panel && !qobject_cast<const MeetingChatRoomForm*>(panel))
+                panel = panel->parentWidget();
+            if (!panel)
+                continue;
+            for (int i = 0; i < list->count(); ++i) {
                 QListWidgetItem* item = list->item(i);
-                QJsonArray texts = labelTexts(list->itemWidget(item) ? list->itemWidget(item) : list);
+                QWidget* view = list->itemWidget(item);
+                QJsonArray texts = view ? labelTexts(view) : QJsonArray();
+                if (view && !view->accessibleName().isEmpty())
+                    texts.prepend(view->accessibleName());
                 if (!item->text().isEmpty())
                     texts.prepend(item->text());
-                items.append(QJsonObject { { QStringLiteral("view"), nameOf(chat) }, { QStringLiteral("texts"), texts } });
+                items.append(QJsonObject { { QStringLiteral("view"), nameOf(list) }, { QStringLiteral("texts"), texts } });
             }
         }
         return QJsonObject { { QStringLiteral("items"), items } };
@@ -271,6 +280,9 @@ void Agent::addCommands()
         NewMeetingReadyForm* ready = first<NewMeetingReadyForm>();
         if (!ready)
             return ControlServer::failure(QStringLiteral("no ready page"));
+        // Media under the sanitizers on a busy machine connects slowly: the push gets more time.
+        for (ZovMWidget* studio : allOf<ZovMWidget>())
+            studio->setConnectTimeoutMs(60000);
         for (QLineEdit* edit : allOf<QLineEdit>()) {
             if (edit->objectName() == QLatin1String("lineEdit_host_ip"))
                 edit->setText(dataText("user_meeting_host")); // the account's live address

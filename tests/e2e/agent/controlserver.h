@@ -21,7 +21,8 @@ public:
 
     explicit ControlServer(QObject* parent = nullptr);
 
-    void addCommand(const QString& name, Handler handler) { m_commands[name] = std::move(handler); }
+    // One handler per name; a second one for a name is a mistake of the caller and is refused.
+    bool addCommand(const QString& name, Handler handler) { return m_commands.emplace(name, std::move(handler)).second; }
     // Listens at `path` (an old socket file there is removed first); false with the reason in `error`.
     bool listen(const QString& path, QString* error);
 
