@@ -20,6 +20,8 @@ fi
 
 # WebRTC between the program and the service's forwarder stays on loopback (host candidates on 127.0.0.1).
 export TAVICAST_ICE_ADDRESSES=127.0.0.1
+# A test-pattern camera is listed before the machine's own cameras (set the variable empty to leave it out).
+export TAVICAST_SYNTHETIC_CAMERA=${TAVICAST_SYNTHETIC_CAMERA-Test pattern}
 
 run_dir=$(mktemp -d "${TMPDIR:-/tmp}/tavicast-run.XXXXXX")
 service_pid=

@@ -169,8 +169,10 @@ bool MeetingMainCtrlForm::event(QEvent* event)
 {
     switch (static_cast<int>(event->type())) {
     case UserEventType::CloseMeeting:
+        // The feed goes, the button stays checked until the next meeting starts.
         m_meetingRunning = false;
         switchCameraOff();
+        ui->pushButton_open_or_close_camera->setBottomText(tr("摄像头关"));
         return true;
     case UserEventType::V3ReadyToCreateMeeting:
     case UserEventType::V3ReadyToAddMeeting:

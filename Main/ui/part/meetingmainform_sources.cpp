@@ -23,6 +23,12 @@ namespace {
 
 constexpr char kMirrorTitle[] = "Tavicast";
 
+// A mirror has no parent; it goes with the form that made it.
+void deleteWithForm(QObject* form, MirrorWidget* mirror)
+{
+    QObject::connect(form, &QObject::destroyed, mirror, [mirror] { delete mirror; });
+}
+
 // Runs a menu of the given item texts at the cursor; the index of the chosen item, -1 when dismissed.
 int chooseFrom(QWidget* parent, const QStringList& items)
 {
@@ -110,6 +116,7 @@ void MeetingMainForm::mirrorCamera(bool hide)
 {
     if (!m_cameraMirror) {
         m_cameraMirror = new MirrorWidget(nullptr);
+        deleteWithForm(this, m_cameraMirror);
         connect(m_cameraMirror, &MirrorWidget::closed, this, &MeetingMainForm::onCameraMirrorClosed);
         m_cameraMirror->setWindowTitle(QString::fromLatin1(kMirrorTitle));
     }
@@ -346,6 +353,7 @@ void MeetingMainForm::mirrorMember(CoBroadcastRecord& record)
     auto* mirror = qobject_cast<MirrorWidget*>(record.mirror.data());
     if (!mirror) {
         mirror = new MirrorWidget(nullptr);
+        deleteWithForm(this, mirror);
         record.mirror = mirror;
         const qint64 userId = record.userId;
         connect(mirror, &MirrorWidget::closed, this, [this, userId] {

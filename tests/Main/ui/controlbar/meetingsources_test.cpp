@@ -20,6 +20,7 @@
 #include <QAction>
 #include <QImage>
 #include <QMenu>
+#include <QPointer>
 #include <QTemporaryDir>
 
 namespace {
@@ -155,6 +156,18 @@ TEST_F(MeetingSourcesTest, MirroredCameraMenuUnmirrorsOrHidesTheSource)
     // Stopping the camera closes the mirror too.
     form->OnCameraStop();
     EXPECT_EQ(form->cameraMirror(), nullptr);
+}
+
+TEST_F(MeetingSourcesTest, AMirrorStillOpenGoesWithTheForm)
+{
+    form->OnCameraReady(QStringLiteral("cam-f"), 640, 480);
+    choice = 0;
+    form->OnSourceContextMenuRequested(form->cameraSource());
+    QPointer<MirrorWidget> mirror = form->cameraMirror();
+    ASSERT_TRUE(mirror);
+    EXPECT_EQ(mirror->minimumSize(), QSize(160, 120));
+    form.reset();
+    EXPECT_TRUE(mirror.isNull());
 }
 
 TEST_F(MeetingSourcesTest, DeleteOneImageOrAllOfThem)
