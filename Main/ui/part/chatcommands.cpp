@@ -113,7 +113,7 @@ Json::Value lianmaiList(const LianmaiListInput& input)
     Json::Value value = command(kLianmaiList);
     Json::Value teacher(Json::objectValue);
     teacher["video_url"] = id(input.hostVideoStreamId);
-    teacher["audio_url"] = input.hostAudioStreamerId;
+    teacher["audio_url"] = Json::Int64(input.hostAudioStreamerId);
     teacher["direction"] = direction(input.outputSize);
     value["teacher"] = teacher;
     Json::Value members(Json::arrayValue);

@@ -49,7 +49,7 @@ struct MemberStream {
 
 struct LianmaiListInput {
     int64_t hostVideoStreamId = 0; // the studio's room id, taken when streaming started
-    int hostAudioStreamerId = 0;
+    int64_t hostAudioStreamerId = 0;
     QSize outputSize; // the host's output picture
     std::map<int64_t, QString> members; // co-broadcasting members, id to display name
     QMap<int64_t, MemberStream> streams; // what each member announced

@@ -156,7 +156,7 @@ bool MeetingMainForm::event(QEvent* event)
         startViewerMeeting(*static_cast<V3ReadyToAddMeetingEvent*>(event));
         return true;
     default:
-        return handleSourceEvent(event) || QWidget::event(event);
+        return handleSourceEvent(event) || handleCoBroadcastEvent(event) || QWidget::event(event);
     }
 }
 
@@ -382,6 +382,7 @@ void MeetingMainForm::onAddStreamerResult(bool result, const QString& json, int 
         return;
     }
     BG_LOGD("[SRVAddMeettingStreamer]接口调用成功");
+    startHostAudioPush();
 }
 
 void MeetingMainForm::SlotStreamStoped()
@@ -470,6 +471,7 @@ void MeetingMainForm::closeMeeting()
     setNormalCancel(true);
     BG_LOGE("[直播结束=========================]");
     closeViewer();
+    closeCoBroadcast();
 
     if (m_isHost) {
         const QString tag = nextRequestTag();

@@ -16,14 +16,17 @@
 #include <QRect>
 #include <QSize>
 #include <QString>
+#include <QSet>
 #include <QWidget>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 
 class FloatingBallLink;
+class MessageBoxDialog;
 class MirrorWidget;
 class QTimer;
 
@@ -57,6 +60,11 @@ struct CoBroadcastRecord {
     bool embedded = false; // shown on the scene
     bool mirrored = false; // shown in a mirror window
     QRect savedMirrorGeometry; // where the member's mirror was when it was last closed
+    // Co-broadcast bookkeeping: where the source starts on the scene (0 top, 1 centre, 2 bottom, -1 the
+    // top-left corner), and which media (bit 0 audio, bit 1 video) the member publishes and the host takes.
+    int placement = -1;
+    int publishedMask = 0;
+    int enabledMask = 0;
 };
 
 // The window of a running live meeting: the studio in the centre (host) or the host's picture (viewer), the
@@ -116,6 +124,8 @@ public:
     QWidget* memberListDialog() const { return m_memberListDialog; }
 
 public slots:
+    void OnToupingStreamReady(QString sourceId, bool hasAudio, bool hasVideo);
+    void OnToupingStreamStop();
     void SlotStreamStarted();
     void SlotStreamStoped();
     void OnForbiddenAll(bool all);
@@ -146,6 +156,28 @@ public:
     int imageSourceCount() const { return m_images.size(); }
     int rotationIndex() const { return m_rotation.load(); }
     QList<CoBroadcastRecord>& coBroadcasts() { return m_coBroadcasts; }
+
+    // Co-broadcast and screen cast (meetingmainform_cobroadcast.cpp); the read side is for the panel and tests.
+    void inviteMember(qint64 userId, int kind, bool checked);
+    void kickMember(qint64 userId);
+    void sendEndCoBroadcast();
+    void replyTouping(qint64 userId, bool accept);
+    void endTouping(qint64 userId);
+    void removeScreenCastSource(qint64 userId);
+    // A phone member asking to cast its screen; the answer goes to every requester.
+    void addScreenCastRequester(qint64 userId);
+    void AddMemberSourceToScene(CoBroadcastRecord& record);
+    void RemoveMemberSourceFromScene(CoBroadcastRecord& record);
+    bool isCoBroadcasting() const { return m_coBroadcasting; }
+    bool isInvitationPending() const { return m_invitationPending; }
+    PeerConnectionWrapper* coBroadcastPush() const { return m_coBroadcastPush.data(); }
+    PeerConnectionWrapper* hostAudioPush() const { return m_hostAudioPush.data(); }
+    qint64 hostAudioStreamerId() const { return m_hostAudioStreamerId; }
+    const std::map<int64_t, QString>& coBroadcastMembers() const { return m_coBroadcastMembers; }
+    const QList<qint64>& waitingMembers() const { return m_waitingList; }
+    const QMap<int64_t, int>& invitationKinds() const { return m_invitationKinds; }
+    CoBroadcastRecord& screenCast() { return m_screenCast; }
+    const QList<qint64>& screenCastRequesters() const { return m_screenCastRequesters; }
 
 protected:
     bool event(QEvent* event) override;
@@ -259,6 +291,34 @@ private:
     void onInvitationReply(qint64 studentId, const QString& chatId, bool accept);
     void onMemberStreamUrl(qint64 userId, const QString& url, bool audio, bool video);
 
+    // Co-broadcast (meetingmainform_cobroadcast.cpp).
+    bool handleCoBroadcastEvent(QEvent* event);
+    bool routeCoBroadcastAnswer(bool result, const QString& jsonResult, const QString& error, const QString& uuid);
+    void closeCoBroadcast();
+    int runInvitationDialog(int order);
+    void closeInvitationDialog();
+    void startCoBroadcastPush(int order);
+    void requestCoBroadcastSdp(const QString& sourceId, const QString& sdp);
+    void onCoBroadcastSdpResult(bool result, const QString& jsonResult, const QString& error);
+    void onCoBroadcastStreamerResult(bool result, int code, const QString& error, qint64 streamerId, bool video);
+    void onCoBroadcastStreamReady(const QString& sourceId);
+    void dropOwnCoBroadcastConnection();
+    void AddMeetingSource(qint64 userId, const QString& url, bool audio, bool video);
+    void CallMeetingMember(qint64 userId);
+    void requestMemberStreamSdp(const QString& sourceId, const QString& sdp);
+    void onMemberAnswer(CoBroadcastRecord& record, bool result, const QString& jsonResult, const QString& error);
+    void RemoveMeetingSource(qint64 userId);
+    void resetMemberStreamInfo(qint64 userId);
+    void onMemberMirrorClosed(qint64 userId);
+    void startHostAudioPush();
+    void requestHostAudioPushSdp(const QString& sourceId, const QString& sdp);
+    void addHostAudioStreamer(bool result, const QString& jsonResult, const QString& error);
+    void onHostAudioPushReady();
+    void stopHostAudioPush();
+    // Adds a room-service registration (task 32) whose answer comes back to `handler` alone.
+    void addStreamerRequest(const QString& meetingKey, const QString& title, qint64 streamerId,
+        std::function<void(bool result, int code, const QString& error)> handler);
+
     std::unique_ptr<Ui::MeetingMainForm> ui;
     zovwebrtc::peer_connection_factory* m_factory = nullptr;
 
@@ -335,5 +395,25 @@ private:
     chatcommand::Dispatcher m_commands;
     std::map<int64_t, QString> m_coBroadcastMembers; // accepted members, id to display name
     QMap<int64_t, chatcommand::MemberStream> m_memberStreams;
-    int m_hostAudioStreamerId = 0;
+    qint64 m_hostAudioStreamerId = 0;
+
+    // Co-broadcast, host side.
+    QMap<int64_t, int> m_invitationKinds; // 1 video, 2 voice, -1 ended by the host
+    QList<qint64> m_waitingList; // accepted while no seat was free
+    QSet<qint64> m_hostEndedMembers; // ended by the host, their ending announcement still to come
+    QPointer<PeerConnectionWrapper> m_hostAudioPush;
+    // Co-broadcast, viewer side.
+    QPointer<PeerConnectionWrapper> m_coBroadcastPush;
+    int m_coBroadcastOrder = 0; // 1 video, 2 voice
+    bool m_coBroadcasting = false;
+    bool m_invitationPending = false;
+    QPointer<MessageBoxDialog> m_invitationDialog;
+    // Screen cast.
+    // The screen-casting member's record; member id -1 while nobody casts.
+    CoBroadcastRecord m_screenCast = [] {
+        CoBroadcastRecord record;
+        record.userId = -1;
+        return record;
+    }();
+    QList<qint64> m_screenCastRequesters;
 };

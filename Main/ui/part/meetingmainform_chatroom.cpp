@@ -171,6 +171,7 @@ void MeetingMainForm::onPeerLeft(const std::string& chatId, const std::string& p
         const MeetingMember member = found.value();
         EventDeliverer::instance()->deliver(new V3ShowChatRoomTipsEvent(member.name, false));
         ui->widget_right->removeMemberTile(member.userId);
+        removeScreenCastSource(member.userId);
         qDebug() << "[断开连麦，删除对应学员]";
         m_members.remove(id);
     }

@@ -188,21 +188,3 @@ void MeetingMainForm::sendLianmaiList()
     input.streams = m_memberStreams;
     sendCommand(chatcommand::lianmaiList(input));
 }
-
-// Entry points of the co-broadcast flow; they only report what arrived until that flow is built.
-void MeetingMainForm::onInviteLianmai(int orderType) { qDebug() << "[onInviteLianmai]" << orderType; }
-
-void MeetingMainForm::showMemberStreamTile(qint64 userId, const QString& url)
-{
-    qDebug() << "[showMemberStreamTile]" << userId << url;
-}
-
-void MeetingMainForm::onInvitationReply(qint64 studentId, const QString& chatId, bool accept)
-{
-    qDebug() << "[onInvitationReply]" << studentId << chatId << accept;
-}
-
-void MeetingMainForm::onMemberStreamUrl(qint64 userId, const QString& url, bool audio, bool video)
-{
-    qDebug() << "[onMemberStreamUrl]" << userId << url << audio << video;
-}

@@ -329,8 +329,7 @@ void MeetingMainForm::showMemberMenu(qint64 userId)
 void MeetingMainForm::embedMember(CoBroadcastRecord& record)
 {
     if (!record.source && record.connection)
-        record.source = ui->widget_center->AddThirdSource(
-            record.connection->sourceId(), record.hasSavedPos ? record.savedPos : QPoint(0, 0));
+        AddMemberSourceToScene(record);
     record.embedded = true;
 }
 

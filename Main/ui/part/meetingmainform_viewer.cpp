@@ -159,7 +159,8 @@ void MeetingMainForm::slot_MainGetSdpResult(
         onHostAudioAnswer(result, jsonResult, error);
         return;
     }
-    // Co-broadcast members' pulls answer here too once they exist; until then nobody waits for this one.
+    if (routeCoBroadcastAnswer(result, jsonResult, error, uuid))
+        return;
     qDebug() << "[slot_MainGetSdpResult] no connection has the id" << uuid;
 }
 

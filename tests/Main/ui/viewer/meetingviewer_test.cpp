@@ -2,6 +2,7 @@
 // that end with the meeting, and frames from the connection's thread.
 #include "viewer_support.h"
 
+#include "global/meetingprompt.h"
 #include "media/painterwidget.h"
 #include "ui/part/chatcommands.h"
 
@@ -141,27 +142,34 @@ TEST_F(ViewerCommands, OrdersCountOnlyFromTheHost)
         const char* handlerLine; // the debug line that shows the handler ran, or null
     } cases[] = {
         { "invite for itself", "p-host", chatcommand::text(chatcommand::inviteLianmai(kSelfId, 2)),
-            "[onInviteLianmai] 2" },
+            "[拒绝连麦邀请]:" },
         { "invite for another", "p-host", chatcommand::text(chatcommand::inviteLianmai(kOtherId, 2)), nullptr },
         { "invite from a member", "p-other", chatcommand::text(chatcommand::inviteLianmai(kSelfId, 1)), nullptr },
-        { "end", "p-host", chatcommand::text(chatcommand::endLianmai(kSelfId)), "[onInviteLianmai] 0" },
+        { "end", "p-host", chatcommand::text(chatcommand::endLianmai(kSelfId)), "[主持端取消连麦]" },
         { "end from a member", "p-other", chatcommand::text(chatcommand::endLianmai(kSelfId)), nullptr },
         { "stream_url from a known member", "p-other", R"({"type":"stream_url","user_id":7,"url":0})",
-            "[showMemberStreamTile] 7 \"0\"" },
+            "[need to find_UserId]: 7" },
         { "stream_url from an unknown sender", "p-nobody", R"({"type":"stream_url","user_id":9,"url":12})",
             nullptr },
         { "stream_url without url", "p-other", R"({"type":"stream_url","user_id":7})", nullptr },
         { "stream_end from a member", "p-other", chatcommand::text(chatcommand::streamEnd()), nullptr },
     };
+    // The invitation is refused at once.
+    setMeetingPromptHook([](const MeetingPrompt&) { return 0; });
     for (const auto& row : cases) {
         SCOPED_TRACE(row.what);
         DebugLines log;
         command(row.sender, row.command);
-        QStringList ran = log.starting(QStringLiteral("[onInviteLianmai]"))
-            + log.starting(QStringLiteral("[showMemberStreamTile]"));
-        EXPECT_EQ(ran, row.handlerLine ? QStringList { QString::fromUtf8(row.handlerLine) } : QStringList());
+        QStringList ran;
+        for (const char* prefix : { "[拒绝连麦邀请]:", "[主持端取消连麦]", "[need to find_UserId]:" })
+            ran += log.starting(QString::fromUtf8(prefix));
+        ASSERT_EQ(ran.size(), row.handlerLine ? 1 : 0) << ran.join('\n').toStdString();
+        if (row.handlerLine) {
+            EXPECT_TRUE(ran.front().startsWith(QString::fromUtf8(row.handlerLine))) << ran.front().toStdString();
+        }
         EXPECT_FALSE(form->isClosing());
     }
+    setMeetingPromptHook({});
 
     command("p-host", chatcommand::text(chatcommand::streamEnd()));
     QCoreApplication::sendPostedEvents();
@@ -173,17 +181,17 @@ TEST_F(ViewerCommands, FirstCoBroadcastListIsShownOnce)
     DebugLines log;
     // A list that shows nothing keeps the viewer waiting for the next one.
     command("p-host", R"({"type":"Lianmai_list","teacher":{},"members":[]})");
-    EXPECT_TRUE(log.starting(QStringLiteral("[showMemberStreamTile]")).isEmpty());
+    EXPECT_TRUE(log.starting(QStringLiteral("[need to find_UserId]:")).isEmpty());
     // A member's copy is not the host's list.
     command("p-other", R"({"type":"Lianmai_list","members":[{"user_id":9}]})");
-    EXPECT_TRUE(log.starting(QStringLiteral("[showMemberStreamTile]")).isEmpty());
+    EXPECT_TRUE(log.starting(QStringLiteral("[need to find_UserId]:")).isEmpty());
     command("p-host", R"({"type":"Lianmai_list","members":[{"user_id":7},{"user_id":78187493520}]})");
-    EXPECT_EQ(log.starting(QStringLiteral("[showMemberStreamTile]")),
-        (QStringList { QStringLiteral("[showMemberStreamTile] 7 \"null\""),
-            QStringLiteral("[showMemberStreamTile] 78187493520 \"null\"") }));
+    EXPECT_EQ(log.starting(QStringLiteral("[need to find_UserId]:")),
+        (QStringList { QStringLiteral("[need to find_UserId]: 7"),
+            QStringLiteral("[need to find_UserId]: 78187493520") }));
     log.clear();
     command("p-host", R"({"type":"Lianmai_list","members":[{"user_id":3}]})");
-    EXPECT_TRUE(log.starting(QStringLiteral("[showMemberStreamTile]")).isEmpty());
+    EXPECT_TRUE(log.starting(QStringLiteral("[need to find_UserId]:")).isEmpty());
 }
 
 TEST_F(ViewerCommands, HostAudioAnnouncementsCoalesceIntoOnePull)
@@ -214,6 +222,8 @@ TEST_F(ViewerCommands, HostTableReadsStreamUrlZeroAsAnEnd)
 {
     // A host form: is-host is read when the meeting starts.
     setData(kRoomIsHost, bg::Value(true));
+    setData(kRoomPusherNum, bg::Value(4LL));
+    setData("chat_micro_num", bg::Value(0LL));
     join();
     ASSERT_TRUE(engine->waitForConnections(2));
     answer(engine->connectionCount() - 1, success());
@@ -224,11 +234,10 @@ TEST_F(ViewerCommands, HostTableReadsStreamUrlZeroAsAnEnd)
     command("p-other", R"({"type":"stream_url","user_id":7,"url":1234,"stream_id":1234,"audio":true,"video":true})");
     command("p-other", R"({"type":"Receive.invitation","student_id":7,"accept":true})");
     command("p-other", R"({"type":"stream_end"})");
-    EXPECT_EQ(log.starting(QStringLiteral("[onMemberStreamUrl]")),
-        (QStringList { QStringLiteral("[onMemberStreamUrl] 7 \"\" false false"),
-            QStringLiteral("[onMemberStreamUrl] 7 \"1234\" true true") }));
-    EXPECT_EQ(log.starting(QStringLiteral("[onInvitationReply]")),
-        QStringList { QStringLiteral("[onInvitationReply] 7 \"p-other\" true") });
+    // Only the first announcement ends a co-broadcast; the accepted invitation takes a seat.
+    EXPECT_EQ(log.starting(QStringLiteral("[连麦结束，删除成员ID]:")),
+        QStringList { QStringLiteral("[连麦结束，删除成员ID]: 7") });
+    EXPECT_EQ(form->coBroadcastMembers().count(7), 1u);
     EXPECT_FALSE(form->isClosing());
     setData(kRoomIsHost, bg::Value(false));
 }
