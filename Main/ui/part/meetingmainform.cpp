@@ -214,7 +214,8 @@ void MeetingMainForm::startHostMeeting(const V3ReadyToCreateMeetingEvent& event)
     ui->widget_right->resetTilesForHost();
     ui->widget_center->show();
     ui->widget_painter_center->hide();
-    ui->openGLWidget_center->hide();
+    if (m_openGLRenderer)
+        m_openGLRenderer->hide();
 
     m_chatHost = dataText(kRoomChatHostMain);
     m_chatWss = dataText(kRoomChatWssMain);

@@ -19,6 +19,8 @@
 #include <QSet>
 #include <QWidget>
 
+class OpenGLWidget;
+
 #include <atomic>
 #include <functional>
 #include <map>
@@ -382,6 +384,10 @@ private:
     QString m_nickname;
     qint64 m_mainStreamId = 0;
     bool m_useOpenGL = false;
+    // Made the first time a viewer's picture is drawn with OpenGL: an OpenGL widget turns its whole window
+    // into an OpenGL surface, which a display without OpenGL shows black.
+    QPointer<OpenGLWidget> m_openGLRenderer;
+    OpenGLWidget* openGLRenderer();
     QPointer<PeerConnectionWrapper> m_mainPull;
     QPointer<PeerConnectionWrapper> m_mainAudioRTCSource;
     qint64 m_hostAudioStreamId = 0;

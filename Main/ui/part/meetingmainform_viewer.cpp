@@ -124,8 +124,22 @@ void MeetingMainForm::showViewerRenderer()
 {
     ui->widget_center->hide();
     m_useOpenGL = hasOpenGL();
-    ui->openGLWidget_center->setVisible(m_useOpenGL);
+    if (m_useOpenGL)
+        openGLRenderer()->show();
+    else if (m_openGLRenderer)
+        m_openGLRenderer->hide();
     ui->widget_painter_center->setVisible(!m_useOpenGL);
+}
+
+OpenGLWidget* MeetingMainForm::openGLRenderer()
+{
+    if (!m_openGLRenderer) {
+        m_openGLRenderer = new OpenGLWidget(this);
+        m_openGLRenderer->setObjectName(QStringLiteral("openGLWidget_center"));
+        m_openGLRenderer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        ui->verticalLayout_left->insertWidget(0, m_openGLRenderer, 1);
+    }
+    return m_openGLRenderer;
 }
 
 void MeetingMainForm::requestMainStreamSdp(const QString& sourceId, const QString& sdp)
@@ -281,7 +295,7 @@ void MeetingMainForm::closeViewer()
         return;
     const I420FramePtr empty;
     if (m_useOpenGL)
-        ui->openGLWidget_center->setFrame(empty);
+        openGLRenderer()->setFrame(empty);
     else
         ui->widget_painter_center->setFrame(empty);
     showInFullScreen(empty);
@@ -316,7 +330,7 @@ void MeetingMainForm::slot_Render(I420FramePtr frame)
         return;
     frame->rotation = rotationDegrees(m_rotation.load());
     if (m_useOpenGL)
-        ui->openGLWidget_center->setFrame(frame);
+        openGLRenderer()->setFrame(frame);
     else
         ui->widget_painter_center->setFrame(frame);
     showInFullScreen(frame);
