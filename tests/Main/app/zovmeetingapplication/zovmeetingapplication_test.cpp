@@ -252,7 +252,7 @@ TEST_F(ZovMeetingApplicationTest, FramesAndMeetingKeysReachTheirWindows)
     if (fullScreen->openGLRenderer())
         EXPECT_EQ(fullScreen->openGLRenderer()->frame(), frame);
     else
-        EXPECT_EQ(fullScreen->painterRenderer()->image().size(), QSize(8, 4));
+        EXPECT_EQ(fullScreen->painterRenderer()->image().size(), QSize(8, 2));
 
     app()->showMeetingKey(QStringLiteral("20230807"));
     EXPECT_EQ(app()->mainWindow()->findChild<QLabel*>(QStringLiteral("label_meetingID"))->text(),
