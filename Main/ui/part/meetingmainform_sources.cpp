@@ -295,8 +295,16 @@ QString MeetingMainForm::memberName(qint64 userId) const
 
 void MeetingMainForm::showMemberMenu(qint64 userId)
 {
-    if (!m_isHost)
-        return; // a viewer's own co-broadcast is ended from its own controls
+    if (!m_isHost) {
+        // A viewer's only member menu is on its own row or tile: it ends its own co-broadcast.
+        if (userId == 0 || userId != m_selfMemberId)
+            return;
+        const int chosen = chooseFrom(this, { tr("结束连麦") });
+        // The menu ran its own event loop: the co-broadcast may have ended meanwhile.
+        if (chosen == 0 && m_coBroadcasting)
+            sendEndCoBroadcast();
+        return;
+    }
     CoBroadcastRecord* record = coBroadcastOf(userId);
     if (!record) {
         qDebug() << "[CreateMemberContextMenu]未找到对应member";

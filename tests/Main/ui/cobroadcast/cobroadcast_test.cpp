@@ -7,9 +7,13 @@
 
 #include "global/datakeys.h"
 #include "global/meetingprompt.h"
+#include "global/menurunner.h"
 #include "ui/part/chatcommands.h"
 #include "ui/part/meetingmemberform.h"
 #include "ui/part/memberinteractform.h"
+
+#include <QAction>
+#include <QMenu>
 
 #include <json/reader.h>
 
@@ -559,6 +563,38 @@ TEST_F(CoBroadcastViewer, AcceptedInvitationPushesRegistersAndAnnounces)
         EXPECT_FALSE(form->isCoBroadcasting());
         EXPECT_EQ(tileOf(kSelfId), nullptr);
     }
+}
+
+TEST_F(CoBroadcastViewer, OwnMemberMenuEndsTheOwnCoBroadcast)
+{
+    QList<QStringList> menus;
+    setMenuRunner([&](QMenu& menu, QPoint) -> QAction* {
+        QStringList texts;
+        for (QAction* action : menu.actions())
+            texts << action->text();
+        menus << texts;
+        return menu.actions().value(0);
+    });
+    const int connection = engine->connectionCount();
+    invite(1);
+    ASSERT_TRUE(engine->waitForConnections(connection + 1));
+    ASSERT_TRUE(form->isCoBroadcasting());
+
+    // Another member's row opens nothing on a viewer.
+    form->OnMemberContextMenuRequested(kSelfId + 1);
+    EXPECT_TRUE(menus.isEmpty());
+
+    chat->clearCalls();
+    form->OnMemberContextMenuRequested(kSelfId);
+    ASSERT_EQ(menus.size(), 1);
+    EXPECT_EQ(menus[0], QStringList { QStringLiteral("结束连麦") });
+    const auto ended = sentOfType("stream_url");
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0]["user_id"].asInt64(), kSelfId);
+    EXPECT_EQ(ended[0]["url"].asString(), "");
+    EXPECT_FALSE(form->isCoBroadcasting());
+    EXPECT_FALSE(form->coBroadcastPush());
+    setMenuRunner({});
 }
 
 TEST_F(CoBroadcastViewer, RefusedInvitationAnswersNo)
