@@ -40,7 +40,7 @@ inline void setData(const char* key, const bg::Value& value)
         CD->data->set_data(key, value);
 }
 
-inline bool waitUntil(const std::function<bool()>& done, int deadlineMs = 10000)
+inline bool waitUntil(const std::function<bool()>& done, int deadlineMs = 30000)
 {
     QDeadlineTimer deadline(deadlineMs);
     while (!done() && !deadline.hasExpired())
