@@ -87,7 +87,7 @@ TEST_F(ViewerAnswers, AnswerForAnUnknownConnectionIsOnlyLogged)
     join();
     ASSERT_TRUE(engine->waitForConnections(1));
     answer(0, success());
-    ASSERT_TRUE(engine->waitForCalls("setRemoteDescription", 1));
+    ASSERT_TRUE(waitUntil([&] { return callsNamed(*engine, "setRemoteDescription") >= 1; }));
     DebugLines log;
     emit NetManager::instance()->SRVGetRtcSdpResult(
         false, QString(), 1, QStringLiteral("failed"), QStringLiteral("{not-a-connection}"), QString());
@@ -116,6 +116,7 @@ TEST_F(ViewerAnswers, SecondJoinReplacesThePull)
     emit NetManager::instance()->SRVGetRtcSdpResult(false, QString(), 1, QStringLiteral("old"), firstId, QString());
     EXPECT_TRUE(notices.isEmpty());
     answer(1, devservice::ScriptedReply::failure(2, "again"));
+    EXPECT_TRUE(waitUntil([&] { return !notices.isEmpty(); }));
     EXPECT_EQ(notices, QStringList { QString::fromUtf8("提示|加入直播失败。\n错误: again") });
 }
 

@@ -163,8 +163,8 @@ protected:
         const size_t before = sdpRequests();
         ASSERT_TRUE(engine->play(connection, { zovwebrtc::ScriptStep::iceComplete() }));
         ASSERT_TRUE(waitUntil([&] { return sdpRequests() > before; }));
-        ASSERT_TRUE(NetManager::instance()->waitIdle(5000));
-        QTest::qWait(50); // the queued result
+        ASSERT_TRUE(NetManager::instance()->waitIdle(30000));
+        QTest::qWait(200); // the queued result
         QCoreApplication::sendPostedEvents();
     }
 
