@@ -20,7 +20,7 @@
 
 namespace chattest {
 
-constexpr int kDeadlineMs = 30000;
+constexpr int kDeadlineMs = 60000;
 
 // Runs the test thread's events until `condition` holds; false when the deadline passes first.
 inline bool waitFor(const std::function<bool()>& condition, int timeoutMs = kDeadlineMs)
