@@ -341,19 +341,7 @@ void MeetingMainForm::embedMember(CoBroadcastRecord& record)
     record.embedded = true;
 }
 
-void MeetingMainForm::unembedMember(CoBroadcastRecord& record)
-{
-    if (record.source) {
-        QPoint position;
-        if (ui->widget_center->GetSourcePos(record.source, position)) {
-            record.savedPos = position;
-            record.hasSavedPos = true;
-        }
-        ui->widget_center->RemoveSource(record.source);
-        record.source = nullptr;
-    }
-    record.embedded = false;
-}
+void MeetingMainForm::unembedMember(CoBroadcastRecord& record) { RemoveMemberSourceFromScene(record); }
 
 void MeetingMainForm::mirrorMember(CoBroadcastRecord& record)
 {
