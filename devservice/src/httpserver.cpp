@@ -193,14 +193,21 @@ namespace {
             m_idle.stop();
             QTcpSocket* socket = m_socket;
             socket->disconnect();
-            setParent(nullptr);
-            deleteLater();
-            socket->setParent(nullptr);
-            QObject* owner = m_takeOver->owner;
-            socket->moveToThread(owner->thread());
-            QMetaObject::invokeMethod(
-                owner, [takeOver = m_takeOver, socket, head] { takeOver->take(socket, head); });
             m_answering = true;
+            // Handed over once the socket's own read notification has returned: a socket moved to another
+            // thread from inside its readyRead re-enables its read notifier from the old thread, which Qt
+            // refuses, and the new owner would never hear from it again.
+            QMetaObject::invokeMethod(
+                this,
+                [this, socket, takeOver = m_takeOver, head] {
+                    setParent(nullptr);
+                    deleteLater();
+                    socket->setParent(nullptr);
+                    QObject* owner = takeOver->owner;
+                    socket->moveToThread(owner->thread());
+                    QMetaObject::invokeMethod(owner, [takeOver, socket, head] { takeOver->take(socket, head); });
+                },
+                Qt::QueuedConnection);
             return true;
         }
 

@@ -132,6 +132,25 @@ TEST_F(ChatRoomLifetime, CallbacksRunOnTheThreadThatMadeTheRoom)
 class ChatRoomTls : public ServiceFixture {
 protected:
     ChatRoomTls() { https = true; }
+    void SetUp() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(logMutex);
+            logLines.clear();
+        }
+        previousHandler = qInstallMessageHandler(keepLog);
+        ServiceFixture::SetUp();
+    }
+    void TearDown() override
+    {
+        ServiceFixture::TearDown();
+        qInstallMessageHandler(previousHandler);
+        // A connection handed to the chat rooms keeps working only if it moved threads cleanly.
+        std::lock_guard<std::mutex> lock(logMutex);
+        for (const std::string& line : logLines)
+            EXPECT_EQ(line.find("Socket notifiers cannot be enabled or disabled from another thread"), std::string::npos);
+    }
+    QtMessageHandler previousHandler = nullptr;
 };
 
 TEST_F(ChatRoomTls, TheServicesAuthorityIsTrustedAndNoOther)
