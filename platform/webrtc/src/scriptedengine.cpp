@@ -2,6 +2,7 @@
 // behind a common start line, and every call is recorded.
 #include <zovwebrtc/scriptedengine.h>
 
+#include <algorithm>
 #include <atomic>
 #include <deque>
 
@@ -395,6 +396,15 @@ bool ScriptedEngine::waitForCalls(const std::string& name, int count, std::chron
         for (const EngineCall& call : m_calls)
             found += call.name == name;
         return found >= count;
+    });
+}
+
+bool ScriptedEngine::waitForCall(int connection, const std::string& name, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] {
+        return std::any_of(m_calls.begin(), m_calls.end(),
+            [&](const EngineCall& call) { return call.connection == connection && call.name == name; });
     });
 }
 

@@ -97,6 +97,10 @@ public:
     // Waits until the engine has recorded `count` calls of that name.
     bool waitForCalls(
         const std::string& name, int count, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Waits until the connection has recorded a call of that name. An owner makes its calls only once it
+    // holds the connection, so after its "createOffer" the owner also hears the connection's callbacks.
+    bool waitForCall(
+        int connection, const std::string& name, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
     int connectionCount() const;
     std::vector<EngineCall> calls() const;

@@ -432,6 +432,7 @@ TEST_F(CoBroadcastHost, OverlappingExchangesEachGetTheirOwnAnswer)
     accepted(8);
     const int first = engine->connectionCount();
     memberCommand("p-other", chatcommand::streamUrl(7, 75, true, true));
+    ASSERT_TRUE(engine->waitForConnections(first + 1));
     const int second = engine->connectionCount();
     memberCommand("p-third", chatcommand::streamUrl(8, 85, true, true));
     ASSERT_TRUE(engine->waitForConnections(second + 1));
@@ -444,8 +445,10 @@ TEST_F(CoBroadcastHost, OverlappingExchangesEachGetTheirOwnAnswer)
     s_service->script("/room/addMeettingStreamer", devservice::ScriptedReply::success());
     const size_t before = requestsTo("/test/getRtcSdp").size();
     const size_t remotes = engine->calls("setRemoteDescription").size();
-    for (int connection : { audio, first, second })
+    for (int connection : { audio, first, second }) {
+        ASSERT_TRUE(engine->waitForCall(connection, "createOffer"));
         ASSERT_TRUE(engine->play(connection, { zovwebrtc::ScriptStep::iceComplete() }));
+    }
     ASSERT_TRUE(waitRequests("/test/getRtcSdp", before + 3));
     ASSERT_TRUE(waitUntil([&] { return engine->calls("setRemoteDescription").size() >= remotes + 3; }));
 
@@ -640,6 +643,7 @@ TEST_F(CoBroadcastViewer, FailedRegistrationEndsTheCoBroadcast)
     const int connection = engine->connectionCount();
     invite(1);
     ASSERT_TRUE(engine->waitForConnections(connection + 1));
+    ASSERT_TRUE(engine->waitForCall(connection, "createOffer"));
     chat->clearCalls();
     s_service->script("/test/getRtcSdp", sdpAnswer("v=0 push answer", 9200));
     s_service->script("/room/addMeettingStreamer", devservice::ScriptedReply::failure(12, "streamer refused"));

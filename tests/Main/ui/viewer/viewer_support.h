@@ -161,6 +161,8 @@ protected:
     {
         s_service->script("/test/getRtcSdp", reply);
         const size_t before = sdpRequests();
+        // The pull hears its connection once it holds it; its offer is the first call it makes with it.
+        ASSERT_TRUE(engine->waitForCall(connection, "createOffer"));
         ASSERT_TRUE(engine->play(connection, { zovwebrtc::ScriptStep::iceComplete() }));
         ASSERT_TRUE(waitUntil([&] { return sdpRequests() > before; }));
         ASSERT_TRUE(NetManager::instance()->waitIdle(30000));
