@@ -57,6 +57,8 @@ struct Figures {
     double composedFps = 0; // canvas pictures the host composed per second
     std::vector<procstats::Sample> hostSamples;
     std::vector<procstats::Sample> referenceSamples;
+    std::vector<procstats::ThreadTime> hostThreads; // CPU seconds each of the host's threads used
+    pid_t hostPid = 0;
     zovwebrtc::PublisherSettings settings;
     std::string loadBefore;
     std::string loadAfter;
@@ -218,6 +220,10 @@ void HostMeeting(benchmark::State& state)
             return;
         }
         out.settings = publisherSettings(studioBefore);
+        if (out.settings.width != 1280 || out.settings.height != 720 || out.settings.fps != 30) {
+            state.SkipWithError(("the host does not run at 1280x720, 30 fps: " + text(studioBefore)).c_str());
+            return;
+        }
         hostcost::ReferenceEncoder reference;
         if (!reference.start(out.settings, error, drawBars)) {
             state.SkipWithError(("reference pipeline: " + error).c_str());
@@ -228,6 +234,7 @@ void HostMeeting(benchmark::State& state)
         const double seconds = hostingSeconds();
         procstats::Sampler hostSampler(meeting.hostPid());
         procstats::Sampler referenceSampler(reference.pid());
+        const std::vector<procstats::ThreadTime> threadsBefore = procstats::threadTimes(meeting.hostPid());
         hostSampler.start();
         referenceSampler.start();
         const double composedBefore = studioBefore.value(QStringLiteral("composed")).toDouble();
@@ -235,6 +242,8 @@ void HostMeeting(benchmark::State& state)
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
         hostSampler.stop();
         referenceSampler.stop();
+        out.hostThreads = procstats::threadTimesBetween(threadsBefore, procstats::threadTimes(meeting.hostPid()));
+        out.hostPid = meeting.hostPid();
         const QJsonObject studioAfter = meeting.host().send("studio");
         const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
         out.loadAfter = loadAverage();
@@ -298,6 +307,16 @@ void printFigures(const Figures& f)
         std::printf("%10.0f %12.1f %12.1f %14.1f\n", to, host.cpuShare * 100, reference.cpuShare * 100,
             double(host.rssToKb) / 1024);
     }
+
+    // Where the host's CPU went: its busiest threads (GStreamer names its streaming threads after the
+    // element whose pad they run; the program's own threads carry its name).
+    std::printf("host threads, share of one core over the run:\n");
+    const size_t shown = std::min<size_t>(f.hostThreads.size(), 10);
+    for (size_t i = 0; i < shown; ++i) {
+        const procstats::ThreadTime& thread = f.hostThreads[i];
+        std::printf("  %-18s %5.1f %%%s\n", thread.name.c_str(), thread.cpuSeconds / f.seconds * 100,
+            thread.tid == f.hostPid ? " (GUI thread)" : "");
+    }
 }
 
 } // namespace
@@ -314,7 +333,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    if (figures)
-        printFigures(*figures);
+    if (!figures)
+        return 1; // the run failed; the reason is in the benchmark's line
+    printFigures(*figures);
     return 0;
 }
