@@ -91,7 +91,8 @@ std::vector<ThreadTime> threadTimes(pid_t pid)
     return threads;
 }
 
-std::vector<ThreadTime> threadTimesBetween(const std::vector<ThreadTime>& before, const std::vector<ThreadTime>& after)
+std::vector<ThreadTime> threadTimesBetween(
+    const std::vector<ThreadTime>& before, const std::vector<ThreadTime>& after)
 {
     std::vector<ThreadTime> used;
     for (const ThreadTime& thread : after) {

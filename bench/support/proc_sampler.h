@@ -36,7 +36,8 @@ struct ThreadTime {
 // Every thread of the process now; empty when it is gone.
 std::vector<ThreadTime> threadTimes(pid_t pid);
 // What each thread used from `before` to `after`, most first; threads that ended meanwhile are left out.
-std::vector<ThreadTime> threadTimesBetween(const std::vector<ThreadTime>& before, const std::vector<ThreadTime>& after);
+std::vector<ThreadTime> threadTimesBetween(
+    const std::vector<ThreadTime>& before, const std::vector<ThreadTime>& after);
 
 // Samples a process every `intervalMs` from start() to stop(), and once at each of them.
 class Sampler {
