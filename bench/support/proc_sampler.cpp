@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -61,6 +62,50 @@ double cpuShare(const Sample& from, const Sample& to)
 {
     const double wall = to.seconds - from.seconds;
     return wall > 0 ? (to.cpuSeconds - from.cpuSeconds) / wall : 0;
+}
+
+std::vector<ThreadTime> threadTimes(pid_t pid)
+{
+    std::vector<ThreadTime> threads;
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    DIR* dir = ::opendir(tasks.c_str());
+    if (!dir)
+        return threads;
+    while (const dirent* entry = ::readdir(dir)) {
+        char* end = nullptr;
+        const long tid = std::strtol(entry->d_name, &end, 10);
+        if (tid <= 0 || *end)
+            continue;
+        const std::string task = tasks + "/" + entry->d_name + "/";
+        ThreadTime thread;
+        thread.tid = pid_t(tid);
+        std::ifstream stat(task + "stat");
+        std::string line;
+        if (!std::getline(stat, line) || !parseStat(line, thread.cpuSeconds))
+            continue; // ended meanwhile
+        std::ifstream comm(task + "comm");
+        std::getline(comm, thread.name);
+        threads.push_back(std::move(thread));
+    }
+    ::closedir(dir);
+    return threads;
+}
+
+std::vector<ThreadTime> threadTimesBetween(
+    const std::vector<ThreadTime>& before, const std::vector<ThreadTime>& after)
+{
+    std::vector<ThreadTime> used;
+    for (const ThreadTime& thread : after) {
+        const auto earlier = std::find_if(before.begin(), before.end(),
+            [&thread](const ThreadTime& candidate) { return candidate.tid == thread.tid; });
+        ThreadTime difference = thread;
+        if (earlier != before.end())
+            difference.cpuSeconds -= earlier->cpuSeconds;
+        used.push_back(std::move(difference));
+    }
+    std::stable_sort(used.begin(), used.end(),
+        [](const ThreadTime& a, const ThreadTime& b) { return a.cpuSeconds > b.cpuSeconds; });
+    return used;
 }
 
 Sampler::Sampler(pid_t pid, int intervalMs)

@@ -27,6 +27,18 @@ bool parseStat(const std::string& line, double& cpuSeconds);
 // CPU share between two samples: 1.0 is one core busy the whole time.
 double cpuShare(const Sample& from, const Sample& to);
 
+// One thread of a process: its id, its name (/proc/<pid>/task/<tid>/comm) and its CPU seconds so far.
+struct ThreadTime {
+    pid_t tid = 0;
+    std::string name;
+    double cpuSeconds = 0;
+};
+// Every thread of the process now; empty when it is gone.
+std::vector<ThreadTime> threadTimes(pid_t pid);
+// What each thread used from `before` to `after`, most first; threads that ended meanwhile are left out.
+std::vector<ThreadTime> threadTimesBetween(
+    const std::vector<ThreadTime>& before, const std::vector<ThreadTime>& after);
+
 // Samples a process every `intervalMs` from start() to stop(), and once at each of them.
 class Sampler {
 public:

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <pthread.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -64,6 +67,38 @@ TEST(ProcStats, FollowsCpuAndResidentMemory)
     EXPECT_GE(after.cpuSeconds - before.cpuSeconds, 0.28);
     EXPECT_GE(after.rssKb - before.rssKb, 60 * 1024);
     EXPECT_EQ(block[kBytes - 1], 1);
+}
+
+// Each thread's time under its own name: a thread that burned CPU between two readings comes first.
+TEST(ProcStats, ThreadTimesNameWhoUsedTheCpu)
+{
+    const std::vector<procstats::ThreadTime> before = procstats::threadTimes(::getpid());
+    ASSERT_FALSE(before.empty());
+    std::atomic<bool> burned { false };
+    std::atomic<bool> release { false };
+    std::thread busy([&] {
+        ::pthread_setname_np(::pthread_self(), "busy-thread");
+        const double start = threadCpuSeconds();
+        volatile unsigned spin = 0;
+        while (threadCpuSeconds() - start < 0.3)
+            spin = spin + 1;
+        burned = true;
+        while (!release) // still there at the second reading
+            ::usleep(1000);
+    });
+    while (!burned)
+        ::usleep(1000);
+    const std::vector<procstats::ThreadTime> used
+        = procstats::threadTimesBetween(before, procstats::threadTimes(::getpid()));
+    release = true;
+    busy.join();
+    ASSERT_FALSE(used.empty());
+    EXPECT_EQ(used.front().name, "busy-thread");
+    EXPECT_GT(used.front().cpuSeconds, 0.2);
+    for (size_t i = 1; i < used.size(); ++i)
+        EXPECT_GE(used[i - 1].cpuSeconds, used[i].cpuSeconds);
+
+    EXPECT_TRUE(procstats::threadTimes(-1).empty());
 }
 
 TEST(ProcStats, AGoneProcessGivesNoReading)

@@ -341,6 +341,20 @@ void Agent::addCommands()
             { QStringLiteral("selfId"), QString::number(meeting->selfMemberId()) } };
     });
 
+    // The host's studio: the encoding's settings, and the canvas pictures composed so far.
+    m_control.addCommand(QStringLiteral("studio"), [](const QJsonObject&) {
+        MeetingMainForm* meeting = first<MeetingMainForm>();
+        const ZovMWidget* studio = meeting ? meeting->findChild<ZovMWidget*>() : nullptr;
+        if (!studio)
+            return ControlServer::failure(QStringLiteral("no studio"));
+        return QJsonObject { { QStringLiteral("width"), studio->outputSize().width() },
+            { QStringLiteral("height"), studio->outputSize().height() }, { QStringLiteral("fps"), studio->fps() },
+            { QStringLiteral("bitrateKbps"), studio->videoBitRate() },
+            { QStringLiteral("keyFrameSec"), studio->keyFrameSec() },
+            { QStringLiteral("constantRate"), studio->rateControl() == EncodeRateControl_Constant },
+            { QStringLiteral("composed"), double(studio->composedFrameCount()) } };
+    });
+
     // A run-time data text, as the forms read it.
     m_control.addCommand(QStringLiteral("data"), [](const QJsonObject& request) {
         const QByteArray key = request.value(QStringLiteral("key")).toString().toUtf8();
