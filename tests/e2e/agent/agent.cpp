@@ -28,6 +28,7 @@
 #include <bridge/interface.h>
 
 #include <capture/syntheticcamera.h>
+#include <chatwidgets/chatmanager.h>
 #include <chatwidgets/chatwidget.h>
 #include <studio/screengrabber.h>
 #include <studio/sourcewidget.h>
@@ -192,18 +193,6 @@ bool clickShown(QWidget* parent, const char* name)
         return false;
     button->click();
     return true;
-}
-
-// What the bubbles of a chat item show: their plain text and the images drawn in them.
-void describeBubbles(const QWidget* view, QJsonArray& plain, QJsonArray& images)
-{
-    static const QRegularExpression image(QStringLiteral("<img[^>]*src=\"([^\"]+)\""));
-    for (const QTextDocument* document : view->findChildren<QTextDocument*>()) {
-        plain.append(document->toPlainText());
-        auto match = image.globalMatch(document->toHtml());
-        while (match.hasNext())
-            images.append(match.next().captured(1));
-    }
 }
 
 // The synthetic camera listed alone, with 320 x 240 beside its usual modes.
@@ -388,24 +377,28 @@ void Agent::addCommands()
         QJsonArray rows;
         for (const MeetingMemberItemForm* row : allOf<MeetingMemberItemForm>()) {
             const MemberRecord& record = row->memberData();
+            const QLabel* logo = row->findChild<QLabel*>(QStringLiteral("label_mmitem_type_logo"));
             rows.append(QJsonObject { { QStringLiteral("userId"), QString::number(record.userId) },
                 { QStringLiteral("name"), record.displayName }, { QStringLiteral("host"), record.host },
                 { QStringLiteral("device"), record.deviceType }, { QStringLiteral("kind"), row->kind() },
+                { QStringLiteral("top"), row->mapToGlobal(QPoint()).y() },
+                { QStringLiteral("icon"), logo ? logo->styleSheet() : QString() },
                 { QStringLiteral("visible"), row->isVisible() }, { QStringLiteral("labels"), labelTexts(row) } });
         }
         return QJsonObject { { QStringLiteral("rows"), rows } };
     });
 
-    // The chat items of every list of the chat panels: each item's plain text and its labels.
+    // The chat items of every list of the chat panels: each item's plain text and its labels, and what its
+    // bubble shows: the plain text and the images drawn in it.
     m_control.addCommand(QStringLiteral("chatitems"), [](const QJsonObject&) {
+        static const QRegularExpression image(QStringLiteral("<img[^>]*src=\"([^\"]+)\""));
         QJsonArray items;
-        for (const QListWidget* list : allOf<QListWidget>()) {
-            const QWidget* panel = list;
-            while (panel && !qobject_cast<const MeetingChatRoomForm*>(panel))
-                panel = panel->parentWidget();
-            if (!panel)
+        for (const MeetingChatRoomForm* panel : allOf<MeetingChatRoomForm>()) {
+            const ChatManager* chat = panel->chatManager();
+            const QListWidget* list = chat ? chat->chatListWidget() : nullptr;
+            if (!list)
                 continue;
-            for (int i = 0; i < list->count(); ++i) {
+            for (int i = 0; i < list->count() && i < chat->itemCount(); ++i) {
                 QListWidgetItem* item = list->item(i);
                 QWidget* view = list->itemWidget(item);
                 QJsonArray texts = view ? labelTexts(view) : QJsonArray();
@@ -414,8 +407,12 @@ void Agent::addCommands()
                 if (!item->text().isEmpty())
                     texts.prepend(item->text());
                 QJsonArray plain, images;
-                if (view)
-                    describeBubbles(view, plain, images);
+                if (const QTextDocument* document = chat->itemDocument(i)) {
+                    plain.append(document->toPlainText());
+                    auto match = image.globalMatch(document->toHtml());
+                    while (match.hasNext())
+                        images.append(match.next().captured(1));
+                }
                 items.append(QJsonObject { { QStringLiteral("view"), nameOf(list) }, { QStringLiteral("texts"), texts },
                     { QStringLiteral("plain"), plain }, { QStringLiteral("images"), images } });
             }
