@@ -591,14 +591,22 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
         return false;
     });
     EXPECT_TRUE(dump(bTiles).find(aId.toStdString()) != std::string::npos) << dump(bTiles);
-    // B announced its stream and was ended: "End.Lianmai" to B, B's push over, nobody waiting.
+    // B announced its stream and was then ended: "End.Lianmai" to B after B's announcement, B's push over,
+    // nobody waiting.
+    int announced = -1, ended = -1;
     EXPECT_TRUE(pollUntil([&] {
-        for (const QJsonObject& command : m_phone.commands()) {
-            if (text(command, "type") == QLatin1String("End.Lianmai") && idText(command.value(QStringLiteral("student_id"))) == bId)
-                return true;
+        const QList<QJsonObject> commands = m_phone.commands();
+        for (int i = 0; i < commands.size(); ++i) {
+            const QJsonObject& command = commands[i];
+            if (announced < 0 && text(command, "type") == QLatin1String("stream_url") && idText(command.value(QStringLiteral("user_id"))) == bId
+                && !idText(command.value(QStringLiteral("url"))).isEmpty() && idText(command.value(QStringLiteral("url"))) != QLatin1String("0"))
+                announced = i;
+            if (ended < 0 && text(command, "type") == QLatin1String("End.Lianmai") && idText(command.value(QStringLiteral("student_id"))) == bId)
+                ended = i;
         }
-        return false;
-    }, 90000)) << "no End.Lianmai for B";
+        return announced >= 0 && ended >= 0;
+    }, 90000)) << "B's announcement or its End.Lianmai did not come";
+    EXPECT_LT(announced, ended);
     const QJsonObject bEnded = b->poll("cobroadcast", [](const QJsonObject& answer) {
         return !answer.value(QStringLiteral("pushing")).toBool();
     });
@@ -672,11 +680,11 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
     m_phone.sendCommand(QJsonObject { { QStringLiteral("type"), QStringLiteral("stream_end") } });
     const QString after = QString::fromUtf8("伪造之后");
     ASSERT_TRUE(ok(host->send(request("chat", { { "text", after } }))));
-    for (AgentProcess* viewer : { a, b }) {
-        const QJsonObject items = viewer->poll("chatitems", [&](const QJsonObject& answer) { return chatCount(answer, after) == 1; });
-        EXPECT_EQ(chatCount(items, after), 1) << viewer->name().toStdString();
-        EXPECT_TRUE(viewer->send("meeting").value(QStringLiteral("running")).toBool()) << viewer->name().toStdString();
-        EXPECT_NE(text(viewer->send("page"), "page"), QStringLiteral("page_ready")) << viewer->name().toStdString();
+    for (AgentProcess* member : { host, a, b }) {
+        const QJsonObject items = member->poll("chatitems", [&](const QJsonObject& answer) { return chatCount(answer, after) == 1; });
+        EXPECT_EQ(chatCount(items, after), 1) << member->name().toStdString();
+        EXPECT_TRUE(member->send("meeting").value(QStringLiteral("running")).toBool()) << member->name().toStdString();
+        EXPECT_NE(text(member->send("page"), "page"), QStringLiteral("page_ready")) << member->name().toStdString();
     }
 
     // 9. The host kicks B: B is back on its ready page, gone from the host's list; A watches on.
