@@ -3,6 +3,7 @@
 // One participant agent as a child process of a test: its own folders under the test's temporary folder,
 // its control socket, and waits on its answers with deadlines.
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
@@ -28,10 +29,13 @@ public:
     ~AgentProcess() { stop(); }
 
     // Starts the agent with the service's address in its environment; false when it does not answer.
-    bool start(const QString& program, const QString& serviceUrl, const QStringList& extra = {})
+    bool start(const QString& program, const QString& serviceUrl, const QStringList& extra = {},
+        const QProcessEnvironment& more = QProcessEnvironment())
     {
         m_process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : more.keys())
+            env.insert(name, more.value(name));
         env.insert(QStringLiteral("TAVICAST_SERVICE_URL"), serviceUrl);
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
         // No sound server here: the studio and the connections take their sound from test sources.
@@ -93,6 +97,21 @@ public:
         return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
     }
 
+    // Ends the agent as the session would, with SIGTERM; the exit code, or -1 when it had to be killed.
+    int terminate(int deadlineMs = 30000)
+    {
+        if (!m_process || m_process->state() == QProcess::NotRunning)
+            return m_process && m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+        m_process->terminate();
+        if (!m_process->waitForFinished(deadlineMs)) {
+            m_process->kill();
+            m_process->waitForFinished(5000);
+            return -1;
+        }
+        return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+    }
+
+    QString name() const { return m_name; }
     QString folder() const { return m_folder; }
     // The files the client wrote under its folder `sub`, with their paths below it.
     QStringList filesUnder(const QString& sub) const
@@ -110,13 +129,15 @@ public:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll().right(4000)) : QString();
     }
 
+    // Between tries the test's own event loop runs, for whatever the test keeps on it (sockets).
     static bool waitFor(const std::function<bool()>& done, int deadlineMs)
     {
         QDeadlineTimer deadline(deadlineMs);
         while (!done()) {
             if (deadline.hasExpired())
                 return false;
-            QThread::msleep(50);
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(30);
         }
         return true;
     }

@@ -225,6 +225,7 @@ void MeetingMainForm::startHostMeeting(const V3ReadyToCreateMeetingEvent& event)
     setupEncoder();
 
     const QString meetingKey = dataText(kRoomMeetingKeyMain);
+    m_hostMeetingKey = meetingKey;
     const QString address = pushAddress(dataText(kRoomServiceHost), meetingKey);
     const QString token = dataText(kRoomUserToken);
     qDebug() << "[server_url]:" << address;
@@ -485,7 +486,7 @@ void MeetingMainForm::closeMeeting()
                 BG_LOGD("[SRVDeleteMeetingResult]: %d %d", int(result), code);
             });
         bg::ValueMap params;
-        params["meeting_key"] = bg::Value(dataText(kRoomMeetingKeyMain).toStdString());
+        params["meeting_key"] = bg::Value(m_hostMeetingKey.toStdString());
         params["req_id"] = bg::Value(tag.toStdString());
         NetManager::instance()->addTask(NetManager::SRVDeleteMeeting, params);
     }

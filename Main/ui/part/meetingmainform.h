@@ -332,6 +332,9 @@ private:
 
     // Meeting settings.
     QString m_title;
+    // The hosted meeting's room number, kept from its start: the main window clears the run-time keys on
+    // the same closing event, maybe before the form asks the service to delete the meeting.
+    QString m_hostMeetingKey;
     QRect m_area;
     int m_audioMode = 2;
     int m_viewer = 0;

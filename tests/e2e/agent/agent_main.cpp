@@ -4,7 +4,9 @@
 //
 //   tavicast-e2e-agent --data <folder> --control <socket path> [--instance <name>]
 //                      [--account <account> --password <password>]
-// With an account the client signs the member in by itself, as with a saved automatic sign-in.
+//                      [--video-size <width>x<height> --video-fps <fps>]
+// With an account the client signs the member in by itself, as with a saved automatic sign-in. The video
+// options are stored as the settings dialog stores them, before any meeting starts.
 #include "agent.h"
 
 #include "app/tavimeetmain.h"
@@ -29,6 +31,8 @@ struct Options {
     std::string instance = "agent";
     std::string account;
     std::string password;
+    std::string videoSize;
+    std::string videoFps;
 };
 
 bool parse(int argc, char** argv, Options& options)
@@ -46,6 +50,10 @@ bool parse(int argc, char** argv, Options& options)
             options.account = value;
         else if (!std::strcmp(name, "--password"))
             options.password = value;
+        else if (!std::strcmp(name, "--video-size"))
+            options.videoSize = value;
+        else if (!std::strcmp(name, "--video-fps"))
+            options.videoFps = value;
         else
             return false;
     }
@@ -92,6 +100,12 @@ int main(int argc, char** argv)
         agent = std::make_unique<Agent>(app);
         if (!options.account.empty())
             presetSignIn(QString::fromStdString(options.account), QString::fromStdString(options.password));
+        if ((!options.videoSize.empty() || !options.videoFps.empty())
+            && !presetVideo(QString::fromStdString(options.videoSize), QString::fromStdString(options.videoFps))) {
+            std::fprintf(stderr, "tavicast-e2e-agent: invalid --video-size or --video-fps\n");
+            QMetaObject::invokeMethod(&app, [] { QCoreApplication::exit(2); }, Qt::QueuedConnection);
+            return;
+        }
         QString error;
         if (!agent->listen(QString::fromStdString(options.control), &error)) {
             std::fprintf(stderr, "tavicast-e2e-agent: %s\n", qPrintable(error));

@@ -203,6 +203,19 @@ TEST_F(MeetingHostTest, SetUpFollowsTheSoundAreaAndSize)
     EXPECT_TRUE(notices.isEmpty()) << notices.join('|').toStdString();
 }
 
+// The main window clears the run-time meeting keys on the same closing event, and may get it first: the
+// service is still asked to delete the meeting that was started.
+TEST_F(MeetingHostTest, ClosingDeletesTheStartedMeetingWhenTheKeysAreAlreadyCleared)
+{
+    startLive();
+    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_EQ(rooms->meetings().size(), 1u);
+    sidepanel::setData(kRoomMeetingKeyMain, bg::Value(""));
+    close();
+    EXPECT_TRUE(waitUntil([&] { return requestsTo("/room/deleteMeetting") == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return rooms->meetings().empty(); }));
+}
+
 TEST_F(MeetingHostTest, BallTakesTheFirstFreePort)
 {
     QTcpServer taken;
