@@ -73,6 +73,20 @@ void ZovMeetingApplication::initialize()
     m_mainWindow = new MainWindow;
     m_mainWindow->show();
 
+    m_settingDialog = new SettingDialog(m_mainWindow);
+
+    NetManager* net = NetManager::instance();
+    connect(net, &NetManager::SRVGetAppConfigResult, this, &ZovMeetingApplication::onAppConfigResult);
+    bg::ValueMap params;
+    net->addTask(NetManager::SRVGetAppConfig, params);
+}
+
+// Made when a meeting first needs it: its renderer asks the display for OpenGL, which a start that never
+// joins a meeting need not wait for.
+ViewerFullScreenShowForm* ZovMeetingApplication::ensureViewerFullScreen()
+{
+    if (m_viewerFullScreen)
+        return m_viewerFullScreen;
     m_viewerFullScreen = new ViewerFullScreenShowForm;
     connect(m_viewerFullScreen, &ViewerFullScreenShowForm::cancelFullScreen, this, [this] {
         if (m_viewerFullScreen)
@@ -80,14 +94,7 @@ void ZovMeetingApplication::initialize()
         if (m_mainWindow)
             m_mainWindow->show();
     });
-    m_viewerFullScreen->hide();
-
-    m_settingDialog = new SettingDialog(m_mainWindow);
-
-    NetManager* net = NetManager::instance();
-    connect(net, &NetManager::SRVGetAppConfigResult, this, &ZovMeetingApplication::onAppConfigResult);
-    bg::ValueMap params;
-    net->addTask(NetManager::SRVGetAppConfig, params);
+    return m_viewerFullScreen;
 }
 
 void ZovMeetingApplication::onAppConfigResult(bool result, QString jsonResult, int errorCode, QString error)
@@ -157,8 +164,7 @@ bool ZovMeetingApplication::event(QEvent* event)
     case UserEventType::V3ReadyToAddMeeting:
         return true;
     case UserEventType::V3ShowFullScreen:
-        if (m_viewerFullScreen)
-            m_viewerFullScreen->showFullScreen();
+        ensureViewerFullScreen()->showFullScreen();
         if (m_mainWindow)
             m_mainWindow->hide();
         return true;
@@ -194,8 +200,9 @@ void ZovMeetingApplication::showMessageBox(const QString& title, const QString& 
 
 void ZovMeetingApplication::showFullScreenFrame(I420FramePtr frame)
 {
-    if (m_viewerFullScreen)
-        m_viewerFullScreen->showFrame(std::move(frame));
+    // Clearing a form that was never made has nothing to clear.
+    if (frame || m_viewerFullScreen)
+        ensureViewerFullScreen()->showFrame(std::move(frame));
 }
 
 SettingDialog* ZovMeetingApplication::settingDialog() const { return m_settingDialog.data(); }

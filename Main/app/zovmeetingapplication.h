@@ -17,9 +17,10 @@ namespace Json {
 class Value;
 }
 
-// The program's application object. In the primary instance it creates the long-lived windows on the
-// first turn of the event loop, fetches the application configuration and keeps the membership rights it
-// carries; a secondary instance asks the primary to show its window and ends with code 0.
+// The program's application object. In the primary instance it creates the main window and the settings
+// dialog on the first turn of the event loop (the viewer's full-screen form when a meeting first shows it or
+// sends it a picture), fetches the application configuration and keeps the membership rights it carries; a
+// secondary instance asks the primary to show its window and ends with code 0.
 //
 // The windows are observed, not owned: they live until the process ends. The request worker is started
 // here and stopped (after a bounded wait for queued calls) by the destructor. GUI thread only, except
@@ -40,6 +41,7 @@ public:
     void showFullScreenFrame(I420FramePtr frame);
     SettingDialog* settingDialog() const;
     MainWindow* mainWindow() const;
+    // Null until a meeting first needs the form.
     ViewerFullScreenShowForm* viewerFullScreen() const;
 
     void setMessageSink(MessageSink sink) { m_messageSink = std::move(sink); }
@@ -53,6 +55,7 @@ protected:
 
 private:
     void showPrimaryWindow();
+    ViewerFullScreenShowForm* ensureViewerFullScreen();
     bool readAppConfig(const Json::Value& root);
 
     QPointer<MainWindow> m_mainWindow;

@@ -17,8 +17,9 @@ class ViewerFullScreenShowForm;
 
 // The viewer's full-screen window: one renderer (OpenGL where the platform offers it, else the painter)
 // fills the frameless window, with the tool overlay on top. Esc or the overlay's button ask to leave full
-// screen through cancelFullScreen; whoever shows the form hides it. Created once by the application object
-// without a parent and kept for the life of the process. GUI thread only; the renderer keeps the frames.
+// screen through cancelFullScreen; whoever shows the form hides it. Created once by the application object,
+// when a meeting first needs it, without a parent and kept for the life of the process. GUI thread only; the
+// renderer keeps the frames.
 class ViewerFullScreenShowForm : public QWidget {
     Q_OBJECT
 public:

@@ -44,6 +44,24 @@ struct Message {
 
 ZovMeetingApplication* app() { return static_cast<ZovMeetingApplication*>(QCoreApplication::instance()); }
 
+// What the start left behind once its main window was up and the configuration answered, taken by main
+// before any test runs: whether the viewer's full-screen form existed, and the renderer lines it logged.
+struct StartState {
+    bool fullScreenMade = false;
+    QStringList rendererLines;
+};
+StartState g_start;
+QStringList g_rendererLines;
+QtMessageHandler g_previousHandler = nullptr;
+
+void recordRendererLines(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.startsWith(QStringLiteral("[使用")))
+        g_rendererLines.append(text);
+    if (g_previousHandler)
+        g_previousHandler(type, context, text);
+}
+
 class ZovMeetingApplicationTest : public testing::Test {
 protected:
     void SetUp() override
@@ -66,8 +84,9 @@ TEST_F(ZovMeetingApplicationTest, InitializeCreatesTheWindows)
 {
     MainWindow* window = app()->mainWindow();
     EXPECT_TRUE(window->isVisible());
-    ASSERT_NE(app()->viewerFullScreen(), nullptr);
-    EXPECT_FALSE(app()->viewerFullScreen()->isVisible());
+    // The viewer's full-screen form, and with it the display's OpenGL probe, wait for a meeting.
+    EXPECT_FALSE(g_start.fullScreenMade);
+    EXPECT_TRUE(g_start.rendererLines.isEmpty()) << g_start.rendererLines.join(' ').toStdString();
     ASSERT_NE(app()->settingDialog(), nullptr);
     EXPECT_EQ(app()->settingDialog()->parentWidget(), window);
     EXPECT_EQ(app()->styleSheet(), QStringLiteral("QPushButton {outline: none;}"));
@@ -167,7 +186,8 @@ TEST_F(ZovMeetingApplicationTest, ConfigHandlerRunsOncePerRequest)
 TEST_F(ZovMeetingApplicationTest, EventsToggleTheFullScreenFormAndTheMainWindow)
 {
     MainWindow* window = app()->mainWindow();
-    ViewerFullScreenShowForm* fullScreen = app()->viewerFullScreen();
+    // Made by the first event that shows it, then the same form throughout.
+    const auto fullScreen = [] { return app()->viewerFullScreen(); };
     const struct {
         const char* what;
         std::function<void()> act;
@@ -185,29 +205,34 @@ TEST_F(ZovMeetingApplicationTest, EventsToggleTheFullScreenFormAndTheMainWindow)
         { "meeting closed", [] { EventDeliverer::instance()->deliver(new CloseMeetingEvent); }, false, true },
         { "show full screen again", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); },
             true, false },
-        { "viewer leaves full screen", [fullScreen] { emit fullScreen->cancelFullScreen(); }, false, true },
+        { "viewer leaves full screen", [fullScreen] { emit fullScreen()->cancelFullScreen(); }, false, true },
         { "full screen once more", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); }, true,
             false },
         { "the bar's button brings the main window back",
             [fullScreen] {
                 QMouseEvent move(QEvent::MouseMove, QPoint(5, 5), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-                QApplication::sendEvent(fullScreen->toolOverlay(), &move);
+                QApplication::sendEvent(fullScreen()->toolOverlay(), &move);
                 QTest::mouseClick(
-                    fullScreen->findChild<QPushButton*>(QStringLiteral("pushButton_minimum")), Qt::LeftButton);
+                    fullScreen()->findChild<QPushButton*>(QStringLiteral("pushButton_minimum")), Qt::LeftButton);
             },
             false, true },
         { "full screen, then Esc", [] { EventDeliverer::instance()->deliver(new V3ShowFullScreenEvent); }, true,
             false },
-        { "Esc brings the main window back", [fullScreen] { QTest::keyClick(fullScreen, Qt::Key_Escape); }, false,
-            true },
+        { "Esc brings the main window back", [fullScreen] { QTest::keyClick(fullScreen(), Qt::Key_Escape); },
+            false, true },
     };
+    QPointer<ViewerFullScreenShowForm> first;
     for (const auto& step : steps) {
         SCOPED_TRACE(step.what);
         step.act();
         QCoreApplication::sendPostedEvents();
-        EXPECT_EQ(fullScreen->isVisible(), step.fullScreenShown);
+        ASSERT_NE(fullScreen(), nullptr);
+        if (!first)
+            first = fullScreen();
+        EXPECT_EQ(fullScreen(), first.data());
+        EXPECT_EQ(fullScreen()->isVisible(), step.fullScreenShown);
         if (step.fullScreenShown) {
-            EXPECT_TRUE(fullScreen->isFullScreen());
+            EXPECT_TRUE(fullScreen()->isFullScreen());
         }
         EXPECT_EQ(window->isVisible(), step.mainShown);
     }
@@ -249,6 +274,7 @@ TEST_F(ZovMeetingApplicationTest, FramesAndMeetingKeysReachTheirWindows)
     ASSERT_TRUE(frame);
     app()->showFullScreenFrame(frame);
     ViewerFullScreenShowForm* fullScreen = app()->viewerFullScreen();
+    ASSERT_NE(fullScreen, nullptr);
     if (fullScreen->openGLRenderer())
         EXPECT_EQ(fullScreen->openGLRenderer()->frame(), frame);
     else
@@ -302,10 +328,18 @@ int main(int argc, char** argv)
     bridge->SetUp();
     int result = 0;
     {
+        g_previousHandler = qInstallMessageHandler(recordRendererLines);
         ZovMeetingApplication application(argc, argv);
         application.setMessageSink([](const QString&, const QString&, int) {});
-        if (!application.isSecondary())
+        if (!application.isSecondary()) {
+            waitUntil([&] { return application.mainWindow() && application.mainWindow()->isVisible(); }, 30000);
+            NetManager::instance()->waitIdle(5000);
+            QCoreApplication::sendPostedEvents();
+            // Closing a meeting clears the full-screen picture; before any meeting there is nothing to clear.
+            application.showFullScreenFrame(nullptr);
+            g_start = { application.viewerFullScreen() != nullptr, g_rendererLines };
             result = RUN_ALL_TESTS();
+        }
         // The windows live until the process ends; deleting them here keeps the leak check quiet. Deleting
         // one may delete others (the settings dialog goes with the main window).
         QList<QPointer<QWidget>> windows;
