@@ -7,6 +7,8 @@
 
 #include <gst/app/gstappsrc.h>
 #include <gst/gst.h>
+// After the GStreamer headers: the calls go through the libraries opened when a recording first starts.
+#include <zovwebrtc/gstload.h>
 
 #include <algorithm>
 #include <cstring>
@@ -62,18 +64,24 @@ std::unique_ptr<MatroskaRecorder> MatroskaRecorder::open(
     const QByteArray location = QFile::encodeName(path);
     // Unbuffered: what the muxer wrote is in the file, for a reader now or after a crash.
     g_object_set(sink, "location", location.constData(), "sync", FALSE, "buffer-mode", 2, nullptr);
-    GstCaps* videoCaps = gst_caps_new_simple("video/x-vp8", "width", G_TYPE_INT, width, "height", G_TYPE_INT,
-        height, "framerate", GST_TYPE_FRACTION, fps, 1, nullptr);
+    const QByteArray videoFormat
+        = QStringLiteral("video/x-vp8,width=(int)%1,height=(int)%2,framerate=(fraction)%3/1")
+              .arg(width)
+              .arg(height)
+              .arg(fps)
+              .toLatin1();
+    GstCaps* videoCaps = gst_caps_from_string(videoFormat.constData());
     g_object_set(recorder->m_video, "format", GST_FORMAT_TIME, "caps", videoCaps, "is-live", TRUE, nullptr);
     gst_caps_unref(videoCaps);
-    gst_bin_add_many(GST_BIN(recorder->m_pipeline), recorder->m_video, mux, sink, nullptr);
+    for (GstElement* element : { recorder->m_video, mux, sink })
+        gst_bin_add(GST_BIN(recorder->m_pipeline), element);
     bool linked
         = gst_element_link_pads(recorder->m_video, "src", mux, "video_%u") && gst_element_link(mux, sink);
     if (audio) {
         recorder->m_audio = gst_element_factory_make("appsrc", "audio");
-        GstCaps* audioCaps = gst_caps_new_simple("audio/x-opus", "rate", G_TYPE_INT, 48000, "channels",
-            G_TYPE_INT, 2, "channel-mapping-family", G_TYPE_INT, 0, "stream-count", G_TYPE_INT, 1,
-            "coupled-count", G_TYPE_INT, 1, nullptr);
+        GstCaps* audioCaps = gst_caps_from_string("audio/x-opus,rate=(int)48000,channels=(int)2,"
+                                                  "channel-mapping-family=(int)0,stream-count=(int)1,"
+                                                  "coupled-count=(int)1");
         g_object_set(
             recorder->m_audio, "format", GST_FORMAT_TIME, "caps", audioCaps, "is-live", TRUE, nullptr);
         gst_caps_unref(audioCaps);

@@ -11,7 +11,7 @@
 #include <gst/webrtc/webrtc.h>
 
 // After every GStreamer header: the calls below go through the libraries loaded on first use.
-#include "gstload.h"
+#include <zovwebrtc/gstload.h>
 
 #include <cstdlib>
 #include <sstream>

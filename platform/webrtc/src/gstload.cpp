@@ -72,6 +72,12 @@ namespace {
         "gst_structure_get_valist",
         "gst_pad_send_event",
         "gst_video_event_new_upstream_force_key_unit",
+        "gst_element_link",
+        "gst_element_link_pads",
+        "gst_app_src_end_of_stream",
+        "gst_element_get_bus",
+        "gst_bus_timed_pop_filtered",
+        "gst_buffer_fill",
     };
 
     struct Table {

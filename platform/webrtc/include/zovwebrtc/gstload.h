@@ -1,12 +1,13 @@
 #pragma once
 
-// GStreamer's functions, called through the libraries opened the first time the engine or the publisher
-// starts GStreamer rather than with the program: a start that never joins a meeting does not load them. Include
-// this after every GStreamer header (gstcommon.h does): the names below then stand for calls through the
-// loaded libraries, for the code that follows and for the header macros it expands (GST_BIN, the unref
-// helpers). Until the libraries could be opened, gst_init_check fails and says why; it is the first call of
-// every path into GStreamer. A GStreamer function not yet listed here leaves an undefined reference when the
-// program links: add it to the list below and to the names in gstload.cpp, in the same place.
+// GStreamer's functions, called through the libraries opened the first time the engine, the publisher or the
+// studio's recorder starts GStreamer rather than with the program: a start that never joins a meeting does not
+// load them. Include this after every GStreamer header (gstcommon.h does): the names below then stand for calls
+// through the loaded libraries, for the code that follows and for the header macros it expands (GST_BIN, the
+// unref helpers). Until the libraries could be opened, gst_init_check fails and says why; it is the first call
+// of every path into GStreamer. A GStreamer function not yet listed here leaves an undefined reference when the
+// program links: add it to the list below and to the names in gstload.cpp, in the same place. Variadic
+// functions cannot be forwarded: use their va_list forms (as structureGet does) or another call.
 
 #include <cstdarg>
 
@@ -70,6 +71,12 @@ namespace gstload {
         f_gst_structure_get_valist,
         f_gst_pad_send_event,
         f_gst_video_event_new_upstream_force_key_unit,
+        f_gst_element_link,
+        f_gst_element_link_pads,
+        f_gst_app_src_end_of_stream,
+        f_gst_element_get_bus,
+        f_gst_bus_timed_pop_filtered,
+        f_gst_buffer_fill,
         functionCount
     };
 
@@ -149,8 +156,15 @@ namespace gstload {
 #define gst_structure_get_valist(...) ZOV_GST_CALL(gst_structure_get_valist)(__VA_ARGS__)
 #define gst_pad_send_event(...) ZOV_GST_CALL(gst_pad_send_event)(__VA_ARGS__)
 #define gst_video_event_new_upstream_force_key_unit(...) ZOV_GST_CALL(gst_video_event_new_upstream_force_key_unit)(__VA_ARGS__)
+#define gst_element_link(...) ZOV_GST_CALL(gst_element_link)(__VA_ARGS__)
+#define gst_element_link_pads(...) ZOV_GST_CALL(gst_element_link_pads)(__VA_ARGS__)
+#define gst_app_src_end_of_stream(...) ZOV_GST_CALL(gst_app_src_end_of_stream)(__VA_ARGS__)
+#define gst_element_get_bus(...) ZOV_GST_CALL(gst_element_get_bus)(__VA_ARGS__)
+#define gst_bus_timed_pop_filtered(...) ZOV_GST_CALL(gst_bus_timed_pop_filtered)(__VA_ARGS__)
+#define gst_buffer_fill(...) ZOV_GST_CALL(gst_buffer_fill)(__VA_ARGS__)
 #define gst_structure_get(...) ::zovwebrtc::gstload::structureGet(__VA_ARGS__)
 // The header's unref helpers are inline over gst_mini_object_unref.
 #define gst_caps_unref(caps) gst_mini_object_unref(GST_MINI_OBJECT_CAST(caps))
 #define gst_promise_unref(promise) gst_mini_object_unref(GST_MINI_OBJECT_CAST(promise))
 #define gst_sample_unref(sample) gst_mini_object_unref(GST_MINI_OBJECT_CAST(sample))
+#define gst_message_unref(message) gst_mini_object_unref(GST_MINI_OBJECT_CAST(message))
