@@ -112,7 +112,11 @@ TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
     EXPECT_EQ(probeMarker(), QByteArray("okay"));
     EXPECT_EQ(probeMarker(false), QByteArray()) << "one machine-wide block would shut other users out";
     // The codec library (and the ninety it brings) comes with the first camera sample, GStreamer with the
-    // first meeting or recording, not with the start.
+    // first meeting or recording, not with the start: looked at once the main window was made and its first
+    // request (refused here) came back.
+    ASSERT_TRUE(waitUntil(
+        [&] { return readFound("Admin*.log").contains("application configuration request failed"); }, 30000))
+        << readFound("Admin*.log").constData();
     QFile maps(QStringLiteral("/proc/%1/maps").arg(primary->processId()));
     ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
     const QByteArray mapped = maps.readAll();

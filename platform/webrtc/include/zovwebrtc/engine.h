@@ -55,7 +55,8 @@ public:
 std::shared_ptr<Engine> defaultEngine();
 // Test seam; null restores the built-in engine. Factories made before keep the engine they had.
 void setDefaultEngine(std::shared_ptr<Engine> engine);
-// The production engine (src/builtinengine.cpp): GStreamer's, one per call.
+// The production engine (src/builtinengine.cpp): GStreamer's, one per call; GStreamer and the engine's thread
+// start with its first connection.
 std::shared_ptr<Engine> builtinEngine();
 
 } // namespace zovwebrtc
