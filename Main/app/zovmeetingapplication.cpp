@@ -73,8 +73,6 @@ void ZovMeetingApplication::initialize()
     m_mainWindow = new MainWindow;
     m_mainWindow->show();
 
-    m_settingDialog = new SettingDialog(m_mainWindow);
-
     NetManager* net = NetManager::instance();
     connect(net, &NetManager::SRVGetAppConfigResult, this, &ZovMeetingApplication::onAppConfigResult);
     bg::ValueMap params;
@@ -205,7 +203,14 @@ void ZovMeetingApplication::showFullScreenFrame(I420FramePtr frame)
         ensureViewerFullScreen()->showFrame(std::move(frame));
 }
 
-SettingDialog* ZovMeetingApplication::settingDialog() const { return m_settingDialog.data(); }
+// Made on first use, like the full-screen form: a start that never opens the settings does not build them. Its
+// stored values are read when it is made, and nothing else writes them meanwhile.
+SettingDialog* ZovMeetingApplication::settingDialog()
+{
+    if (!m_settingDialog && m_mainWindow)
+        m_settingDialog = new SettingDialog(m_mainWindow);
+    return m_settingDialog.data();
+}
 
 MainWindow* ZovMeetingApplication::mainWindow() const { return m_mainWindow.data(); }
 

@@ -17,10 +17,10 @@ namespace Json {
 class Value;
 }
 
-// The program's application object. In the primary instance it creates the main window and the settings
-// dialog on the first turn of the event loop (the viewer's full-screen form when a meeting first shows it or
-// sends it a picture), fetches the application configuration and keeps the membership rights it carries; a
-// secondary instance asks the primary to show its window and ends with code 0.
+// The program's application object. In the primary instance it creates the main window on the first turn of
+// the event loop (the settings dialog when first asked for, the viewer's full-screen form when a meeting first
+// shows it or sends it a picture), fetches the application configuration and keeps the membership rights it
+// carries; a secondary instance asks the primary to show its window and ends with code 0.
 //
 // The windows are observed, not owned: they live until the process ends. The request worker is started
 // here and stopped (after a bounded wait for queued calls) by the destructor. GUI thread only, except
@@ -39,7 +39,8 @@ public:
     void showMeetingKey(const QString& key);
     void showMessageBox(const QString& title, const QString& msg, int btn_type);
     void showFullScreenFrame(I420FramePtr frame);
-    SettingDialog* settingDialog() const;
+    // Null before the main window exists.
+    SettingDialog* settingDialog();
     MainWindow* mainWindow() const;
     // Null until a meeting first needs the form.
     ViewerFullScreenShowForm* viewerFullScreen() const;

@@ -45,9 +45,11 @@ struct Message {
 ZovMeetingApplication* app() { return static_cast<ZovMeetingApplication*>(QCoreApplication::instance()); }
 
 // What the start left behind once its main window was up and the configuration answered, taken by main
-// before any test runs: whether the viewer's full-screen form existed, and the renderer lines it logged.
+// before any test runs: whether the viewer's full-screen form and the settings dialog existed, and the
+// renderer lines logged.
 struct StartState {
     bool fullScreenMade = false;
+    bool settingsMade = false;
     QStringList rendererLines;
 };
 StartState g_start;
@@ -84,10 +86,13 @@ TEST_F(ZovMeetingApplicationTest, InitializeCreatesTheWindows)
 {
     MainWindow* window = app()->mainWindow();
     EXPECT_TRUE(window->isVisible());
-    // The viewer's full-screen form, and with it the display's OpenGL probe, wait for a meeting.
+    // The viewer's full-screen form, and with it the display's OpenGL probe, wait for a meeting; the
+    // settings dialog for the first that asks for it.
     EXPECT_FALSE(g_start.fullScreenMade);
     EXPECT_TRUE(g_start.rendererLines.isEmpty()) << g_start.rendererLines.join(' ').toStdString();
+    EXPECT_FALSE(g_start.settingsMade);
     ASSERT_NE(app()->settingDialog(), nullptr);
+    EXPECT_EQ(app()->settingDialog(), window->findChild<SettingDialog*>());
     EXPECT_EQ(app()->settingDialog()->parentWidget(), window);
     EXPECT_EQ(app()->styleSheet(), QStringLiteral("QPushButton {outline: none;}"));
 }
@@ -337,7 +342,8 @@ int main(int argc, char** argv)
             QCoreApplication::sendPostedEvents();
             // Closing a meeting clears the full-screen picture; before any meeting there is nothing to clear.
             application.showFullScreenFrame(nullptr);
-            g_start = { application.viewerFullScreen() != nullptr, g_rendererLines };
+            g_start = { application.viewerFullScreen() != nullptr,
+                application.mainWindow()->findChild<SettingDialog*>() != nullptr, g_rendererLines };
             result = RUN_ALL_TESTS();
         }
         // The windows live until the process ends; deleting them here keeps the leak check quiet. Deleting
