@@ -173,8 +173,10 @@ TEST_F(PeerConnectionWrapperTest, LastWrapperDeletedOnTheSharedThreadStillEndsIt
 {
     PeerConnectionWrapper* wrapper = makeWrapper();
     m_wrappers.clear();
-    QPointer<PeerConnectionWrapper> alive = wrapper;
-    QPointer<QThread> shared = wrapper->thread();
+    // Watched as plain objects: the wrapper is destroyed on its own thread, and a typed guard read here
+    // meanwhile would cast an object that is no longer a wrapper.
+    QPointer<QObject> alive = wrapper;
+    QPointer<QObject> shared = wrapper->thread();
     wrapper->deleteLater(); // runs the destructor there
     EXPECT_TRUE(waitUntil([&] { return !alive && !shared; }));
     EXPECT_TRUE(m_engine->closed(0));
