@@ -90,7 +90,13 @@ TEST(EncodeReference, RunsUntilStoppedAndIsSampled)
 
     procstats::Sampler sampler(pid, 200);
     sampler.start();
-    ::usleep(1500 * 1000);
+    // At least 1.5 s; on a loaded machine the pipeline may wait for a CPU before it spends a clock tick.
+    for (int waited = 0; waited < 30000; waited += 100) {
+        ::usleep(100 * 1000);
+        const std::vector<procstats::Sample> sofar = sampler.samples();
+        if (waited >= 1500 && sofar.size() >= 3 && hostcost::costBetween(sofar, 0.2, 1e9).cpuShare > 0)
+            break;
+    }
     sampler.stop();
     EXPECT_EQ(::kill(pid, 0), 0) << "still encoding";
     const std::vector<procstats::Sample> samples = sampler.samples();
