@@ -639,7 +639,7 @@ std::vector<ChatRoomSnapshot> ChatRoomService::snapshot() const
         copy.name = room.name;
         for (const auto& [memberId, member] : room.members)
             copy.members.push_back({ member.id, member.chatId, member.handle, member.owner, member.shutup,
-                member.socket != nullptr });
+                member.socket != nullptr, member.device });
         for (const Room::Kicked& kicked : room.kicked)
             copy.kickedOut.push_back(kicked.memberId);
         out.push_back(std::move(copy));

@@ -3,6 +3,7 @@
 #include <devservice/roomservice.h>
 #include <devservice/membershiproutes.h>
 #include <devservice/service.h>
+#include <devservice/statepage.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -50,7 +51,9 @@ int main(int argc, char** argv)
         "request on its own, records it and answers as the client expects.\n"
         "Over HTTPS it makes a certificate authority and a server certificate at start and writes the "
         "authority to the CA file; start the client with TAVICAST_CA_FILE set to that file and "
-        "TAVICAST_SERVICE_URL set to the printed base URL.");
+        "TAVICAST_SERVICE_URL set to the printed base URL.\n"
+        "What it holds (meetings, chat rooms, the relay's streams, the recorded requests) is shown as JSON at "
+        "<base URL>/service/state.");
     parser.addHelpOption();
     const QCommandLineOption httpOption("http", "Serve plain HTTP instead of HTTPS.");
     const QCommandLineOption portOption(
@@ -127,9 +130,11 @@ int main(int argc, char** argv)
         membership.autoPayMs = autoPay * 1000;
         devservice::addMembershipRoutes(options.routes, membership);
     }
-    devservice::addRoomServiceRoutes(options.routes, rooms);
+    const auto roomService = devservice::addRoomServiceRoutes(options.routes, rooms);
     logEveryRequest(options.routes);
     devservice::Service service(options);
+    // Added after the logging: polling it would drown the log.
+    devservice::addStatePage(service, roomService);
     std::string error;
     if (!service.start(&error)) {
         std::fprintf(stderr, "tavicast-devservice: %s\n", error.c_str());

@@ -815,6 +815,17 @@ bool MediaForwarder::holds(long long streamId) const
     return found != m_streams.end() && !found->second->gone;
 }
 
+std::vector<long long> MediaForwarder::streams() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::vector<long long> ids;
+    for (const auto& [id, stream] : m_streams) {
+        if (!stream->gone)
+            ids.push_back(id);
+    }
+    return ids;
+}
+
 size_t MediaForwarder::playerCount(long long streamId) const
 {
     std::shared_ptr<Stream> stream;

@@ -252,9 +252,11 @@ HttpReply Service::handle(const HttpRequest& request)
     else if (routeCopy.handler)
         reply = routeCopy.handler(record);
 
-    lock.lock();
-    this->record(std::move(record));
-    lock.unlock();
+    if (routeCopy.recorded) {
+        lock.lock();
+        this->record(std::move(record));
+        lock.unlock();
+    }
     return render(reply, routeCopy.aesKey);
 }
 

@@ -4,6 +4,7 @@
 #include <devservice/requestverifier.h>
 #include <devservice/service.h>
 #include <devservice/servicetable.h>
+#include <devservice/statepage.h>
 
 #include "support/gst_webrtc_peer.h"
 
@@ -72,8 +73,18 @@ protected:
         Service::Options options;
         options.https = false;
         service = std::make_unique<Service>(options);
+        devservice::addStatePage(*service, nullptr);
         std::string error;
         ASSERT_TRUE(service->start(&error)) << error;
+    }
+
+    // The streams the state page shows.
+    Json::Value pageStreams()
+    {
+        const Zov_Client::ZovResponse response
+            = Zov_Client::ZovNet(service->baseUrl()).get(std::string(devservice::kStatePagePath) + "?only=streams");
+        EXPECT_EQ(response.status, 200) << response.body;
+        return parse(response.body)[wire::kReplyData]["streams"];
     }
 
     Json::Value post(const std::string& path, const Json::Value& body)
@@ -198,7 +209,8 @@ TEST_F(ForwarderTest, RefusesWhatItCannotAnswer)
 }
 
 // A signed publish is taken like an unsigned one; "main=1" makes it its meeting's main stream (the key
-// percent-decoded), which the join lists; the publisher leaving ends the stream, its players and the listing.
+// percent-decoded), which the join lists; the publisher leaving ends the stream, its players and the listing,
+// on the state page too.
 TEST_F(ForwarderTest, MainStreamIsListedUntilItsPublisherLeaves)
 {
     GstWebrtcPeer publisher(GstWebrtcPeer::Role::Publisher, {});
@@ -248,6 +260,11 @@ TEST_F(ForwarderTest, MainStreamIsListedUntilItsPublisherLeaves)
     ASSERT_EQ(offer(second, id)[wire::kReplyCode].asInt(), 0);
     ASSERT_TRUE(first.waitVideoFrames(10, 15s));
     ASSERT_TRUE(second.waitVideoFrames(10, 15s));
+    // The state page lists the stream with its players.
+    const Json::Value streams = pageStreams();
+    ASSERT_EQ(streams.size(), 1u) << streams.toStyledString();
+    EXPECT_EQ(streams[0]["stream_id"].asInt64(), id);
+    EXPECT_EQ(streams[0]["players"].asInt(), 2);
 
     // One player going away leaves the other playing.
     first.stop();
@@ -257,6 +274,7 @@ TEST_F(ForwarderTest, MainStreamIsListedUntilItsPublisherLeaves)
     publisher.stop();
     EXPECT_TRUE(waitFor([&] { return !service->forwarder()->holds(id); }, 10s));
     EXPECT_EQ(service->forwarder()->playerCount(id), 0u);
+    EXPECT_TRUE(pageStreams().empty());
     const int last = second.videoFrames();
     std::this_thread::sleep_for(1s);
     EXPECT_EQ(second.videoFrames(), last);

@@ -1,5 +1,7 @@
 #include <korvex/zovnet.h>
 
+#include <json/reader.h>
+
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -19,7 +21,7 @@ TEST(DevServiceProgram, HelpDescribesTheOptions)
     }
 }
 
-// The program prints where it listens, answers there, and ends cleanly on SIGTERM.
+// The program prints where it listens, answers there, shows its state, and ends cleanly on SIGTERM.
 TEST(DevServiceProgram, ServesUntilTerminated)
 {
     QProcess program;
@@ -35,6 +37,16 @@ TEST(DevServiceProgram, ServesUntilTerminated)
 
     const Zov_Client::ZovResponse response = Zov_Client::ZovNet(base).post("/no/such/path", "{}");
     EXPECT_EQ(response.status, 404);
+
+    // Its state page, with the request above in the record.
+    const Zov_Client::ZovResponse state = Zov_Client::ZovNet(base).get("/service/state");
+    ASSERT_EQ(state.status, 200) << state.body;
+    Json::Value page;
+    ASSERT_TRUE(Json::Reader().parse(state.body, page)) << state.body;
+    for (const char* section : { "meetings", "chat_rooms", "streams", "requests" })
+        EXPECT_TRUE(page["result"][section].isArray()) << section << ": " << state.body;
+    ASSERT_EQ(page["result"]["requests"].size(), 1u) << state.body;
+    EXPECT_EQ(page["result"]["requests"][0]["path"], "/no/such/path");
 
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(30000));

@@ -1,16 +1,12 @@
 // Process level: a whole meeting with a host, two viewers (each an agent process with folders of its own) and
-// a phone (a bare chat-room member inside the test) against the local service over HTTPS, one seat for
-// co-broadcasting. Every step is checked by what it really did: pictures in rendered frames, texts in the
-// chat lists, commands the phone received, what the service holds.
+// a phone (a bare chat-room member inside the test) against the local service (its own process, over HTTPS),
+// one seat for co-broadcasting. Every step is checked by what it really did: pictures in rendered frames,
+// texts in the chat lists, commands the phone received, what the service holds (read from its state page).
 #include "agentprocess.h"
+#include "serviceprocess.h"
 
 #include "support/colourbars.h"
 #include "support/testpattern_reader.h"
-
-#include <devservice/chatrooms.h>
-#include <devservice/mediaforwarder.h>
-#include <devservice/roomservice.h>
-#include <devservice/service.h>
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -29,6 +25,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <set>
 
 namespace {
@@ -265,20 +263,37 @@ QString idText(const QJsonValue& value)
     return value.isString() ? value.toString() : QString::number(value.toVariant().toLongLong());
 }
 
+bool pollUntil(const std::function<bool()>& done, int deadlineMs = 60000) { return AgentProcess::waitFor(done, deadlineMs); }
+
+// The entry of the state's `section` whose `member` is `value`; empty when there is none.
+QJsonObject entryOf(const QJsonObject& state, const char* section, const char* member, const QString& value)
+{
+    for (const QJsonValue& entry : state.value(QLatin1String(section)).toArray()) {
+        if (idText(entry.toObject().value(QLatin1String(member))) == value)
+            return entry.toObject();
+    }
+    return {};
+}
+QJsonObject meetingIn(const QJsonObject& state, const QString& key) { return entryOf(state, "meetings", "meetting_key", key); }
+QJsonObject roomIn(const QJsonObject& state, const QString& roomId) { return entryOf(state, "chat_rooms", "room_id", roomId); }
+
+// Whether the room stands and every member of it passes `check`.
+bool everyMember(const QJsonObject& room, const std::function<bool(const QJsonObject&)>& check)
+{
+    const QJsonArray members = room.value(QStringLiteral("members")).toArray();
+    return !room.isEmpty() && std::all_of(members.begin(), members.end(), [&](const QJsonValue& m) { return check(m.toObject()); });
+}
+
 class MeetingE2E : public testing::Test {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_dir.isValid());
-        devservice::Service::Options options;
-        options.https = true;
-        options.caFile = (m_dir.path() + QStringLiteral("/ca.pem")).toStdString();
-        devservice::RoomServiceOptions rooms;
-        rooms.pusher = 1; // one co-broadcast seat
-        m_rooms = devservice::addRoomServiceRoutes(options.routes, rooms);
-        m_service = std::make_unique<devservice::Service>(options);
-        std::string error;
-        ASSERT_TRUE(m_service->start(&error)) << error;
+        m_service = std::make_unique<ServiceProcess>(m_dir.path());
+        QString error;
+        // One co-broadcast seat.
+        ASSERT_TRUE(m_service->start(QStringLiteral(DEVSERVICE), { QStringLiteral("--pusher"), QStringLiteral("1") }, &error))
+            << error.toStdString();
     }
 
     // Each process's logs stay beside the test when it failed; the screenshots are kept in every case.
@@ -287,8 +302,15 @@ protected:
         m_phone.close();
         for (AgentProcess* agent : m_agents)
             agent->terminate();
+        if (m_service)
+            m_service->terminate();
         if (!HasFailure())
             return;
+        if (m_service) {
+            const QString kept = QStringLiteral(ARTEFACT_DIR "/meeting_e2e_service.log");
+            QFile::remove(kept);
+            QFile::copy(m_service->logPath(), kept);
+        }
         for (AgentProcess* agent : m_agents) {
             const QString name = agent->name();
             const QString kept = QStringLiteral(ARTEFACT_DIR "/meeting_e2e_%1.log").arg(name);
@@ -303,7 +325,7 @@ protected:
         }
     }
 
-    QString serviceUrl() const { return QString::fromStdString(m_service->baseUrl()); }
+    QString serviceUrl() const { return m_service->baseUrl(); }
 
     // Starts an agent signed in as `account`, at 640 x 360 and 15 frames a second; the fixture keeps it.
     AgentProcess* start(const char* name, const char* account)
@@ -311,7 +333,7 @@ protected:
         m_owned.push_back(std::make_unique<AgentProcess>(m_dir.path(), QString::fromLatin1(name)));
         AgentProcess* agent = m_owned.back().get();
         QProcessEnvironment env;
-        env.insert(QStringLiteral("TAVICAST_CA_FILE"), QString::fromStdString(m_service->caFile()));
+        env.insert(QStringLiteral("TAVICAST_CA_FILE"), m_service->caFile());
         env.insert(QStringLiteral("TAVICAST_SYNTHETIC_CAMERA"), QStringLiteral("Tavicast Test Camera"));
         const bool started = agent->start(QStringLiteral(AGENT), serviceUrl(),
             { QStringLiteral("--account"), QString::fromLatin1(account), QStringLiteral("--password"),
@@ -375,48 +397,46 @@ protected:
         }
     }
 
+    // Reads the service's state (only the sections named) until `done` holds for it or the deadline passes;
+    // a read that fails counts as not yet. The last state read stays in m_state.
+    bool serviceShows(const char* only, const std::function<bool(const QJsonObject&)>& done, int deadlineMs = 60000)
+    {
+        return pollUntil([&] {
+            const std::optional<QJsonObject> state = m_service->state(QString::fromLatin1(only));
+            if (!state)
+                return false;
+            m_state = *state;
+            return done(m_state);
+        }, deadlineMs);
+    }
+
+    // The requests the service recorded, oldest first; empty when its page did not answer.
+    QJsonArray recordedRequests()
+    {
+        const std::optional<QJsonObject> state = m_service->state(QStringLiteral("requests"));
+        EXPECT_TRUE(state.has_value()) << "the service's state page did not answer";
+        return state ? state->value(QStringLiteral("requests")).toArray() : QJsonArray();
+    }
+
     // The deletions the service was asked for, as it received them.
-    std::string deletions() const
+    std::string deletions()
     {
         std::string all;
-        for (const devservice::RecordedRequest& recorded : m_service->requests()) {
-            if (recorded.path.find("deleteMeetting") != std::string::npos)
-                all += recorded.path + " " + recorded.plainBody + "\n";
+        for (const QJsonValue& value : recordedRequests()) {
+            const QJsonObject recorded = value.toObject();
+            if (text(recorded, "path").contains(QStringLiteral("deleteMeetting")))
+                all += (text(recorded, "path") + ' ' + text(recorded, "plain_body") + '\n').toStdString();
         }
         return all;
     }
 
-    const devservice::RoomService::Meeting* meeting(const QString& key)
-    {
-        m_meetings = m_rooms->meetings();
-        for (const auto& held : m_meetings) {
-            if (QString::fromStdString(held.key) == key)
-                return &held;
-        }
-        return nullptr;
-    }
-
-    const devservice::ChatRoomSnapshot* room(const std::string& roomId)
-    {
-        m_snapshot = m_service->chatRooms();
-        for (const auto& held : m_snapshot) {
-            if (held.roomId == roomId)
-                return &held;
-        }
-        return nullptr;
-    }
-
     QTemporaryDir m_dir;
-    std::unique_ptr<devservice::Service> m_service;
-    std::shared_ptr<devservice::RoomService> m_rooms;
-    std::vector<devservice::RoomService::Meeting> m_meetings;
-    std::vector<devservice::ChatRoomSnapshot> m_snapshot;
+    std::unique_ptr<ServiceProcess> m_service;
+    QJsonObject m_state;
     std::vector<AgentPtr> m_owned;
     QList<AgentProcess*> m_agents;
     Phone m_phone;
 };
-
-bool pollUntil(const std::function<bool()>& done, int deadlineMs = 60000) { return AgentProcess::waitFor(done, deadlineMs); }
 
 TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
 {
@@ -428,18 +448,23 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
     // 1. An open meeting: live in the service with its room, the host in the room.
     const QString key = create(*host, QString());
     ASSERT_FALSE(key.isEmpty());
-    ASSERT_TRUE(pollUntil([&] {
-        const auto* held = meeting(key);
-        return held && held->started() && !held->roomId.empty() && !held->roomPwd.empty();
-    })) << "the service holds no live meeting " << key.toStdString();
-    const devservice::RoomService::Meeting live = *meeting(key);
-    ASSERT_TRUE(pollUntil([&] {
-        const auto* chat = room(live.roomId);
-        return chat && std::any_of(chat->members.begin(), chat->members.end(), [](const auto& m) { return m.owner && m.connected; });
-    })) << "the host is not in room " << live.roomId;
-    std::set<long long> streams;
-    for (const auto& streamer : live.streamers)
-        streams.insert(streamer.streamId);
+    QJsonObject live;
+    ASSERT_TRUE(serviceShows("meetings", [&](const QJsonObject& state) {
+        live = meetingIn(state, key);
+        return live.value(QStringLiteral("started")).toBool() && !text(live, "room_id").isEmpty() && !text(live, "room_pwd").isEmpty();
+    })) << "the service holds no live meeting " << key.toStdString() << ": " << dump(m_state);
+    const QString roomId = text(live, "room_id");
+    const QString roomPwd = text(live, "room_pwd");
+    ASSERT_TRUE(serviceShows("chat_rooms", [&](const QJsonObject& state) {
+        const QJsonArray members = roomIn(state, roomId).value(QStringLiteral("members")).toArray();
+        return std::any_of(members.begin(), members.end(), [](const QJsonValue& m) {
+            return m.toObject().value(QStringLiteral("owner")).toBool() && m.toObject().value(QStringLiteral("connected")).toBool();
+        });
+    })) << "the host is not in room " << roomId.toStdString() << ": " << dump(m_state);
+    std::set<QString> streams;
+    for (const QJsonValue& streamer : live.value(QStringLiteral("streamers")).toArray())
+        streams.insert(idText(streamer.toObject().value(QStringLiteral("stream_id"))));
+    ASSERT_FALSE(streams.empty()) << dump(live);
     const QString hostId = text(host->send("meeting"), "selfId");
 
     // 2. A, B and the phone join; both viewers watch the bars move; the lists.
@@ -450,8 +475,7 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
     const QString aId = text(a->send("meeting"), "selfId");
     const QString bId = text(b->send("meeting"), "selfId");
     QString error;
-    ASSERT_TRUE(m_phone.join(serviceUrl(), QString::fromStdString(m_service->caFile()), QString::fromStdString(live.roomId),
-        QString::fromStdString(live.roomPwd), &error))
+    ASSERT_TRUE(m_phone.join(serviceUrl(), m_service->caFile(), roomId, roomPwd, &error))
         << error.toStdString();
     for (AgentProcess* viewer : { a, b }) {
         SCOPED_TRACE(viewer->name().toStdString());
@@ -517,10 +541,11 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
     ASSERT_TRUE(host->send(request("silenceall", { { "on", true } })).value(QStringLiteral("checked")).toBool());
     const QString hushed = QString::fromUtf8("禁言中的话");
     const QString marker = QString::fromUtf8("主持人说");
-    ASSERT_TRUE(pollUntil([&] {
-        const auto* chat = room(live.roomId);
-        return chat && std::all_of(chat->members.begin(), chat->members.end(), [](const auto& m) { return m.owner || m.shutup != 0; });
-    })) << "the room did not silence its members";
+    ASSERT_TRUE(serviceShows("chat_rooms", [&](const QJsonObject& state) {
+        return everyMember(roomIn(state, roomId), [](const QJsonObject& m) {
+            return m.value(QStringLiteral("owner")).toBool() || m.value(QStringLiteral("shutup")).toInt() != 0;
+        });
+    })) << "the room did not silence its members: " << dump(m_state);
     ASSERT_TRUE(ok(a->send(request("chat", { { "text", hushed } }))));
     ASSERT_TRUE(ok(host->send(request("chat", { { "text", marker } }))));
     for (AgentProcess* agent : { host, a, b }) {
@@ -532,10 +557,9 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
     EXPECT_FALSE(m_phone.texts().contains(hushed));
     ASSERT_FALSE(host->send(request("silenceall", { { "on", false } })).value(QStringLiteral("checked")).toBool(true));
     const QString freed = QString::fromUtf8("解禁后的话");
-    ASSERT_TRUE(pollUntil([&] {
-        const auto* chat = room(live.roomId);
-        return chat && std::all_of(chat->members.begin(), chat->members.end(), [](const auto& m) { return m.shutup == 0; });
-    }));
+    ASSERT_TRUE(serviceShows("chat_rooms", [&](const QJsonObject& state) {
+        return everyMember(roomIn(state, roomId), [](const QJsonObject& m) { return m.value(QStringLiteral("shutup")).toInt(-1) == 0; });
+    })) << dump(m_state);
     ASSERT_TRUE(ok(a->send(request("chat", { { "text", freed } }))));
     for (AgentProcess* agent : { host, a, b }) {
         const QJsonObject items = agent->poll("chatitems", [&](const QJsonObject& answer) { return chatCount(answer, freed) == 1; });
@@ -702,15 +726,13 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
     ASSERT_TRUE(ok(host->send("stop")));
     EXPECT_EQ(text(a->poll("page", [](const QJsonObject& answer) { return text(answer, "page") == QLatin1String("page_ready"); }), "page"),
         QStringLiteral("page_ready"));
-    EXPECT_TRUE(pollUntil([&] { return meeting(key) == nullptr; })) << "meeting " << key.toStdString() << " not deleted: " << deletions();
-    EXPECT_TRUE(pollUntil([&] { return room(live.roomId) == nullptr; })) << "room " << live.roomId << " not disposed";
-    EXPECT_TRUE(pollUntil([&] {
-        for (long long stream : streams) {
-            if (m_service->forwarder() && m_service->forwarder()->holds(stream))
-                return false;
-        }
-        return true;
-    })) << "a publisher is left";
+    EXPECT_TRUE(serviceShows("meetings", [&](const QJsonObject& state) { return meetingIn(state, key).isEmpty(); }))
+        << "meeting " << key.toStdString() << " not deleted: " << deletions();
+    EXPECT_TRUE(serviceShows("chat_rooms", [&](const QJsonObject& state) { return roomIn(state, roomId).isEmpty(); }))
+        << "room " << roomId.toStdString() << " not disposed: " << dump(m_state);
+    EXPECT_TRUE(serviceShows("streams", [&](const QJsonObject& state) {
+        return std::none_of(streams.begin(), streams.end(), [&](const QString& stream) { return !entryOf(state, "streams", "stream_id", stream).isEmpty(); });
+    })) << "a publisher is left: " << dump(m_state);
 
     // Every agent ends with code 0 on SIGTERM (the sanitizers' reports end a process with another code).
     m_phone.close();
@@ -718,12 +740,16 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
         EXPECT_EQ(agent->terminate(), 0) << agent->name().toStdString() << ": " << agent->log().toStdString();
 
     // No session token, room password or join token in any log.
-    QStringList secrets { QString::fromStdString(live.roomPwd), m_phone.token };
-    for (const devservice::RecordedRequest& recorded : m_service->requests()) {
-        const std::string bearer = recorded.header("authorization");
-        if (bearer.rfind("Bearer ", 0) == 0 && bearer.size() > 7)
-            secrets << QString::fromStdString(bearer.substr(7));
-        const QUrlQuery query(QString::fromStdString(recorded.query));
+    QStringList secrets { roomPwd, m_phone.token };
+    for (const QJsonValue& value : recordedRequests()) {
+        const QJsonObject recorded = value.toObject();
+        for (const QJsonValue& header : recorded.value(QStringLiteral("headers")).toArray()) {
+            const QString bearer = header.toArray().at(1).toString();
+            if (header.toArray().at(0).toString() == QLatin1String("authorization") && bearer.startsWith(QLatin1String("Bearer "))
+                && bearer.size() > 7)
+                secrets << bearer.mid(7);
+        }
+        const QUrlQuery query(text(recorded, "query"));
         if (query.hasQueryItem(QStringLiteral("token")))
             secrets << query.queryItemValue(QStringLiteral("token"));
     }
@@ -743,6 +769,9 @@ TEST_F(MeetingE2E, HostTwoViewersAndAPhoneThroughAWholeMeeting)
                 EXPECT_FALSE(content.contains(secret.toUtf8())) << path.toStdString() << " holds a secret";
         }
     }
+
+    // The service too ends cleanly (the sanitizers' reports end it with another code).
+    EXPECT_EQ(m_service->terminate(), 0) << m_service->log().toStdString();
 }
 
 // A meeting with a password: the wrong one is refused with the service's text, the right one joins.
@@ -766,11 +795,13 @@ TEST_F(MeetingE2E, MeetingPasswordIsChecked)
     EXPECT_TRUE(colourbars::showsBars(frameWhere(*viewer, colourbars::showsBars, 90000)));
 
     EXPECT_TRUE(ok(host->send("stop")));
-    EXPECT_TRUE(pollUntil([&] { return meeting(key) == nullptr; })) << "meeting " << key.toStdString() << " not deleted: " << deletions();
+    EXPECT_TRUE(serviceShows("meetings", [&](const QJsonObject& state) { return meetingIn(state, key).isEmpty(); }))
+        << "meeting " << key.toStdString() << " not deleted: " << deletions();
     EXPECT_EQ(text(viewer->poll("page", [](const QJsonObject& answer) { return text(answer, "page") == QLatin1String("page_ready"); }), "page"),
         QStringLiteral("page_ready"));
     for (AgentProcess* agent : { host, viewer })
         EXPECT_EQ(agent->terminate(), 0) << agent->name().toStdString() << ": " << agent->log().toStdString();
+    EXPECT_EQ(m_service->terminate(), 0) << m_service->log().toStdString();
 }
 
 } // namespace

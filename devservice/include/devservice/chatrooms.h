@@ -20,7 +20,7 @@ namespace devservice {
 
 struct HttpRequest;
 
-// What one room holds, for tests.
+// What one room holds, for tests. A disposed room is gone.
 struct ChatRoomSnapshot {
     struct Member {
         long long memberId = 0;
@@ -29,6 +29,7 @@ struct ChatRoomSnapshot {
         bool owner = false;
         int shutup = 0;
         bool connected = false;
+        std::string device; // as its connection named it
     };
     std::string roomId;
     std::string name;

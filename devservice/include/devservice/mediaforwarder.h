@@ -57,6 +57,8 @@ public:
     ForwarderAnswer play(long long streamId, const std::string& offerSdp);
 
     bool holds(long long streamId) const;
+    // The ids of the streams it holds, in ascending order.
+    std::vector<long long> streams() const;
     size_t playerCount(long long streamId) const;
 
     // The stream a meeting shows as its main one; 0 when none is held.

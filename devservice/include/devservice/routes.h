@@ -65,6 +65,9 @@ struct Route {
     bool signedBody = true;
     // The answer when nothing is scripted for the path. Unset: an empty success.
     std::function<ScriptedReply(const RecordedRequest&)> handler;
+    // Whether its requests are kept in the record. A page that reports the record is not, so that polling it
+    // pushes nothing else out.
+    bool recorded = true;
 };
 
 using RouteTable = std::map<std::string, Route>;
