@@ -218,26 +218,29 @@ ScriptedReply RoomService::remove(const RecordedRequest& request)
     return ScriptedReply::success();
 }
 
+Json::Value RoomService::stateOf(const Meeting& meeting)
+{
+    Json::Value json(Json::objectValue);
+    json["meetting_key"] = meeting.key;
+    json["title"] = meeting.title;
+    json["room_id"] = meeting.roomId;
+    json["started"] = meeting.started();
+    Json::Value streamers(Json::arrayValue);
+    for (const Streamer& streamer : meeting.streamers) {
+        Json::Value s(Json::objectValue);
+        s["stream_id"] = Json::Int64(streamer.streamId);
+        s["main"] = streamer.main ? 1 : 0;
+        streamers.append(s);
+    }
+    json["streamers"] = streamers;
+    return json;
+}
+
 Json::Value RoomService::state() const
 {
     Json::Value list(Json::arrayValue);
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (const auto& [key, meeting] : m_meetings) {
-        Json::Value json(Json::objectValue);
-        json["meetting_key"] = key;
-        json["title"] = meeting.title;
-        json["room_id"] = meeting.roomId;
-        json["started"] = meeting.started();
-        Json::Value streamers(Json::arrayValue);
-        for (const Streamer& streamer : meeting.streamers) {
-            Json::Value s(Json::objectValue);
-            s["stream_id"] = Json::Int64(streamer.streamId);
-            s["main"] = streamer.main ? 1 : 0;
-            streamers.append(s);
-        }
-        json["streamers"] = streamers;
-        list.append(json);
-    }
+    for (const Meeting& meeting : meetings())
+        list.append(stateOf(meeting));
     Json::Value result(Json::objectValue);
     result["meetings"] = list;
     return result;

@@ -21,20 +21,8 @@ namespace {
         if (!rooms)
             return list;
         for (const RoomService::Meeting& meeting : rooms->meetings()) {
-            Json::Value json(Json::objectValue);
-            json["meetting_key"] = meeting.key;
-            json["title"] = meeting.title;
-            json["room_id"] = meeting.roomId;
-            json["room_pwd"] = meeting.roomPwd;
-            json["started"] = meeting.started();
-            Json::Value streamers(Json::arrayValue);
-            for (const RoomService::Streamer& streamer : meeting.streamers) {
-                Json::Value s(Json::objectValue);
-                s["stream_id"] = Json::Int64(streamer.streamId);
-                s["main"] = streamer.main ? 1 : 0;
-                streamers.append(s);
-            }
-            json["streamers"] = streamers;
+            Json::Value json = RoomService::stateOf(meeting);
+            json["room_pwd"] = meeting.roomPwd; // the phone stand-in of the tests joins with it
             list.append(json);
         }
         return list;

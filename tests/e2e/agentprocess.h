@@ -17,6 +17,20 @@
 #include <functional>
 #include <memory>
 
+// Ends a child as a session would, with SIGTERM; its exit code, or -1 when it crashed or had to be killed.
+inline int terminateProcess(QProcess* process, int deadlineMs)
+{
+    if (!process || process->state() == QProcess::NotRunning)
+        return process && process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+    process->terminate();
+    if (!process->waitForFinished(deadlineMs)) {
+        process->kill();
+        process->waitForFinished(5000);
+        return -1;
+    }
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+}
+
 class AgentProcess {
 public:
     AgentProcess(const QString& folder, const QString& name)
@@ -100,15 +114,7 @@ public:
     // Ends the agent as the session would, with SIGTERM; the exit code, or -1 when it had to be killed.
     int terminate(int deadlineMs = 30000)
     {
-        if (!m_process || m_process->state() == QProcess::NotRunning)
-            return m_process && m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
-        m_process->terminate();
-        if (!m_process->waitForFinished(deadlineMs)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
-            return -1;
-        }
-        return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+        return terminateProcess(m_process.get(), deadlineMs);
     }
 
     QString name() const { return m_name; }

@@ -86,15 +86,7 @@ public:
     // Ends the service with SIGTERM, as run.sh does; its exit code, or -1 when it had to be killed.
     int terminate(int deadlineMs = 30000)
     {
-        if (!m_process || m_process->state() == QProcess::NotRunning)
-            return m_process && m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
-        m_process->terminate();
-        if (!m_process->waitForFinished(deadlineMs)) {
-            m_process->kill();
-            m_process->waitForFinished(5000);
-            return -1;
-        }
-        return m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
+        return terminateProcess(m_process.get(), deadlineMs);
     }
 
     QString log() const

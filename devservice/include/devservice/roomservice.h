@@ -62,6 +62,8 @@ public:
     // Every meeting as JSON (passwords left out): {"meetings": [{"meetting_key", "title", "room_id",
     // "streamers"}]}.
     Json::Value state() const;
+    // One meeting as the state pages show it, its password left out.
+    static Json::Value stateOf(const Meeting& meeting);
 
     std::vector<Meeting> meetings() const;
     const RoomServiceOptions& options() const { return m_options; }
