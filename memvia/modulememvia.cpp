@@ -66,6 +66,8 @@ bool ModuleMemvia::uninit()
 {
     BG_LOGE("---- uninit");
     WebQRCodeMgr::instance()->stopAll();
+    // Exchanges still under way use this module's components, which the framework releases next.
+    BaseNet::waitForExchanges();
     return true;
 }
 

@@ -73,6 +73,16 @@ std::string valueText(const Json::Value& value)
 
 } // namespace
 
+// The threads of postAsync's exchanges: the module's teardown waits for them, as they use the framework's
+// components, which are released right after it.
+static QThreadPool& exchangePool()
+{
+    static QThreadPool* pool = new QThreadPool; // never destroyed: exchanges may end during static teardown
+    return *pool;
+}
+
+void BaseNet::waitForExchanges() { exchangePool().waitForDone(); }
+
 BaseNet::BaseNet(QObject* parent)
     : Base(parent)
 {
@@ -87,7 +97,7 @@ void BaseNet::postAsync(const std::string& url, const std::string& body, Request
 {
     const int id = nextRequestId++;
     callbackTable()[id] = std::move(callback);
-    QtConcurrent::run(QThreadPool::globalInstance(), [url, body, encrypt, token, id] {
+    QtConcurrent::run(&exchangePool(), [url, body, encrypt, token, id] {
         const RequestResult outcome = do_post(url, body, encrypt, token);
         // Handed to the application object's thread: the requesting object may be gone by then, the table
         // of callbacks is not.

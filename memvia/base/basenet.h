@@ -55,6 +55,9 @@ public:
     // The reply rules over a response's status and body.
     static RequestResult readReply(int status, const std::string& body);
 
+    // Waits until every exchange postAsync started has ended (each is bounded by the time-out below).
+    static void waitForExchanges();
+
     // Bound of a whole exchange; 30 s unless a test changes it.
     static void setTimeoutMs(long milliseconds);
     static long timeoutMs();

@@ -151,6 +151,20 @@ TEST_F(RequestEngine, CallbackRunsOnceEvenWhenTheServiceStalls)
     EXPECT_EQ(stalled.calls, 1);
 }
 
+// The module's teardown waits for the exchanges under way: they use the framework's components.
+TEST_F(RequestEngine, TeardownWaitsForTheExchangesUnderWay)
+{
+    devservice::ScriptedReply slow = devservice::ScriptedReply::success(Json::Value("slow"));
+    slow.delayMs = 1500;
+    service->script(kPath, slow);
+    Completion completion;
+    net.postAsync(url, BaseNet::makeBody("{}"), completion.callback(), true, std::string());
+    BaseNet::waitForExchanges();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(completion.calls, 1);
+    EXPECT_EQ(completion.errcode, 0);
+}
+
 TEST_F(RequestEngine, RefusedConnection)
 {
     const Completion completion = post("http://127.0.0.1:" + std::to_string(closedLoopbackPort()) + kPath);
