@@ -477,12 +477,13 @@ void MeetingMainForm::closeMeeting()
 
     if (m_isHost) {
         const QString tag = nextRequestTag();
-        auto connection = std::make_shared<QMetaObject::Connection>();
-        *connection = connect(NetManager::instance(), &NetManager::SRVDeleteMeetingResult, this,
-            [tag, connection](bool result, QString, int code, QString, QString uuid) {
+        // The listener lives until its answer comes or the form goes, whichever is first; it owns nothing.
+        auto* listener = new QObject(this);
+        connect(NetManager::instance(), &NetManager::SRVDeleteMeetingResult, listener,
+            [tag, listener](bool result, QString, int code, QString, QString uuid) {
                 if (uuid != tag)
                     return;
-                QObject::disconnect(*connection);
+                listener->deleteLater();
                 BG_LOGD("[SRVDeleteMeetingResult]: %d %d", int(result), code);
             });
         bg::ValueMap params;
