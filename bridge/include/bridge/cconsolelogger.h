@@ -39,7 +39,8 @@ public:
     static void setConnectTimeout(int milliseconds);
 
 private:
-    bool buildPath(const char* name);
+    bool buildPath(const char* name, unsigned long later = 0);
+    bool makePipe(const char* name);
     bool startHelper(const char* program_path);
     bool connectHelper();
     bool sendText(const char* text, int length);

@@ -129,7 +129,7 @@ int CConsoleLogger::Create(
     if (!buildPath(name))
         return fail("invalid pipe name");
     const char* shortName = m_pipePath + strlen(PipePrefix);
-    if (mkfifo(m_pipePath, 0600) != 0)
+    if (!makePipe(name))
         return fail("CreateNamedPipe failed");
     if (!startHelper(program_path)) {
         unlink(m_pipePath);
@@ -161,14 +161,26 @@ int CConsoleLogger::Create(
     return 0;
 }
 
+// Makes the FIFO at m_pipePath. A made-up name can meet another process's pipe: two runs of one program
+// often put the console at the same address (heap layouts repeat) in the same millisecond, so a taken
+// made-up name moves on to a later time. A given name stays as given.
+bool CConsoleLogger::makePipe(const char* name)
+{
+    for (unsigned long later = 1; mkfifo(m_pipePath, 0600) != 0; ++later) {
+        if (name || errno != EEXIST || later > 1000 || !buildPath(nullptr, later))
+            return false;
+    }
+    return true;
+}
+
 // The FIFO path: the prefix and the name, or a name made of this object's address and the time since
-// boot. False when it does not fit the buffer.
-bool CConsoleLogger::buildPath(const char* name)
+// boot (plus `later` milliseconds). False when it does not fit the buffer.
+bool CConsoleLogger::buildPath(const char* name, unsigned long later)
 {
     char generated[64];
     if (!name) {
         snprintf(generated, sizeof generated, "logger%lld_%lu", static_cast<long long>(intptr_t(this)),
-            millisecondsSinceBoot());
+            millisecondsSinceBoot() + later);
         name = generated;
     }
     const int length = snprintf(m_pipePath, sizeof m_pipePath, "%s%s", PipePrefix, name);

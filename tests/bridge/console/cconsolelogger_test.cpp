@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -131,6 +132,30 @@ TEST_F(ConsoleLoggerTest, UnnamedConsoleUsesAddressAndTicks)
     std::string shortName = readFile(helper + ".arg");
     ASSERT_EQ(shortName.compare(0, prefix.size(), prefix), 0) << shortName;
     EXPECT_TRUE(testing::internal::RE::FullMatch(shortName.substr(prefix.size()), "[0-9]+\n")) << shortName;
+}
+
+// Another run of the program can hold the made-up name (same address, same millisecond): the console
+// takes a later one instead of failing.
+TEST_F(ConsoleLoggerTest, UnnamedConsoleMovesPastNamesTakenByAnotherProcess)
+{
+    CConsoleLogger console;
+    const std::string prefix = "logger" + std::to_string(static_cast<long long>(intptr_t(&console))) + "_";
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    const unsigned long first = static_cast<unsigned long>(now.tv_sec) * 1000ul + now.tv_nsec / 1000000;
+    std::vector<std::string> taken;
+    for (unsigned long tick = first; tick < first + 300; ++tick) {
+        taken.push_back(CConsoleLogger::PipePrefix + prefix + std::to_string(tick));
+        ASSERT_EQ(mkfifo(taken.back().c_str(), 0600), 0);
+    }
+    const int created = console.Create("t", -1, -1, nullptr, helper.c_str());
+    for (const std::string& path : taken)
+        unlink(path.c_str());
+    ASSERT_EQ(created, 0);
+    const std::string shortName = readFile(helper + ".arg");
+    ASSERT_EQ(shortName.compare(0, prefix.size(), prefix), 0) << shortName;
+    EXPECT_GE(std::stoul(shortName.substr(prefix.size())), first + 300) << shortName;
+    EXPECT_EQ(console.Print("x"), 1);
 }
 
 TEST_F(ConsoleLoggerTest, HelperFromTheEnvironmentWhenTheProgramCannotStart)
