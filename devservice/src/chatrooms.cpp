@@ -2,6 +2,7 @@
 
 #include <devservice/httpserver.h>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QPointer>
 #include <QRandomGenerator>
@@ -14,6 +15,8 @@
 
 #include <json/reader.h>
 #include <json/writer.h>
+
+#include <algorithm>
 
 namespace devservice {
 
@@ -116,6 +119,7 @@ struct ChatRoomService::Room {
     std::string role;
     std::string password;
     std::string ownerKey; // emptied once the owner has joined
+    bool disposing = false; // disposed of; goes once what its members sent before is handled
     int maxMembers = 0;
     std::map<long long, Member> members;
     std::vector<Kicked> kicked;
@@ -176,7 +180,7 @@ ChatRoomService::Room* ChatRoomService::roomFor(const Json::Value& body, ChatRep
 {
     const std::string id = text(body, "room_id");
     const auto room = m_rooms.find(id);
-    if (id.empty() || room == m_rooms.end()) {
+    if (id.empty() || room == m_rooms.end() || room->second.disposing) {
         failed = failure(kNoSuchRoom, "no such room: \"" + id + "\"");
         return nullptr;
     }
@@ -385,26 +389,63 @@ ChatReply ChatRoomService::dispose(const Json::Value& body)
         return failed;
     if (!by->owner)
         return failure(kNotAllowed, "only the room's owner may dispose of it");
+    // The owner's last frames (a meeting's "stream_end") can still be unread on its connection: the room
+    // stands, closed to calls and new connections, until the rooms' thread has handled them.
+    room->disposing = true;
+    const std::string roomId = room->id;
+    lock.unlock();
+    later([this, roomId] { finishDispose(roomId); });
+    return success();
+}
+
+void ChatRoomService::finishDispose(const std::string& roomId)
+{
     std::vector<QPointer<QWebSocket>> sockets;
-    for (const auto& [id, member] : room->members) {
-        if (member.socket) {
-            sockets.emplace_back(member.socket);
-            m_sockets[member.socket] = { room->id, 0 };
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto room = m_rooms.find(roomId);
+        if (room == m_rooms.end())
+            return;
+        for (const auto& [id, member] : room->second.members) {
+            if (member.socket)
+                sockets.emplace_back(member.socket);
         }
     }
-    m_rooms.erase(room->id);
-    lock.unlock();
-
-    later([sockets] {
-        const std::string disposed = compact(roomEvent("disposed"));
-        for (const QPointer<QWebSocket>& socket : sockets) {
-            if (!socket)
-                continue;
-            socket->sendTextMessage(QString::fromStdString(disposed));
-            socket->close(QWebSocketProtocol::CloseCodeNormal, "the room was disposed of");
+    for (const QPointer<QWebSocket>& socket : sockets) {
+        if (socket)
+            readPending(socket);
+    }
+    sockets.clear();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto room = m_rooms.find(roomId);
+        if (room == m_rooms.end())
+            return;
+        for (const auto& [id, member] : room->second.members) {
+            if (member.socket) {
+                sockets.emplace_back(member.socket);
+                m_sockets[member.socket] = { roomId, 0 };
+            }
         }
-    });
-    return success();
+        m_rooms.erase(room);
+    }
+    const QString disposed = QString::fromStdString(compact(roomEvent("disposed")));
+    for (const QPointer<QWebSocket>& socket : sockets) {
+        if (!socket)
+            continue;
+        socket->sendTextMessage(disposed);
+        socket->close(QWebSocketProtocol::CloseCodeNormal, "the room was disposed of");
+    }
+}
+
+void ChatRoomService::readPending(QWebSocket* socket)
+{
+    const auto transport = m_transports.find(socket);
+    QTcpSocket* connection = transport != m_transports.end() ? transport->second.data() : nullptr;
+    if (connection)
+        connection->waitForReadyRead(0);
+    // The WebSocket turns what its connection read into frames in a queued call: run it now.
+    QCoreApplication::sendPostedEvents(socket, QEvent::MetaCall);
 }
 
 ChatReply ChatRoomService::listKicked(const Json::Value& body)
@@ -458,7 +499,7 @@ void ChatRoomService::takeConnection(QTcpSocket* socket, const HttpRequest& requ
         std::lock_guard<std::mutex> lock(m_mutex);
         const auto room = m_rooms.find(roomId);
         const Member* member = nullptr;
-        if (room != m_rooms.end()) {
+        if (room != m_rooms.end() && !room->second.disposing) {
             for (const auto& [id, candidate] : room->second.members) {
                 if (!token.empty() && candidate.token == token)
                     member = &candidate;
@@ -481,6 +522,12 @@ void ChatRoomService::takeConnection(QTcpSocket* socket, const HttpRequest& requ
 void ChatRoomService::accept(QTcpSocket* socket)
 {
     socket->setParent(this);
+    m_upgrading.erase(std::remove_if(m_upgrading.begin(), m_upgrading.end(),
+                          [](const QPointer<QTcpSocket>& pending) {
+                              return !pending || pending->state() != QAbstractSocket::ConnectedState;
+                          }),
+        m_upgrading.end());
+    m_upgrading.emplace_back(socket);
     m_server->handleConnection(socket);
     // The request is already in the socket's buffer: no further readyRead would start the handshake.
     if (socket->bytesAvailable() > 0)
@@ -493,6 +540,15 @@ void ChatRoomService::onNewConnection()
         socket->setParent(this);
         socket->setMaxAllowedIncomingFrameSize(kMaxFrameBytes);
         socket->setMaxAllowedIncomingMessageSize(kMaxFrameBytes);
+        const auto transport = std::find_if(m_upgrading.begin(), m_upgrading.end(),
+            [socket](const QPointer<QTcpSocket>& pending) {
+                return pending && pending->peerPort() == socket->peerPort()
+                    && pending->peerAddress() == socket->peerAddress();
+            });
+        if (transport != m_upgrading.end()) {
+            m_transports[socket] = *transport;
+            m_upgrading.erase(transport);
+        }
         const QUrlQuery query(socket->requestUrl());
         const std::string roomId = query.queryItemValue("room", QUrl::FullyDecoded).toStdString();
         const std::string token = query.queryItemValue("token", QUrl::FullyDecoded).toStdString();
@@ -500,7 +556,7 @@ void ChatRoomService::onNewConnection()
         std::lock_guard<std::mutex> lock(m_mutex);
         const auto room = m_rooms.find(roomId);
         Member* member = nullptr;
-        if (room != m_rooms.end()) {
+        if (room != m_rooms.end() && !room->second.disposing) {
             for (auto& [id, candidate] : room->second.members) {
                 if (!token.empty() && candidate.token == token)
                     member = &candidate;
@@ -509,6 +565,7 @@ void ChatRoomService::onNewConnection()
         if (!member || member->socket) {
             socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
                 member ? "already connected" : "no such room or member");
+            m_transports.erase(socket);
             socket->deleteLater();
             continue;
         }
@@ -611,6 +668,7 @@ void ChatRoomService::onClosed(QWebSocket* socket)
         m_sockets.erase(where);
     }
     lock.unlock();
+    m_transports.erase(socket);
     socket->deleteLater();
 }
 
@@ -666,3 +724,4 @@ void addChatRoomRoutes(RouteTable& routes)
 }
 
 } // namespace devservice
+

@@ -5,6 +5,7 @@
 #include <json/value.h>
 
 #include <QObject>
+#include <QPointer>
 
 #include <functional>
 #include <map>
@@ -100,6 +101,11 @@ private:
     ChatReply kickout(const Json::Value& body, bool byOperator);
     ChatReply forbid(const Json::Value& body);
     ChatReply dispose(const Json::Value& body);
+    // Handles what the room's members sent before its dispose, then removes it. This object's thread.
+    void finishDispose(const std::string& roomId);
+    // Handles the frames that have reached the member's connection and are not yet read. This object's
+    // thread, without m_mutex (the frames' handlers take it).
+    void readPending(QWebSocket* socket);
     ChatReply listKicked(const Json::Value& body);
     ChatReply cancelKick(const Json::Value& body);
 
@@ -114,6 +120,10 @@ private:
     mutable std::mutex m_mutex; // guards everything below
     std::map<std::string, Room> m_rooms;
     std::map<QWebSocket*, std::pair<std::string, long long>> m_sockets; // → room id, member id
+    // This object's thread only: connections handed to the WebSocket server until their upgrade is done
+    // (matched by the peer's address and port), then each member connection's transport.
+    std::vector<QPointer<QTcpSocket>> m_upgrading;
+    std::map<QWebSocket*, QPointer<QTcpSocket>> m_transports;
     long long m_nextMemberId = 1;
     long long m_nextRoomId = 100001;
 };

@@ -6,6 +6,7 @@
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
+#include <QAbstractSocket>
 #include <QWebSocket>
 
 #include <json/reader.h>
@@ -255,8 +256,14 @@ bool WsBackend::wsConnect(const std::string& roomId, const std::string& token, c
     handshake->setSingleShot(true);
     QObject::connect(handshake, &QTimer::timeout, socket, [socket] { socket->abort(); });
     const std::shared_ptr<Link> link = m_link;
-    QObject::connect(socket, &QWebSocket::connected, socket, [link, handshake] {
+    QObject::connect(socket, &QWebSocket::connected, socket, [socket, link, handshake] {
         handshake->stop();
+        // Frames are small and each is flushed as it is sent: none may wait in the system for the previous
+        // one's acknowledgement, or a command sent just before an administration call (the owner's
+        // "stream_end" before the room's disposal) would reach the room after it. The WebSocket keeps its
+        // connection as its child.
+        if (auto* connection = socket->findChild<QAbstractSocket*>())
+            connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         link->deliver([](UICallback& c) { c.onConnected(); });
     });
     QObject::connect(socket, &QWebSocket::textMessageReceived, socket,

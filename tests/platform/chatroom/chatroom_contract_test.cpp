@@ -199,6 +199,25 @@ TEST_F(ChatRoomContract, DisposingClosesEveryConnectionOnce)
     EXPECT_FALSE(members[1]->room->sendText("anyone?"));
 }
 
+// The owner's last commands (a meeting's "stream_end") go out just before it disposes of the room: every
+// member still receives them, then the dispose.
+TEST_F(ChatRoomContract, CommandsSentJustBeforeTheDisposeStillArrive)
+{
+    constexpr int kCommands = 40;
+    host();
+    Member& alice = guest("alice");
+    Member& owner = *members[0];
+    for (int i = 0; i < kCommands; ++i)
+        ASSERT_TRUE(owner.room->sendCommand("cmd-" + std::to_string(i)));
+    std::string error;
+    ASSERT_TRUE(owner.room->disposeRoom(roomId, kPassword, owner.joined.token, error)) << error;
+    ASSERT_TRUE(waitFor([&] { return alice.callback.count("disconnected") == 1; }));
+    const auto commands = alice.callback.named("cmd");
+    ASSERT_EQ(commands.size(), size_t(kCommands));
+    EXPECT_EQ(parse(commands.back().args[2]).asString(), "cmd-" + std::to_string(kCommands - 1));
+    EXPECT_EQ(alice.callback.count("dispose"), 1);
+}
+
 // A room takes as many members beside its owner as it was made for.
 TEST_F(ChatRoomContract, AFullRoomRefusesTheNextMember)
 {
