@@ -5,6 +5,7 @@
 #include <gst/rtp/rtp.h>
 #include <gst/sdp/sdp.h>
 #include <gst/webrtc/webrtc.h>
+#include <openssl/crypto.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -17,6 +18,12 @@
 namespace devservice {
 
 namespace {
+
+    // The forwarder's DTLS runs OpenSSL on GStreamer's streaming threads, which go back to GLib's thread pool;
+    // one ending while the process exits would have its OpenSSL state freed twice by OpenSSL's exit handler.
+    // Set before main, ahead of any other use of OpenSSL, so the handler is never registered.
+    [[maybe_unused]] const bool g_openSslWithoutExitHandler
+        = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
     gint64 now() { return g_get_monotonic_time(); }
 

@@ -14,9 +14,13 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
 
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <mutex>
 
@@ -326,4 +330,18 @@ TEST_F(ServiceTest, HandsAConnectionOverUnread)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(takenIn, owner.thread());
     EXPECT_EQ(taken, request);
+}
+
+// The forwarder's streaming threads use OpenSSL and can end while the service exits; OpenSSL's own exit
+// handler would free their state a second time. The service's process has none, also once libcurl or Qt
+// starts OpenSSL later.
+TEST(ServiceProcessDeathTest, OpenSslHasNoExitHandler)
+{
+    EXPECT_EXIT(
+        {
+            OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+            OPENSSL_atexit([] { std::fputs("OpenSSL cleaned up at exit\n", stderr); });
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), testing::Not(testing::HasSubstr("OpenSSL cleaned up")));
 }

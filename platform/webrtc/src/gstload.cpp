@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <iterator>
 #include <mutex>
+#include <openssl/crypto.h>
 #include <string>
 
 namespace zovwebrtc {
@@ -130,6 +131,13 @@ namespace {
         g_set_error(error, g_quark_from_static_string("zovwebrtc-gstload"), 1, "%s", table().error.c_str());
         return FALSE;
     }
+
+    // GStreamer's DTLS runs OpenSSL on streaming threads that go back to GLib's thread pool, and a pooled
+    // thread can end while the process exits: OpenSSL's exit handler would then free that thread's state a
+    // second time. Set before main, ahead of any other use of OpenSSL in the process, so no such handler is
+    // registered; what OpenSSL holds at exit goes with the process.
+    [[maybe_unused]] const bool g_openSslWithoutExitHandler
+        = OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 } // namespace
 

@@ -3,10 +3,14 @@
 #include <zovwebrtc/gstengine.h>
 #include <zovwebrtc/zovwebrtc.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <openssl/crypto.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -53,3 +57,17 @@ TEST(GstEngineLoading, GStreamerIsOpenedWhenTheFirstEngineIsMade)
 }
 
 } // namespace
+
+// GStreamer's streaming threads use OpenSSL and can end while the process exits; OpenSSL's own exit handler
+// would free their state a second time. A process with the WebRTC layer has none, also once another library
+// (libcurl, Qt) starts OpenSSL later.
+TEST(GstEngineLoadingDeathTest, OpenSslHasNoExitHandler)
+{
+    EXPECT_EXIT(
+        {
+            OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
+            OPENSSL_atexit([] { std::fputs("OpenSSL cleaned up at exit\n", stderr); });
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), testing::Not(testing::HasSubstr("OpenSSL cleaned up")));
+}
