@@ -3,6 +3,7 @@
 #include <devservice/service.h>
 #include <devservice/servicetable.h>
 
+#include "support/openssl_exit.h"
 #include "support/scoped_env.h"
 
 #include <korvex/zovnet.h>
@@ -14,13 +15,9 @@
 #include <QTcpSocket>
 #include <QThread>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <openssl/crypto.h>
 
 #include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
 #include <future>
 #include <mutex>
 
@@ -337,11 +334,5 @@ TEST_F(ServiceTest, HandsAConnectionOverUnread)
 // starts OpenSSL later.
 TEST(ServiceProcessDeathTest, OpenSslHasNoExitHandler)
 {
-    EXPECT_EXIT(
-        {
-            OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-            OPENSSL_atexit([] { std::fputs("OpenSSL cleaned up at exit\n", stderr); });
-            std::exit(0);
-        },
-        testing::ExitedWithCode(0), testing::Not(testing::HasSubstr("OpenSSL cleaned up")));
+    EXPECT_EXIT(openssltest::startOpenSslAndExit(), testing::ExitedWithCode(0), openssltest::noCleanUpAtExit());
 }

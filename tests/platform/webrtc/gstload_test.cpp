@@ -3,14 +3,12 @@
 #include <zovwebrtc/gstengine.h>
 #include <zovwebrtc/zovwebrtc.h>
 
-#include <gmock/gmock.h>
+#include "support/openssl_exit.h"
+
 #include <gtest/gtest.h>
-#include <openssl/crypto.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -63,11 +61,5 @@ TEST(GstEngineLoading, GStreamerIsOpenedWhenTheFirstEngineIsMade)
 // (libcurl, Qt) starts OpenSSL later.
 TEST(GstEngineLoadingDeathTest, OpenSslHasNoExitHandler)
 {
-    EXPECT_EXIT(
-        {
-            OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CRYPTO_STRINGS, nullptr);
-            OPENSSL_atexit([] { std::fputs("OpenSSL cleaned up at exit\n", stderr); });
-            std::exit(0);
-        },
-        testing::ExitedWithCode(0), testing::Not(testing::HasSubstr("OpenSSL cleaned up")));
+    EXPECT_EXIT(openssltest::startOpenSslAndExit(), testing::ExitedWithCode(0), openssltest::noCleanUpAtExit());
 }
