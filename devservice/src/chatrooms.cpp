@@ -692,6 +692,8 @@ std::vector<ChatRoomSnapshot> ChatRoomService::snapshot() const
     std::lock_guard<std::mutex> lock(m_mutex);
     std::vector<ChatRoomSnapshot> out;
     for (const auto& [id, room] : m_rooms) {
+        if (room.disposing)
+            continue; // gone for every caller already
         ChatRoomSnapshot copy;
         copy.roomId = room.id;
         copy.name = room.name;
