@@ -1,6 +1,7 @@
 #include <devservice/chatrooms.h>
 
 #include <devservice/httpserver.h>
+#include <devservice/jsonfields.h>
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,7 +14,6 @@
 #include <QWebSocket>
 #include <QWebSocketServer>
 
-#include <json/reader.h>
 #include <json/writer.h>
 
 #include <algorithm>
@@ -43,19 +43,26 @@ namespace {
 
     std::string text(const Json::Value& body, const char* member)
     {
-        const Json::Value& value = body[member];
-        return value.isString() ? value.asString() : std::string();
+        return jsonfields::stringOf(body, member).value_or(std::string());
     }
 
-    long long integer(const Json::Value& body, const char* member)
+    // An integer member: 0 when absent; std::nullopt when it is there but no integer of the 64-bit range.
+    std::optional<long long> integer(const Json::Value& body, const char* member)
     {
-        const Json::Value& value = body[member];
-        return value.isIntegral() && !value.isBool() ? value.asInt64() : 0;
+        const Json::Value& value = jsonfields::member(body, member);
+        if (value.isNull())
+            return 0;
+        return jsonfields::toInt64(value);
     }
 
     long long nowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
     ChatReply failure(int code, std::string message) { return { code, std::move(message), Json::Value() }; }
+
+    ChatReply notAnInteger(const char* member)
+    {
+        return failure(ChatRoomService::kBadRequest, std::string("\"") + member + "\" is not an integer");
+    }
 
     ChatReply success(Json::Value result = Json::Value(Json::objectValue))
     {
@@ -67,6 +74,18 @@ namespace {
         Json::Value value(Json::objectValue);
         value["event"] = name;
         return value;
+    }
+
+    // Runs the handling of one frame; whatever escapes it is that frame's failure, never the service's end.
+    template <typename Handle> void guarded(Handle&& handle) noexcept
+    {
+        try {
+            handle();
+        } catch (const std::exception& e) {
+            qWarning("devservice: a chat frame could not be handled: %s", e.what());
+        } catch (...) {
+            qWarning("devservice: a chat frame could not be handled");
+        }
     }
 
     void refuseUpgrade(QTcpSocket* socket, const std::string& reason)
@@ -204,7 +223,12 @@ ChatRoomService::Member* ChatRoomService::caller(Room& room, const Json::Value& 
 
 ChatRoomService::Member* ChatRoomService::target(Room& room, const Json::Value& body, ChatReply& failed)
 {
-    const long long memberId = integer(body, "user_id");
+    const std::optional<long long> readId = integer(body, "user_id");
+    if (!readId) {
+        failed = notAnInteger("user_id");
+        return nullptr;
+    }
+    const long long memberId = *readId;
     const std::string chatId = text(body, "chat_id");
     if (memberId > 0) {
         const auto found = room.members.find(memberId);
@@ -226,8 +250,8 @@ ChatReply ChatRoomService::create(const Json::Value& body)
     const std::string password = text(body, "password");
     if (password.empty())
         return failure(kBadRequest, "a room needs a password");
-    const long long maxMembers = integer(body, "max_members");
-    if (maxMembers < 0 || maxMembers > 100000)
+    const std::optional<long long> maxMembers = integer(body, "max_members");
+    if (!maxMembers || *maxMembers < 0 || *maxMembers > 100000)
         return failure(kBadRequest, "max_members out of range");
 
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -237,7 +261,7 @@ ChatReply ChatRoomService::create(const Json::Value& body)
     room.role = text(body, "role");
     room.password = password;
     room.ownerKey = randomHex(16);
-    room.maxMembers = int(maxMembers);
+    room.maxMembers = int(*maxMembers);
     Json::Value result(Json::objectValue);
     result["room_id"] = room.id;
     result["owner_key"] = room.ownerKey;
@@ -280,6 +304,10 @@ ChatReply ChatRoomService::join(const Json::Value& body)
 
 ChatReply ChatRoomService::kickout(const Json::Value& body, bool byOperator)
 {
+    const Json::Value& kickTypeMember = jsonfields::member(body, "kick_type");
+    const std::optional<int> kickType = jsonfields::toInt(kickTypeMember);
+    if (!kickTypeMember.isNull() && !kickType)
+        return notAnInteger("kick_type");
     std::unique_lock<std::mutex> lock(m_mutex);
     ChatReply failed;
     Room* room = roomFor(body, failed);
@@ -295,8 +323,7 @@ ChatReply ChatRoomService::kickout(const Json::Value& body, bool byOperator)
         return failure(kNotAllowed, "only the room's owner may remove another member");
 
     if (byOperator) {
-        room->kicked.push_back({ gone->id, gone->chatId, gone->handle,
-            int(body["kick_type"].isIntegral() ? body["kick_type"].asInt() : 0), nowMs() });
+        room->kicked.push_back({ gone->id, gone->chatId, gone->handle, kickType.value_or(0), nowMs() });
     }
     QPointer<QWebSocket> socket = gone->socket;
     const Json::Value peer = gone->peer();
@@ -325,6 +352,15 @@ ChatReply ChatRoomService::kickout(const Json::Value& body, bool byOperator)
 
 ChatReply ChatRoomService::forbid(const Json::Value& body)
 {
+    const std::optional<bool> flag = jsonfields::boolOf(body, "forbid");
+    const std::optional<long long> forbidNumber = flag ? std::optional<long long>(0) : integer(body, "forbid");
+    if (!forbidNumber)
+        return notAnInteger("forbid");
+    const bool silence = flag ? *flag : *forbidNumber != 0;
+    const std::optional<long long> readSeconds = integer(body, "seconds");
+    if (!readSeconds)
+        return notAnInteger("seconds");
+    const long long seconds = silence ? *readSeconds : 0;
     std::unique_lock<std::mutex> lock(m_mutex);
     ChatReply failed;
     Room* room = roomFor(body, failed);
@@ -338,8 +374,6 @@ ChatReply ChatRoomService::forbid(const Json::Value& body)
     Member* member = target(*room, body, failed);
     if (!member)
         return failed;
-    const bool silence = body["forbid"].isBool() ? body["forbid"].asBool() : integer(body, "forbid") != 0;
-    const long long seconds = silence ? integer(body, "seconds") : 0;
     member->shutup = silence ? 1 : 0;
     const int generation = ++member->silence;
     const std::string roomId = room->id;
@@ -477,7 +511,10 @@ ChatReply ChatRoomService::cancelKick(const Json::Value& body)
     Room* room = roomFor(body, failed);
     if (!room)
         return failed;
-    const long long memberId = integer(body, "user_id");
+    const std::optional<long long> readId = integer(body, "user_id");
+    if (!readId)
+        return notAnInteger("user_id");
+    const long long memberId = *readId;
     auto& kicked = room->kicked;
     const auto end = std::remove_if(
         kicked.begin(), kicked.end(), [memberId](const Room::Kicked& k) { return k.memberId == memberId; });
@@ -574,9 +611,9 @@ void ChatRoomService::onNewConnection()
         member->device = query.queryItemValue("device", QUrl::FullyDecoded).toStdString();
         m_sockets[socket] = { roomId, member->id };
         connect(socket, &QWebSocket::textMessageReceived, this,
-            [this, socket](const QString& frame) { onFrame(socket, frame); });
+            [this, socket](const QString& frame) { guarded([&] { onFrame(socket, frame); }); });
         connect(socket, &QWebSocket::binaryMessageReceived, this,
-            [this, socket](const QByteArray&) { onFrame(socket, QString()); });
+            [this, socket](const QByteArray&) { guarded([&] { onFrame(socket, QString()); }); });
         connect(socket, &QWebSocket::disconnected, this, [this, socket] { onClosed(socket); });
 
         Json::Value self = roomEvent("self");
@@ -615,18 +652,15 @@ void ChatRoomService::onFrame(QWebSocket* socket, const QString& frame)
     };
 
     Json::Value message;
-    const std::string bytes = frame.toStdString();
-    bool parsed = false;
-    try {
-        parsed = Json::Reader().parse(bytes, message, false);
-    } catch (const std::exception&) {
-        parsed = false; // nested deeper than the reader's limit
-    }
-    if (!parsed || !message.isObject() || !message["type"].isString())
+    const std::optional<std::string> type
+        = jsonfields::parse(frame.toStdString(), message) ? jsonfields::stringOf(message, "type") : std::nullopt;
+    if (!type)
         return refuse("a frame must be a JSON object with a \"type\"");
-    const std::string type = message["type"].asString();
-    if (type == "text") {
-        const std::string body = text(message, "text");
+    if (*type == "text") {
+        const std::optional<std::string> readBody = jsonfields::stringOf(message, "text");
+        if (!readBody)
+            return refuse("a text frame must hold its \"text\" as a string");
+        const std::string& body = *readBody;
         if (body.size() > kMaxTextBytes)
             return refuse("a text may hold at most " + std::to_string(kMaxTextBytes) + " bytes");
         if (from.shutup)
@@ -636,8 +670,11 @@ void ChatRoomService::onFrame(QWebSocket* socket, const QString& frame)
         out["text"] = body;
         out["time"] = Json::Int64(nowMs());
         sendToRoom(room->second, out);
-    } else if (type == "cmd") {
-        const std::string command = text(message, "command");
+    } else if (*type == "cmd") {
+        const std::optional<std::string> readCommand = jsonfields::stringOf(message, "command");
+        if (!readCommand)
+            return refuse("a command frame must hold its \"command\" as a string");
+        const std::string& command = *readCommand;
         if (command.size() > kMaxCommandBytes)
             return refuse("a command may hold at most " + std::to_string(kMaxCommandBytes) + " bytes");
         Json::Value out = roomEvent("cmd");
@@ -646,7 +683,7 @@ void ChatRoomService::onFrame(QWebSocket* socket, const QString& frame)
         out["time"] = Json::Int64(nowMs());
         sendToRoom(room->second, out, from.id);
     } else {
-        refuse("unknown frame type \"" + type + "\"");
+        refuse("unknown frame type \"" + *type + "\"");
     }
 }
 

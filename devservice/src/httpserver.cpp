@@ -171,8 +171,21 @@ namespace {
                 m_request.body = m_buffer.substr(0, static_cast<size_t>(m_bodySize));
                 m_buffer.erase(0, static_cast<size_t>(m_bodySize));
                 m_request.connection = m_number;
-                answer(m_handler(m_request), keepsAlive(m_request));
+                answer(handled(m_request), keepsAlive(m_request));
             }
+        }
+
+        // The handler's reply; whatever escapes it is that request's failure, never the service's end.
+        HttpReply handled(const HttpRequest& request)
+        {
+            try {
+                return m_handler(request);
+            } catch (const std::exception& e) {
+                qWarning("devservice: %s %s failed: %s", request.method.c_str(), request.path.c_str(), e.what());
+            } catch (...) {
+                qWarning("devservice: %s %s failed", request.method.c_str(), request.path.c_str());
+            }
+            return plainReply(500, "the request could not be handled");
         }
 
         // A request at the start of the socket's unread data that the take-over wants: the socket goes to

@@ -1,6 +1,7 @@
 #include <devservice/meetingroutes.h>
 
 #include <devservice/chatrooms.h>
+#include <devservice/jsonfields.h>
 #include <devservice/mediaforwarder.h>
 #include <devservice/requestverifier.h>
 #include <devservice/service.h>
@@ -25,9 +26,7 @@ namespace {
     Json::Value meeting(const RecordedRequest& request)
     {
         Json::Value room(Json::objectValue);
-        room["meetting_key"] = request.members["meetting_key"].isString()
-            ? request.members["meetting_key"].asString()
-            : std::string("00000000");
+        room["meetting_key"] = jsonfields::stringOf(request.members, "meetting_key").value_or("00000000");
         room["chat_host"] = origin(request, "http");
         room["chat_wss"] = origin(request, "ws") + "/chat";
         room["duration"] = Json::Int64(2 * 60 * 60);
@@ -52,8 +51,9 @@ namespace {
         result["meetting"]["title"] = "演示直播";
         // The meeting's main stream when one is published, else a stand-in id.
         long long main = 0;
-        if (request.forwarder && request.members["meetting_key"].isString())
-            main = request.forwarder->mainStream(request.members["meetting_key"].asString());
+        const std::optional<std::string> key = jsonfields::stringOf(request.members, "meetting_key");
+        if (request.forwarder && key)
+            main = request.forwarder->mainStream(*key);
         Json::Value streamer(Json::objectValue);
         streamer["stream_id"] = Json::Int64(main ? main : 1000);
         streamer["main"] = 1;
@@ -66,13 +66,13 @@ namespace {
     ScriptedReply rtcSdp(const RecordedRequest& request)
     {
         const Json::Value& members = request.members;
-        if (members.isObject() && members.isMember(wire::kSignature) && !request.signatureValid)
+        if (jsonfields::has(members, wire::kSignature) && !request.signatureValid)
             return ScriptedReply::failure(Service::kRefusedCode, verifySignature(members).problem);
         if (!request.forwarder)
             return ScriptedReply::failure(rtc::kNoAnswer, "the service forwards no media");
-        if (!members.isObject() || !members["sdp"].isString() || members["sdp"].asString().empty())
+        const std::string encoded = jsonfields::stringOf(members, "sdp").value_or("");
+        if (encoded.empty())
             return ScriptedReply::failure(rtc::kBadOffer, "no SDP offer");
-        const std::string& encoded = members["sdp"].asString();
         if (encoded.size() > (rtc::kMaxOfferBytes + 2) / 3 * 4 + 4)
             return ScriptedReply::failure(rtc::kBadOffer, "the SDP offer is over 64 KiB");
         const auto decoded = QByteArray::fromBase64Encoding(
@@ -81,10 +81,11 @@ namespace {
             return ScriptedReply::failure(rtc::kBadOffer, "the SDP offer is not base64");
         if (size_t(decoded.decoded.size()) > rtc::kMaxOfferBytes)
             return ScriptedReply::failure(rtc::kBadOffer, "the SDP offer is over 64 KiB");
-        const Json::Value& streamId = members["stream_id"];
-        if (!streamId.isNull() && !streamId.isIntegral())
+        const Json::Value& streamId = jsonfields::member(members, "stream_id");
+        const std::optional<int64_t> held = jsonfields::toInt64(streamId);
+        if (!streamId.isNull() && !held)
             return ScriptedReply::failure(rtc::kBadOffer, "\"stream_id\" is not an integer");
-        const long long id = streamId.isNull() ? 0 : streamId.asInt64();
+        const long long id = held.value_or(0);
 
         const std::string offer = decoded.decoded.toStdString();
         ForwarderAnswer answer;
@@ -160,7 +161,10 @@ namespace {
     ScriptedReply signPlayUrl(const RecordedRequest& request)
     {
         Json::Value result(Json::objectValue);
-        result["url"] = request.members["play_url"].asString() + "?sign=demo";
+        const std::optional<std::string> url = jsonfields::stringOf(request.members, "play_url");
+        if (!url)
+            return ScriptedReply::failure(Service::kRefusedCode, "\"play_url\" is missing or not a text");
+        result["url"] = *url + "?sign=demo";
         return ScriptedReply::success(result);
     }
 
@@ -222,13 +226,16 @@ void addMeetingRoutes(RouteTable& routes)
     apiRoute(paths::kSignPlayRtcUrl, signPlayUrl);
     apiRoute(paths::kVideoSignUrl, [](const RecordedRequest& request) {
         Json::Value result(Json::objectValue);
-        result["url"] = request.members["url"].asString() + "?sign=demo";
+        const std::optional<std::string> url = jsonfields::stringOf(request.members, "url");
+        if (!url)
+            return ScriptedReply::failure(Service::kRefusedCode, "\"url\" is missing or not a text");
+        result["url"] = *url + "?sign=demo";
         return ScriptedReply::success(result);
     });
     apiRoute(paths::kCheckLoginV2, checkLoginV2);
     apiRoute(paths::kPublicConfig, [](const RecordedRequest& request) {
         Json::Value result(Json::objectValue);
-        result["key"] = request.members["key"];
+        result["key"] = jsonfields::member(request.members, "key");
         result["value"] = "";
         return ScriptedReply::success(result);
     });

@@ -1,5 +1,7 @@
 #include <devservice/membershiproutes.h>
 
+#include <devservice/jsonfields.h>
+
 #include <devservice/qrpicture.h>
 
 #include <QByteArray>
@@ -7,7 +9,6 @@
 #include <QUrl>
 #include <QUrlQuery>
 
-#include <json/reader.h>
 #include <json/writer.h>
 
 #include <algorithm>
@@ -144,21 +145,21 @@ namespace {
 
     std::string numberText(const Json::Value& value)
     {
-        if (value.isInt())
-            return std::to_string(value.asInt());
+        if (const std::optional<int> whole = jsonfields::toInt(value))
+            return std::to_string(*whole);
         // "%g" in the C locale, whatever the locale of the process.
         std::ostringstream out;
         out.imbue(std::locale::classic());
-        out << std::setprecision(6) << value.asDouble();
+        out << std::setprecision(6) << jsonfields::toDouble(value).value_or(0);
         return out.str();
     }
 
     std::string valueText(const Json::Value& value)
     {
-        if (value.isString())
-            return value.asString();
-        if (value.isBool())
-            return value.asBool() ? "1" : "0";
+        if (const std::optional<std::string> text = jsonfields::toString(value))
+            return *text;
+        if (const std::optional<bool> flag = jsonfields::toBool(value))
+            return *flag ? "1" : "0";
         if (value.isNumeric())
             return numberText(value);
         if (value.isArray()) {
@@ -166,10 +167,11 @@ namespace {
             for (Json::ArrayIndex i = 0; i < value.size(); ++i) {
                 if (i > 0)
                     text += ',';
-                if (value[i].isString())
-                    text += value[i].asString();
-                else if (value[i].isNumeric() && !value[i].isBool())
-                    text += numberText(value[i]);
+                const Json::Value& element = value[i];
+                if (const std::optional<std::string> item = jsonfields::toString(element))
+                    text += *item;
+                else if (element.isNumeric() && !element.isBool())
+                    text += numberText(element);
             }
             return text;
         }
@@ -353,9 +355,9 @@ namespace {
         if (api.withDevice)
             wanted.insert(wanted.end(), kDevice.begin(), kDevice.end());
         for (const Member& member : wanted) {
-            const Json::Value& value = members[member.name];
+            const Json::Value& value = jsonfields::member(members, member.name);
             const bool typed = member.kind == Kind::Int ? value.isInt() : value.isString();
-            if (!members.isMember(member.name) || !typed)
+            if (!typed)
                 return std::string("missing or mistyped member \"") + member.name + "\"";
         }
         return std::string();
@@ -368,7 +370,7 @@ namespace {
         route.envelope = true;
         route.signedBody = false; // the membership signature is checked here, not the program's
         route.handler = [state, options, api](const RecordedRequest& request) {
-            if (request.envelopeVersion.asInt() != kEnvelopeVersion)
+            if (jsonfields::toInt(request.envelopeVersion) != kEnvelopeVersion)
                 return answer(options, kRefused, "unknown envelope version");
             if (!request.members.isObject())
                 return answer(options, kRefused, "the body is not a JSON object");
@@ -405,7 +407,7 @@ std::string membershipSignatureText(const Json::Value& object)
     std::string text;
     for (const std::string& name : names) {
         if (name != kSignMember)
-            text += name + "=" + valueText(object[name]) + "&";
+            text += name + "=" + valueText(jsonfields::member(object, name)) + "&";
     }
     return text + "&" + kSignSalt;
 }
@@ -418,16 +420,16 @@ SignatureCheck verifyMembershipSignature(const Json::Value& object)
         { "platform_type", Kind::Int }, { "app_version", Kind::String }, { "channel_id", Kind::Int },
         { "app_name", Kind::String }, { kSignMember, Kind::String } };
     for (const Member& member : context) {
-        const Json::Value& value = object[member.name];
+        const Json::Value& value = jsonfields::member(object, member.name);
         const bool typed
             = member.kind == Kind::Int ? value.isIntegral() && !value.isBool() : value.isString();
-        if (!object.isMember(member.name) || !typed)
+        if (!typed)
             return { false, std::string("missing or mistyped member \"") + member.name + "\"" };
     }
     if (object.isMember("client"))
         return { false, "unexpected member \"client\"" };
     const std::string expected = md5Hex(membershipSignatureText(object));
-    if (object[kSignMember].asString() != expected)
+    if (jsonfields::stringOf(object, kSignMember) != expected)
         return { false, "signature mismatch: expected " + expected };
     return { true, std::string() };
 }
@@ -472,7 +474,7 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
             return failure(1001, "账号或密码错误");
         if (account->second.refusal)
             return failure(account->second.refusal, "该账号已在其他设备绑定，请先解绑");
-        return success(loginResult(s, account->second, request.members["product_type"].asInt(), request));
+        return success(loginResult(s, account->second, jsonfields::intOf(request.members, "product_type").value_or(0), request));
     };
 
     const ApiPath apis[] = {
@@ -480,8 +482,8 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
             { { "product_type", Kind::Int }, { "account", Kind::String }, { "password", Kind::String } },
             true,
             [login, failure](State& s, const RecordedRequest& request, const Json::Value& m) {
-                const auto account = s.accounts.find(m["account"].asString());
-                const std::string password = m["password"].asString();
+                const auto account = s.accounts.find(jsonfields::stringOf(m, "account").value_or(""));
+                const std::string password = jsonfields::stringOf(m, "password").value_or("");
                 // The login dialog sends the password's MD5 digest; a plain password is taken too.
                 if (account == s.accounts.end()
                     || (password != account->second.password && password != md5Hex(account->second.password)))
@@ -490,7 +492,7 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
             } },
         { "/user/checkLoginByWechatCode", { { "product_type", Kind::Int }, { "code", Kind::String } }, true,
             [login, failure](State& s, const RecordedRequest& request, const Json::Value& m) {
-                const auto code = s.wechatCodes.find(m["code"].asString());
+                const auto code = s.wechatCodes.find(jsonfields::stringOf(m, "code").value_or(""));
                 if (code == s.wechatCodes.end())
                     return failure(1002, "微信授权码无效");
                 const std::string name = code->second;
@@ -500,7 +502,7 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
         { "/user/checkByAutoLoginToken",
             { { "product_type", Kind::Int }, { "auto_login_token", Kind::String } }, true,
             [login, failure](State& s, const RecordedRequest& request, const Json::Value& m) {
-                const auto found = s.autoTokens.find(m["auto_login_token"].asString());
+                const auto found = s.autoTokens.find(jsonfields::stringOf(m, "auto_login_token").value_or(""));
                 if (found == s.autoTokens.end())
                     return failure(1003, "自动登录已失效，请重新登录");
                 return login(s, request, found->second);
@@ -517,18 +519,18 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
                 if (name.empty())
                     return failure(401, "请先登录");
                 settleAutoPay(s, options);
-                return success(productState(s.accounts[name], m["product_type"].asInt()));
+                return success(productState(s.accounts[name], jsonfields::intOf(m, "product_type").value_or(0)));
             } },
         { "/user/getProductList", { { "product_type", Kind::Int }, { "type", Kind::Int } }, false,
             [success](State&, const RecordedRequest&, const Json::Value& m) {
-                const bool business = m["type"].asInt() == 2;
+                const bool business = jsonfields::intOf(m, "type") == 2;
                 Json::Value list(Json::arrayValue);
                 for (const Product& product : kProducts) {
                     if (product.business != business)
                         continue;
                     Json::Value item(Json::objectValue);
                     item["id"] = product.id;
-                    item["product_type"] = m["product_type"].asInt();
+                    item["product_type"] = jsonfields::intOf(m, "product_type").value_or(0);
                     item["name"] = product.name;
                     item["sum"] = 1;
                     item["discrible"]
@@ -548,15 +550,15 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
                 const std::string name = bearerAccount(s, request);
                 if (name.empty())
                     return failure(401, "请先登录");
-                if (!findProduct(m["product_id"].asInt()))
+                if (!findProduct(jsonfields::intOf(m, "product_id").value_or(0)))
                     return failure(1004, "商品不存在");
-                const std::string payWay = m["pay_way"].isString() ? m["pay_way"].asString() : "";
+                const std::string payWay = jsonfields::stringOf(m, "pay_way").value_or("");
                 if (payWay != "c" && payWay != "f")
                     return failure(1005, "不支持的支付方式");
                 Order order;
                 order.id = s.nextOrder++;
                 order.account = name;
-                order.productId = m["product_id"].asInt();
+                order.productId = jsonfields::intOf(m, "product_id").value_or(0);
                 order.createdMs = QDateTime::currentMSecsSinceEpoch();
                 s.orders[order.id] = order;
                 Json::Value result(Json::objectValue);
@@ -567,7 +569,7 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
         { "/user/checkOrder", { { "order_id", Kind::Int } }, false,
             [success, failure, options](State& s, const RecordedRequest& request, const Json::Value& m) {
                 settleAutoPay(s, options);
-                const auto order = s.orders.find(m["order_id"].asInt());
+                const auto order = s.orders.find(jsonfields::intOf(m, "order_id").value_or(0));
                 if (order == s.orders.end() || order->second.account != bearerAccount(s, request))
                     return failure(1006, "订单不存在");
                 Json::Value result(Json::objectValue);
@@ -580,7 +582,7 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
             { { "jump_target", Kind::String }, { "product_type", Kind::Int }, { "token", Kind::String } },
             false,
             [success, base](State&, const RecordedRequest& request, const Json::Value& m) {
-                const QString target = QString::fromStdString(m["jump_target"].asString());
+                const QString target = QString::fromStdString(jsonfields::stringOf(m, "jump_target").value_or(""));
                 Json::Value result(Json::objectValue);
                 result["jump_url"] = origin(request) + base
                     + "/page?target=" + QUrl::toPercentEncoding(target).toStdString();
@@ -601,7 +603,7 @@ void addMembershipRoutes(RouteTable& routes, MembershipOptions options)
         { "/user/checkWechatScanBody", { { "body_text", Kind::String } }, false,
             [success, failure](State&, const RecordedRequest&, const Json::Value& m) {
                 const QByteArray page
-                    = QByteArray::fromBase64(QByteArray::fromStdString(m["body_text"].asString()));
+                    = QByteArray::fromBase64(QByteArray::fromStdString(jsonfields::stringOf(m, "body_text").value_or("")));
                 int errcode = 0;
                 std::string code;
                 if (!readScanPage(page.toStdString(), errcode, code))

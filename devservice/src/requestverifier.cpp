@@ -1,5 +1,6 @@
 #include <devservice/requestverifier.h>
 
+#include <devservice/jsonfields.h>
 #include <devservice/servicetable.h>
 
 #include <openssl/evp.h>
@@ -12,6 +13,7 @@
 #include <locale>
 #include <sstream>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace devservice {
@@ -73,22 +75,10 @@ namespace {
     // else rounded to six significant digits.
     std::string numberText(const Json::Value& value)
     {
-        double asDouble = 0;
-        if (value.type() == Json::intValue) {
-            const Json::LargestInt v = value.asLargestInt();
-            if (v >= INT32_MIN && v <= INT32_MAX)
-                return std::to_string(v);
-            asDouble = static_cast<double>(v);
-        } else if (value.type() == Json::uintValue) {
-            const Json::LargestUInt v = value.asLargestUInt();
-            if (v <= static_cast<Json::LargestUInt>(INT32_MAX))
-                return std::to_string(v);
-            asDouble = static_cast<double>(v);
-        } else {
-            asDouble = value.asDouble();
-            if (std::trunc(asDouble) == asDouble && asDouble >= INT32_MIN && asDouble <= INT32_MAX)
-                return std::to_string(static_cast<long long>(asDouble));
-        }
+        // Whole numbers of the 32-bit range, however they were written (5, 5.0).
+        if (const std::optional<int> whole = jsonfields::toInt(value))
+            return std::to_string(*whole);
+        const double asDouble = jsonfields::toDouble(value).value_or(0);
         // "%g" in the C locale, whatever the locale of the process.
         std::ostringstream out;
         out.imbue(std::locale::classic());
@@ -100,19 +90,19 @@ namespace {
     {
         switch (value.type()) {
         case Json::stringValue:
-            return value.asString();
+            return jsonfields::toString(value).value_or("");
         case Json::intValue:
         case Json::uintValue:
         case Json::realValue:
             return numberText(value);
         case Json::booleanValue:
-            return value.asBool() ? "1" : "0";
+            return jsonfields::toBool(value).value_or(false) ? "1" : "0";
         case Json::arrayValue: {
             std::string text;
             for (Json::ArrayIndex i = 0; i < value.size(); ++i) {
-                const Json::Value& element = value[i];
+                const Json::Value& element = jsonfields::element(value, i);
                 if (element.isString() || element.isNumeric())
-                    text += element.isString() ? element.asString() : numberText(element);
+                    text += element.isString() ? jsonfields::toString(element).value_or("") : numberText(element);
                 if (i + 1 < value.size())
                     text += ',';
             }
@@ -167,12 +157,13 @@ std::string md5Hex(const std::string& data)
 
 std::string signatureText(const Json::Value& object)
 {
-    std::vector<std::string> names = object.getMemberNames();
+    std::vector<std::string> names
+        = object.isObject() ? object.getMemberNames() : std::vector<std::string>();
     // std::string compares as unsigned bytes (char_traits<char>::lt), which is the order wanted.
     std::sort(names.begin(), names.end());
     std::string text;
     for (const std::string& name : names)
-        text += name + "=" + memberText(object[name]) + "&";
+        text += name + "=" + memberText(jsonfields::member(object, name)) + "&";
     return text + "&" + wire::kSignSalt;
 }
 
@@ -194,15 +185,15 @@ SignatureCheck verifySignature(const Json::Value& object)
         { wire::kSignature, &Json::Value::isString },
     };
     for (const Expected& member : expected) {
-        if (!object.isMember(member.name) || !(object[member.name].*member.hasType)())
+        if (!(jsonfields::member(object, member.name).*member.hasType)())
             return { false, std::string("missing or mistyped member \"") + member.name + "\"" };
     }
-    if (object[wire::kSignClient].asString() != wire::kSignClientText)
+    if (jsonfields::stringOf(object, wire::kSignClient) != wire::kSignClientText)
         return { false, "unexpected client text" };
     Json::Value withoutSignature = object;
     withoutSignature.removeMember(wire::kSignature);
     const std::string expectedSign = md5Hex(signatureText(withoutSignature));
-    if (object[wire::kSignature].asString() != expectedSign)
+    if (jsonfields::stringOf(object, wire::kSignature) != expectedSign)
         return { false, "signature mismatch: expected " + expectedSign };
     return { true, std::string() };
 }

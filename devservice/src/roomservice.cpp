@@ -1,5 +1,6 @@
 #include <devservice/roomservice.h>
 
+#include <devservice/jsonfields.h>
 #include <devservice/mediaforwarder.h>
 #include <devservice/servicetable.h>
 
@@ -24,14 +25,15 @@ namespace {
 
     bool text(const Json::Value& members, const char* name, std::string& out, bool required = true)
     {
-        const Json::Value& value = members[name];
+        const Json::Value& value = jsonfields::member(members, name);
         if (value.isNull() && !required) {
             out.clear();
             return true;
         }
-        if (!value.isString())
+        const std::optional<std::string> found = jsonfields::toString(value);
+        if (!found)
             return false;
-        out = value.asString();
+        out = *found;
         return true;
     }
 
@@ -139,7 +141,7 @@ ScriptedReply RoomService::join(const RecordedRequest& request)
     if (request.forwarder) {
         Json::Value live(Json::arrayValue);
         for (const Json::Value& streamer : result["meetting"]["streamers"]) {
-            if (request.forwarder->holds(streamer["stream_id"].asInt64()))
+            if (request.forwarder->holds(jsonfields::int64Of(streamer, "stream_id").value_or(0)))
                 live.append(streamer);
         }
         result["meetting"]["streamers"] = live;
@@ -154,19 +156,20 @@ ScriptedReply RoomService::addStreamer(const RecordedRequest& request)
     std::string key, roomId, roomPwd, title;
     if (!members.isObject() || !text(members, "meetting_key", key))
         return badMember("meetting_key");
-    const Json::Value& id = members["stream_id"];
-    if (!id.isIntegral() || id.isBool() || id.asInt64() <= 0 || id.asInt64() > room::kMaxStreamId)
+    const std::optional<int64_t> id = jsonfields::int64Of(members, "stream_id");
+    if (!id || *id <= 0 || *id > room::kMaxStreamId)
         return badMember("stream_id");
     if (!text(members, "room_id", roomId, false) || !text(members, "room_pwd", roomPwd, false)
         || !text(members, "title", title, false))
         return badMember("room_id, room_pwd or title");
-    const Json::Value& mainMember = members["main"];
-    if (!mainMember.isNull() && !mainMember.isIntegral())
+    const Json::Value& mainMember = jsonfields::member(members, "main");
+    const std::optional<int64_t> mainValue = jsonfields::toInt64(mainMember);
+    if (!mainMember.isNull() && !mainValue)
         return badMember("main");
-    const bool main = !mainMember.isNull() && mainMember.asInt64() == 1;
+    const bool main = mainValue == 1;
 
     Streamer streamer;
-    streamer.streamId = id.asInt64();
+    streamer.streamId = *id;
     streamer.main = main;
     streamer.title = title;
     {

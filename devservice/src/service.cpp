@@ -2,6 +2,7 @@
 
 #include <devservice/certificates.h>
 #include <devservice/httpserver.h>
+#include <devservice/jsonfields.h>
 #include <devservice/mediaforwarder.h>
 #include <devservice/requestverifier.h>
 #include <devservice/servicetable.h>
@@ -10,7 +11,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <json/reader.h>
 #include <json/writer.h>
 
 namespace devservice {
@@ -25,18 +25,16 @@ namespace {
     // Replies enciphered with `wrongKey` cannot be read by any client.
     constexpr char kWrongKey[] = "not.the.right.k!";
 
-    // False for text that is not JSON, nesting deeper than the reader's limit included (it throws then):
-    // one bad request never ends the service.
+    // False for text that is not JSON or nests deeper than the service reads: one bad request never ends
+    // the service.
     bool parseJson(const std::string& text, Json::Value& out, std::string* refusal = nullptr)
     {
-        try {
-            return Json::Reader().parse(text, out, false);
-        } catch (const std::exception&) {
-            out = Json::Value();
-            if (refusal)
-                *refusal = "the body nests JSON deeper than the service reads";
-            return false;
-        }
+        std::string error;
+        if (jsonfields::parse(text, out, &error))
+            return true;
+        if (refusal && error.find("nested") != std::string::npos)
+            *refusal = "the body nests JSON deeper than the service reads";
+        return false;
     }
 
     std::string compact(const Json::Value& value)
@@ -249,14 +247,26 @@ HttpReply Service::handle(const HttpRequest& request)
         reply = std::move(*scripted);
     else if (!record.problem.empty())
         reply = ScriptedReply::failure(kRefusedCode, record.problem);
-    else if (routeCopy.handler)
-        reply = routeCopy.handler(record);
+    bool failed = false; // the route threw: the request's answer is 500, the service goes on
+    if (!scripted && record.problem.empty() && routeCopy.handler) {
+        try {
+            reply = routeCopy.handler(record);
+        } catch (const std::exception& e) {
+            failed = true;
+            record.problem = std::string("the route failed: ") + e.what();
+        } catch (...) {
+            failed = true;
+            record.problem = "the route failed";
+        }
+    }
 
     if (routeCopy.recorded) {
         lock.lock();
         this->record(std::move(record));
         lock.unlock();
     }
+    if (failed)
+        return { 500, "the request could not be handled", "text/plain", 0, false };
     return render(reply, routeCopy.aesKey);
 }
 
@@ -266,19 +276,19 @@ void Service::decode(const Route& route, RecordedRequest& record)
     if (route.envelope) {
         Json::Value envelope;
         std::string refusal;
-        if (!parseJson(record.body, envelope, &refusal) || !envelope.isObject()
-            || !envelope[wire::kEnvelopeCipher].isString()) {
+        const bool parsed = parseJson(record.body, envelope, &refusal);
+        const std::optional<std::string> cipher = jsonfields::stringOf(envelope, wire::kEnvelopeCipher);
+        if (!parsed || !cipher) {
             record.problem = refusal.empty() ? "the body is not an envelope" : refusal;
             return;
         }
         record.enveloped = true;
-        record.envelopeVersion = envelope.get(wire::kEnvelopeVersion, Json::Value());
-        if (!record.envelopeVersion.isIntegral()) {
+        record.envelopeVersion = jsonfields::member(envelope, wire::kEnvelopeVersion);
+        if (!jsonfields::toInt(record.envelopeVersion)) {
             record.problem = "the envelope has no integer version";
             return;
         }
-        const std::optional<std::string> plain
-            = aesDecrypt(envelope[wire::kEnvelopeCipher].asString(), route.aesKey);
+        const std::optional<std::string> plain = aesDecrypt(*cipher, route.aesKey);
         if (!plain) {
             record.problem = "the envelope does not decrypt with the route's key";
             return;
@@ -296,7 +306,7 @@ void Service::decode(const Route& route, RecordedRequest& record)
     }
     if (!route.signedBody) {
         // Taken unsigned; a signature that is there is still checked, for the record and the route.
-        if (record.members.isObject() && record.members.isMember(wire::kSignature))
+        if (jsonfields::has(record.members, wire::kSignature))
             record.signatureValid = verifySignature(record.members).valid;
         return;
     }

@@ -40,7 +40,8 @@ struct HttpReply {
 // without a request; requests on one connection are answered in order.
 //
 // Bodies need a Content-Length; the request head is bounded to 64 KiB and the body to 16 MiB (a larger one is
-// answered 413 and the connection closed, as is every malformed request).
+// answered 413 and the connection closed, as is every malformed request). A handler that throws is answered
+// 500, and the connection goes on.
 //
 // The server object lives in the thread that owns it and accepts there; connections are served by a pool of
 // worker threads (TLS handshake, parsing, the handler), each connection by one of them. The handler is
