@@ -59,6 +59,9 @@ namespace {
         head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
         socket->write(head.data(), static_cast<qint64>(head.size()));
         socket->write(reply.body.data(), static_cast<qint64>(reply.body.size()));
+        // Written now, not once control is back in the event loop: a client that has shut its sending side
+        // after the request is seen as gone there, and the socket drops what it still buffers.
+        socket->flush();
     }
 
     HttpReply plainReply(int status, const std::string& text)

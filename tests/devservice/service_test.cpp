@@ -21,6 +21,12 @@
 #include <future>
 #include <mutex>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 using devservice::RecordedRequest;
 using devservice::Route;
 using devservice::ScriptedReply;
@@ -245,6 +251,38 @@ TEST_F(ServiceTest, KeepsTheConnectionAlive)
         EXPECT_TRUE(requests[i].signatureValid) << requests[i].problem;
     }
     EXPECT_NE(requests[0].connection, 0u);
+}
+
+// A client that sends a request on a kept-alive connection and then shuts its sending side (as `nc -N` does)
+// still reads the reply before the connection goes.
+TEST_F(ServiceTest, AnswersAClientThatClosedItsSendingSide)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(service->port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const QByteArray request = rawRequest(1);
+    ASSERT_EQ(::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL), ssize_t(request.size()));
+    ASSERT_EQ(::shutdown(fd, SHUT_WR), 0);
+
+    std::string reply;
+    char chunk[4096];
+    for (;;) {
+        pollfd readable { fd, POLLIN, 0 };
+        if (::poll(&readable, 1, 10000) <= 0)
+            break;
+        const ssize_t got = ::recv(fd, chunk, sizeof chunk, 0);
+        if (got <= 0)
+            break;
+        reply.append(chunk, size_t(got));
+    }
+    ::close(fd);
+    EXPECT_EQ(reply.rfind("HTTP/1.1 200 ", 0), 0u) << reply;
+    EXPECT_NE(reply.find("\"errcode\":0"), std::string::npos) << reply;
+    ASSERT_EQ(service->requests().size(), 1u);
 }
 
 TEST_F(ServiceTest, KeepsOnlyTheNewestRequests)
