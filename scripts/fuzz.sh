@@ -12,9 +12,14 @@ seconds=${2:-60}
 shift $(( $# < 2 ? $# : 2 ))
 
 if [ ! -f build-fuzz/build.ninja ]; then
+    # The compiler cache when the machine has one (scripts/install-deps.sh does not install it).
+    launcher=()
+    if command -v ccache >/dev/null 2>&1; then
+        launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+    fi
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug \
         -DTAVICAST_SANITIZE=address,undefined -DTAVICAST_FUZZ=ON -DTAVICAST_TESTS=OFF -DTAVICAST_BENCH=OFF \
-        -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null
+        "${launcher[@]}" >/dev/null
 fi
 targets=()
 for dir in fuzz/corpus/*/; do
