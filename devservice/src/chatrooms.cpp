@@ -651,40 +651,54 @@ void ChatRoomService::onFrame(QWebSocket* socket, const QString& frame)
         sendTo(from, error);
     };
 
-    Json::Value message;
-    const std::optional<std::string> type
-        = jsonfields::parse(frame.toStdString(), message) ? jsonfields::stringOf(message, "type") : std::nullopt;
-    if (!type)
-        return refuse("a frame must be a JSON object with a \"type\"");
-    if (*type == "text") {
-        const std::optional<std::string> readBody = jsonfields::stringOf(message, "text");
-        if (!readBody)
-            return refuse("a text frame must hold its \"text\" as a string");
-        const std::string& body = *readBody;
-        if (body.size() > kMaxTextBytes)
-            return refuse("a text may hold at most " + std::to_string(kMaxTextBytes) + " bytes");
+    const Frame read = readFrame(frame.toStdString());
+    if (read.kind == Frame::Refused)
+        return refuse(read.refusal);
+    if (read.kind == Frame::Text) {
         if (from.shutup)
             return refuse("you are silenced");
         Json::Value out = roomEvent("text");
         out["from"] = from.peer();
-        out["text"] = body;
+        out["text"] = read.content;
         out["time"] = Json::Int64(nowMs());
         sendToRoom(room->second, out);
-    } else if (*type == "cmd") {
-        const std::optional<std::string> readCommand = jsonfields::stringOf(message, "command");
-        if (!readCommand)
-            return refuse("a command frame must hold its \"command\" as a string");
-        const std::string& command = *readCommand;
-        if (command.size() > kMaxCommandBytes)
-            return refuse("a command may hold at most " + std::to_string(kMaxCommandBytes) + " bytes");
+    } else {
         Json::Value out = roomEvent("cmd");
         out["from"] = from.peer();
-        out["command"] = command;
+        out["command"] = read.content;
         out["time"] = Json::Int64(nowMs());
         sendToRoom(room->second, out, from.id);
-    } else {
-        refuse("unknown frame type \"" + *type + "\"");
     }
+}
+
+ChatRoomService::Frame ChatRoomService::readFrame(const std::string& frame)
+{
+    Frame read;
+    Json::Value message;
+    const std::optional<std::string> type
+        = jsonfields::parse(frame, message) ? jsonfields::stringOf(message, "type") : std::nullopt;
+    if (!type) {
+        read.refusal = "a frame must be a JSON object with a \"type\"";
+    } else if (*type == "text") {
+        const std::optional<std::string> text = jsonfields::stringOf(message, "text");
+        if (!text)
+            read.refusal = "a text frame must hold its \"text\" as a string";
+        else if (text->size() > kMaxTextBytes)
+            read.refusal = "a text may hold at most " + std::to_string(kMaxTextBytes) + " bytes";
+        else
+            read = { Frame::Text, *text, std::string() };
+    } else if (*type == "cmd") {
+        const std::optional<std::string> command = jsonfields::stringOf(message, "command");
+        if (!command)
+            read.refusal = "a command frame must hold its \"command\" as a string";
+        else if (command->size() > kMaxCommandBytes)
+            read.refusal = "a command may hold at most " + std::to_string(kMaxCommandBytes) + " bytes";
+        else
+            read = { Frame::Command, *command, std::string() };
+    } else {
+        read.refusal = "unknown frame type \"" + *type + "\"";
+    }
+    return read;
 }
 
 void ChatRoomService::onClosed(QWebSocket* socket)

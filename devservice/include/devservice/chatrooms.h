@@ -71,6 +71,15 @@ public:
 
     std::vector<ChatRoomSnapshot> snapshot() const;
 
+    // A member's frame as the room reads it: a text or a command to relay, or why it is refused. A frame
+    // must be a JSON object with a "type" of "text" (its "text" a string) or "cmd" (its "command" a string).
+    struct Frame {
+        enum Kind { Refused, Text, Command } kind = Refused;
+        std::string content; // the text or the command
+        std::string refusal; // why it is refused
+    };
+    static Frame readFrame(const std::string& frame);
+
     static constexpr size_t kMaxTextBytes = 8192;
     static constexpr size_t kMaxCommandBytes = 16 * 1024;
     static constexpr quint64 kMaxFrameBytes = 64 * 1024;
