@@ -40,7 +40,11 @@ for name in "${targets[@]}"; do
     work=build-fuzz/corpus/$name
     mkdir -p "$work" "fuzz/crashes/$name"
     echo "== $name: ${seconds}s"
-    if ! build-fuzz/bin/fuzz_"$name" "$work" "fuzz/corpus/$name" -max_total_time="$seconds" \
+    dict=()
+    if [ -f "fuzz/corpus/$name.dict" ]; then
+        dict=(-dict="fuzz/corpus/$name.dict")
+    fi
+    if ! build-fuzz/bin/fuzz_"$name" "$work" "fuzz/corpus/$name" -max_total_time="$seconds" "${dict[@]}" \
         -runs="${FUZZ_RUNS:--1}" -artifact_prefix="fuzz/crashes/$name/" -print_final_stats=1 "$@" \
         2>&1 | tee "build-fuzz/$name.log" | grep -E "^#[0-9]+ +(DONE|INITED)|stat::|ERROR|SUMMARY"; then
         :

@@ -214,6 +214,11 @@ void Service::clearRequests()
 
 HttpReply Service::handle(const HttpRequest& request)
 {
+    return serve(request, m_chatRooms, m_forwarder.get());
+}
+
+HttpReply Service::serve(const HttpRequest& request, ChatRoomService* chatRooms, MediaForwarder* forwarder)
+{
     RecordedRequest record;
     record.method = request.method;
     record.path = request.path;
@@ -222,8 +227,8 @@ HttpReply Service::handle(const HttpRequest& request)
     record.body = request.body;
     record.secure = m_options.https;
     record.connection = request.connection;
-    record.chatRooms = m_chatRooms;
-    record.forwarder = m_forwarder.get();
+    record.chatRooms = chatRooms;
+    record.forwarder = forwarder;
 
     std::unique_lock<std::mutex> lock(m_mutex);
     const auto route = m_routes.find(request.path);

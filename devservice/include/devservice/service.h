@@ -73,6 +73,11 @@ public:
     // The WebRTC relay behind the SDP routes; null while the service is stopped.
     MediaForwarder* forwarder() const;
 
+    // Answers `request` as a connection's thread does (scripted reply, route, decoding, record), without
+    // sockets or a start; `chatRooms` and `forwarder` stand in for the running service's own. For drivers
+    // that run the routes in-process.
+    HttpReply serve(const HttpRequest& request, ChatRoomService* chatRooms, MediaForwarder* forwarder);
+
     // The reply a route gives to a request whose envelope or signature was refused.
     static constexpr int kRefusedCode = 400;
 
