@@ -72,8 +72,8 @@ int main(int argc, char** argv)
         "seconds", "0");
     parser.addOption(autoScanOption);
     const QCommandLineOption autoPayOption("auto-pay",
-        "Pay every membership order by itself this many seconds after it was created (default 0: only its "
-        "pay page does).",
+        "Pay each account's newest membership order by itself this many seconds after it was created (an "
+        "order the user switched past stays unpaid; default 0: only its pay page does).",
         "seconds", "0");
     parser.addOption(autoPayOption);
     const QCommandLineOption pusherOption(
