@@ -2,6 +2,7 @@
 
 #include <devservice/roomservice.h>
 #include <devservice/membershiproutes.h>
+#include <devservice/secrets.h>
 #include <devservice/service.h>
 #include <devservice/statepage.h>
 
@@ -24,14 +25,15 @@ void onQuitSignal(int)
     [[maybe_unused]] const ssize_t written = ::write(quitPipe[1], &byte, 1);
 }
 
-// One line on standard output per request a route answers, so a local run shows what the client asked.
+// One line on standard output per request a route answers, so a local run shows what the client asked; the
+// secrets in its query are masked.
 void logEveryRequest(devservice::RouteTable& routes)
 {
     for (auto& [path, route] : routes) {
         auto answer = std::move(route.handler);
         route.handler = [answer](const devservice::RecordedRequest& request) {
             std::printf("request: %s %s%s%s\n", request.method.c_str(), request.path.c_str(),
-                request.query.empty() ? "" : "?", request.query.c_str());
+                request.query.empty() ? "" : "?", devservice::maskedQuery(request.query).c_str());
             std::fflush(stdout);
             return answer ? answer(request) : devservice::ScriptedReply::success();
         };
@@ -70,8 +72,8 @@ int main(int argc, char** argv)
         "seconds", "0");
     parser.addOption(autoScanOption);
     const QCommandLineOption autoPayOption("auto-pay",
-        "Pay every membership order by itself this many seconds after it was created (default 0: only its "
-        "pay page does).",
+        "Pay each account's newest membership order by itself this many seconds after it was created (an "
+        "order the user switched past stays unpaid; default 0: only its pay page does).",
         "seconds", "0");
     parser.addOption(autoPayOption);
     const QCommandLineOption pusherOption(

@@ -59,6 +59,9 @@ namespace {
         int maxDevice = 1;
         int clientDevice = 1;
         int refusal = 0; // a login error the account always gets
+        // Whether the account is configured with a live-start address (the service's own base URL), which a
+        // host must then type into the client's settings before a meeting starts.
+        bool liveStartAddress = false;
     };
 
     struct Product {
@@ -118,6 +121,8 @@ namespace {
                 kLifetimeEnd, 1, 5, 1, 0 });
             add({ "bound", "bound1234", 10004, "已绑定", "bound@example.com", "13800000004", 1, "", 0, 1, 1,
                 -10 });
+            add({ "hostcheck", "hostcheck1234", 10005, "地址核对", "hostcheck@example.com", "13800000005", 2,
+                timeText(QDateTime::currentDateTime().addDays(60)), 0, 2, 1, 0, true });
         }
 
         std::mutex mutex;
@@ -281,7 +286,7 @@ namespace {
         result["auto_login_token"] = autoToken;
         Json::Value config(Json::objectValue);
         config["show_delay"] = 0;
-        config["meetting_host"] = origin(request);
+        config["meetting_host"] = account.liveStartAddress ? origin(request) : std::string();
         result["config"] = config;
         result["product_state"] = productState(account, productType);
         return result;
@@ -303,19 +308,27 @@ namespace {
             account.busiType = 1;
     }
 
-    // Orders old enough pay themselves when the service is told to (--auto-pay).
+    // Orders old enough pay themselves when the service is told to (--auto-pay). Every order of an account
+    // buys the same membership, and one the user switched past (another plan, another pay way) is left
+    // unpaid by a real buyer: only each account's newest order pays itself, once.
     void settleAutoPay(State& state, const MembershipOptions& options)
     {
         if (options.autoPayMs <= 0)
             return;
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        std::map<std::string, Order*> newest;
         for (auto& [id, order] : state.orders) {
-            if (order.payStatus != 0 || now - order.createdMs < options.autoPayMs)
+            Order*& latest = newest[order.account];
+            if (!latest || order.id > latest->id)
+                latest = &order;
+        }
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        for (auto& [account, order] : newest) {
+            if (order->payStatus != 0 || now - order->createdMs < options.autoPayMs)
                 continue;
-            order.payStatus = 1;
-            order.dealStatus = 1;
-            if (const Product* product = findProduct(order.productId))
-                applyPayment(state.accounts[order.account], *product);
+            order->payStatus = 1;
+            order->dealStatus = 1;
+            if (const Product* product = findProduct(order->productId))
+                applyPayment(state.accounts[account], *product);
         }
     }
 
@@ -445,6 +458,8 @@ std::string membershipDemoText()
             text += ", ends " + account.endTime;
         if (account.refusal)
             text += ", login answers errcode " + std::to_string(account.refusal);
+        if (account.liveStartAddress)
+            text += ", live-start address: the base URL above";
         text += ")\n";
     }
     return text;

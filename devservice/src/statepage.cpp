@@ -1,7 +1,10 @@
 #include <devservice/statepage.h>
 
 #include <devservice/mediaforwarder.h>
+#include <devservice/secrets.h>
 #include <devservice/service.h>
+
+#include <json/writer.h>
 
 #include <QString>
 #include <QUrlQuery>
@@ -88,7 +91,14 @@ namespace {
                 headers.append(pair);
             }
             json["headers"] = headers;
-            json["plain_body"] = request.plainBody;
+            // A JSON body is shown with its secrets masked, as the service's log would show them.
+            if (request.members.isObject() || request.members.isArray()) {
+                Json::FastWriter writer;
+                writer.omitEndingLineFeed();
+                json["plain_body"] = writer.write(maskedSecrets(request.members));
+            } else {
+                json["plain_body"] = request.plainBody;
+            }
             json["problem"] = request.problem;
             list.append(json);
         }

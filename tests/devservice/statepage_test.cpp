@@ -19,6 +19,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 using devservice::Service;
 namespace wire = devservice::wire;
@@ -194,7 +196,25 @@ TEST_F(StatePageTest, ShowsMeetingsChatRoomsAndRequests)
     // The requests as received, headers and plain body; the page itself is not among them.
     const Json::Value* registered = find(result["requests"], "path", devservice::paths::kAddStreamer);
     ASSERT_NE(registered, nullptr) << state.toStyledString();
-    EXPECT_EQ(parse((*registered)["plain_body"].asString())["room_pwd"], "pw-1");
+    EXPECT_EQ(parse((*registered)["plain_body"].asString())["room_pwd"], "***") << "secrets are masked";
+    EXPECT_EQ(parse((*registered)["plain_body"].asString())["meetting_key"], "K-1") << "the rest is shown";
+    // No room password, owner key or join token in any recorded body; each masked where it was.
+    const std::vector<std::string> secrets { "pw-1", created["owner_key"].asString(), owner["token"].asString(),
+        guest["token"].asString() };
+    for (const std::string& secret : secrets)
+        ASSERT_GE(secret.size(), 4u);
+    int maskedMembers = 0;
+    for (const Json::Value& recorded : result["requests"]) {
+        const std::string body = recorded["plain_body"].asString();
+        for (const std::string& secret : secrets)
+            EXPECT_EQ(body.find(secret), std::string::npos) << recorded.toStyledString();
+        const Json::Value members = parse(body);
+        for (const char* name : { "password", "owner_key", "token", "room_pwd" })
+            maskedMembers += members.isObject() && members[name] == "***" ? 1 : 0;
+    }
+    // the room's creation, the owner's join (password, owner key), the guest's, the forbid (password, token),
+    // the meeting's creation (its token; its empty password stays empty), the streamer (room_pwd)
+    EXPECT_EQ(maskedMembers, 1 + 2 + 1 + 2 + 1 + 1) << result["requests"].toStyledString();
     EXPECT_EQ((*registered)["method"], "POST");
     EXPECT_TRUE((*registered)["problem"].asString().empty());
     bool bearer = false;

@@ -18,7 +18,8 @@ struct MembershipOptions {
     bool webQrLocal = true;
     int webQrLifetimeMs = 2 * 60 * 1000;
     int webQrAutoScanMs = 0;
-    // After how long an order pays itself, as if its code had been paid (0: only its pay page does).
+    // After how long an account's newest order pays itself, as if its code had been paid; older orders the
+    // user switched past stay open (0: only an order's pay page pays it).
     int autoPayMs = 0;
 };
 

@@ -20,10 +20,12 @@ class Service;
 //    "chat_id", "handle", "device", "owner", "shutup", "connected"}], "kicked_out": [user ids]};
 //  - streams: the relay's held streams, each {"stream_id", "players"};
 //  - requests: the record, oldest first, each {"method", "path", "query", "headers": [[name, value]...],
-//    "plain_body", "problem"}.
+//    "plain_body", "problem"}; a JSON body is shown re-written compactly with its secrets (passwords, owner
+//    keys, tokens, authorization codes: secrets.h) as "***".
 //
-// It shows secrets as the service holds them (room passwords; tokens in the recorded requests): the service
-// listens on 127.0.0.1 only and is for local tests and demos.
+// Meetings show their chat room's password, which the tests' phone stand-in joins with, and the recorded
+// headers and queries keep the session tokens, which tests read to make sure no client log holds them: the
+// service listens on 127.0.0.1 only and is for local tests and demos.
 //
 // `sections` names the parts wanted, comma-separated; empty: all of them. Returns false with a reason for an
 // unknown name.

@@ -1,6 +1,7 @@
 #include "studioengine.h"
 
 #include "pushsignalling.h"
+#include "soundsource.h"
 
 #include <zovwebrtc/zovwebrtc.h>
 
@@ -84,16 +85,44 @@ void StudioEngine::saveSettings()
 
 // ---- sound
 
-std::string StudioEngine::audioDescription() const
+std::string StudioEngine::audioDescription()
 {
+    struct Source {
+        bool on;
+        bool muted;
+        const char* variable;
+        const char* fallback;
+        const char* volume;
+        const char* what;
+        bool* opened;
+    };
+    const Source sources[] = {
+        { desktopAudio, desktopMuted, "TAVICAST_DESKTOP_AUDIO_SOURCE", "pulsesrc device=@DEFAULT_MONITOR@",
+            kDesktopVolume, "desktop sound", &m_desktopOpened },
+        { microphone, microphoneMuted, "TAVICAST_AUDIO_SOURCE", "pulsesrc", kMicrophoneVolume, "microphone",
+            &m_microphoneOpened },
+    };
     std::vector<std::string> branches;
-    if (desktopAudio)
-        branches.push_back(audioBranch(
-            sourceFromEnvironment("TAVICAST_DESKTOP_AUDIO_SOURCE", "pulsesrc device=@DEFAULT_MONITOR@"),
-            kDesktopVolume));
-    if (microphone)
-        branches.push_back(
-            audioBranch(sourceFromEnvironment("TAVICAST_AUDIO_SOURCE", "pulsesrc"), kMicrophoneVolume));
+    for (const Source& source : sources) {
+        *source.opened = false;
+        if (!source.on)
+            continue;
+        // A source switched off is never opened; one that cannot be opened leaves silence in its place,
+        // so the encoding starts all the same.
+        std::string description = kSilentSoundSource;
+        if (!source.muted) {
+            const std::string wanted = sourceFromEnvironment(source.variable, source.fallback);
+            std::string why;
+            if (soundSourceOpens(wanted, &why)) {
+                description = wanted;
+                *source.opened = true;
+            } else {
+                fk_log(FK_LOG_WARNING, "studio: the %s (%s) cannot be opened: %s; silence in its place",
+                    source.what, wanted.c_str(), why.c_str());
+            }
+        }
+        branches.push_back(audioBranch(description, source.volume));
+    }
     if (branches.size() < 2)
         return branches.empty() ? std::string() : branches.front();
     // The description must end in the element whose output the encoder takes: the mixer.
@@ -108,6 +137,15 @@ void StudioEngine::applyMutes()
     // A source taken away while the encoding runs stays in it, silenced.
     m_encoder->setAudioMuted(kDesktopVolume, desktopMuted || !desktopAudio);
     m_encoder->setAudioMuted(kMicrophoneVolume, microphoneMuted || !microphone);
+    // One switched on that this encoding did not open is heard from the next encoding.
+    const bool desktopUnheard = desktopAudio && !desktopMuted && !m_desktopOpened;
+    const bool microphoneUnheard = microphone && !microphoneMuted && !m_microphoneOpened;
+    if (desktopUnheard && !m_desktopUnheardLogged)
+        fk_log(FK_LOG_INFO, "studio: the desktop sound is not open in this encoding; it is heard from the next");
+    if (microphoneUnheard && !m_microphoneUnheardLogged)
+        fk_log(FK_LOG_INFO, "studio: the microphone is not open in this encoding; it is heard from the next");
+    m_desktopUnheardLogged = desktopUnheard || m_desktopUnheardLogged;
+    m_microphoneUnheardLogged = microphoneUnheard || m_microphoneUnheardLogged;
 }
 
 // ---- the encoder
@@ -154,6 +192,9 @@ bool StudioEngine::ensureEncoder()
         m_encoderSize = size;
         m_encoderOffered = false;
         m_encoderHasAudio = !settings.audioSource.empty();
+        // A source that failed to open has had its line; a muted one unmuted later gets its own.
+        m_desktopUnheardLogged = desktopAudio && !desktopMuted && !m_desktopOpened;
+        m_microphoneUnheardLogged = microphone && !microphoneMuted && !m_microphoneOpened;
     }
     m_fps = settings.fps;
     applyMutes();

@@ -71,7 +71,7 @@ private:
     void replaceEncoder();
     void releaseEncoderIfIdle();
     void destroyEncoder();
-    std::string audioDescription() const;
+    std::string audioDescription(); // notes which sources it opens
     void failPush(const std::string& why);
     void endPush();
     void onOfferReady(int generation);
@@ -91,6 +91,12 @@ private:
     int m_generation = 0;
     bool m_encoderOffered = false;
     bool m_encoderHasAudio = false;
+    // The sound sources the running encoding opened (one switched off or that failed to open is silence),
+    // and whether a source switched on that it did not open has been reported.
+    bool m_desktopOpened = false;
+    bool m_microphoneOpened = false;
+    bool m_desktopUnheardLogged = false;
+    bool m_microphoneUnheardLogged = false;
     bool m_answered = false;
     QSize m_encoderSize;
 

@@ -3,6 +3,7 @@
 
 #include <korvex/zovnet.h>
 
+#include <QDateTime>
 #include <QProcess>
 #include <QThread>
 
@@ -46,7 +47,8 @@ TEST(DevServiceMembership, ProgramPrintsDemoAccountsAndAnswersLogins)
     for (const char* line : { "membership account: demo / demo1234 (level 1)",
              "membership account: lifetime / lifetime1234 (level 3, ends 2199-12-31 23:59:59)",
              "membership account: bound / bound1234",
-             "membership account: member / member1234 (level 2, ends " }) {
+             "membership account: member / member1234 (level 2, ends ",
+             "membership account: hostcheck / hostcheck1234 (level 2, ends " }) {
         SCOPED_TRACE(line);
         EXPECT_TRUE(output.contains(line)) << output.toStdString();
     }
@@ -76,6 +78,24 @@ TEST(DevServiceMembership, ProgramPrintsDemoAccountsAndAnswersLogins)
     Json::Value account;
     ASSERT_TRUE(Json::Reader().parse(*result, account));
     EXPECT_EQ(account["product_state"][0]["end_time"].asString(), "2199-12-31 23:59:59");
+    // Demo accounts carry no live-start address, so hosting needs no trip to the settings; one account keeps
+    // the service's own base URL, for trying the address check by hand.
+    ASSERT_TRUE(account["config"].isObject());
+    EXPECT_EQ(account["config"]["meetting_host"], Json::Value(""));
+    EXPECT_TRUE(output.contains("hostcheck1234 (level 2, ends ") && output.contains("live-start address"))
+        << output.toStdString();
+    {
+        Json::Value hostCheck = login;
+        hostCheck["account"] = "hostcheck";
+        hostCheck["password"] = devservice::md5Hex("hostcheck1234");
+        const Zov_Client::ZovResponse answered
+            = client.post("/goapi/user/checkLoginByAccount", membershipEnvelope(hostCheck));
+        Json::Value envelope, configured;
+        ASSERT_TRUE(Json::Reader().parse(answered.body, envelope));
+        ASSERT_TRUE(Json::Reader().parse(
+            devservice::aesDecrypt(envelope["result"].asString(), "norvo.zq_&^%*_84").value_or(""), configured));
+        EXPECT_EQ(configured["config"]["meetting_host"].asString(), base);
+    }
 
     // A body signed with the program's "client" member, or missing a member of its path, is refused.
     Json::Value withClient = login;
@@ -212,4 +232,105 @@ TEST(DevServiceMembership, OrdersPayThemselvesWithAutoPay)
 
     ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
     ASSERT_TRUE(program.waitForFinished(30000));
+}
+
+namespace {
+
+// A membership call straight to the routes' handler, signed as the plug-in signs it; the plain result.
+Json::Value handle(devservice::RouteTable& routes, const std::string& path, Json::Value members,
+    const std::string& token = std::string())
+{
+    devservice::RecordedRequest request;
+    request.path = "/goapi" + path;
+    request.envelopeVersion = 100;
+    members["req_time"] = 1;
+    members["platform"] = 1;
+    members["platform_type"] = 1;
+    members["app_version"] = "1.0.0";
+    members["channel_id"] = 0;
+    members["app_name"] = "Tavimeet";
+    members["sign"] = devservice::md5Hex(devservice::membershipSignatureText(members));
+    request.members = members;
+    if (!token.empty())
+        request.headers.emplace_back("authorization", "Bearer " + token);
+    const devservice::ScriptedReply reply = routes.at(request.path).handler(request);
+    Json::Value body, result;
+    if (reply.rawBody && Json::Reader().parse(*reply.rawBody, body))
+        Json::Reader().parse(body["result"].asString(), result);
+    EXPECT_EQ(body["errcode"].asInt(), 0) << path << ": " << reply.rawBody.value_or("");
+    return result;
+}
+
+std::string signIn(devservice::RouteTable& routes, const char* account, const char* password)
+{
+    Json::Value login(Json::objectValue);
+    login["product_type"] = 23000;
+    login["account"] = account;
+    login["password"] = password;
+    login["mac_addr"] = "AA:BB:CC:DD:EE:FF";
+    login["device_name"] = "host";
+    login["machine_code"] = std::string(32, 'a');
+    return handle(routes, "/user/checkLoginByAccount", login)["token"].asString();
+}
+
+} // namespace
+
+// --auto-pay pays each account's newest order only: a buyer who switched plans (a new order each time) pays
+// once, gets one payment reported and the time of the plan paid for, once; another account's order pays too.
+TEST(DevServiceMembership, AutoPayPaysOnlyEachAccountsNewestOrder)
+{
+    devservice::RouteTable routes;
+    devservice::MembershipOptions options;
+    options.encrypt = false;
+    options.autoPayMs = 100;
+    devservice::addMembershipRoutes(routes, options);
+    const std::string demo = signIn(routes, "demo", "demo1234");
+    const std::string member = signIn(routes, "member", "member1234");
+    ASSERT_FALSE(demo.empty());
+    ASSERT_FALSE(member.empty());
+
+    auto order = [&](const std::string& token, int productId, const char* payWay) {
+        Json::Value create(Json::objectValue);
+        create["product_id"] = productId;
+        create["pay_way"] = payWay;
+        create["describle"] = "plan";
+        return handle(routes, "/user/createPcOrder", create, token)["order_id"].asInt();
+    };
+    auto paid = [&](const std::string& token, int orderId) {
+        Json::Value check(Json::objectValue);
+        check["order_id"] = orderId;
+        const Json::Value state = handle(routes, "/user/checkOrder", check, token);
+        return state["pay_status"].asInt() == 1 && state["deal_status"].asInt() > 0;
+    };
+    auto daysLeft = [&](const std::string& token) {
+        Json::Value product(Json::objectValue);
+        product["product_type"] = 23000;
+        const QDateTime end = QDateTime::fromString(
+            QString::fromStdString(handle(routes, "/user/getProductState", product, token)[0]["end_time"].asString()),
+            "yyyy-MM-dd HH:mm:ss");
+        return end.isValid() ? QDateTime::currentDateTime().secsTo(end) / 86400.0 : -1.0;
+    };
+
+    const double memberDaysBefore = daysLeft(member);
+    const int monthly = order(demo, 1, "c"); // switched past: quarterly, first by Alipay, then by WeChat
+    const int quarterlyAlipay = order(demo, 2, "f");
+    const int quarterly = order(demo, 2, "c");
+    const int memberMonthly = order(member, 1, "c");
+    QThread::msleep(250);
+
+    EXPECT_TRUE(paid(demo, quarterly));
+    for (int i = 0; i < 3; ++i) { // and stays so, however often the older ones are asked after
+        EXPECT_FALSE(paid(demo, monthly));
+        EXPECT_FALSE(paid(demo, quarterlyAlipay));
+    }
+    EXPECT_NEAR(daysLeft(demo), 90.0, 0.01) << "the quarter, once";
+    EXPECT_TRUE(paid(member, memberMonthly));
+    EXPECT_NEAR(daysLeft(member), memberDaysBefore + 30.0, 0.01);
+
+    // A new order after the paid one is the newest again and pays itself in turn.
+    const int renewal = order(demo, 1, "c");
+    QThread::msleep(250);
+    EXPECT_TRUE(paid(demo, renewal));
+    EXPECT_FALSE(paid(demo, monthly));
+    EXPECT_NEAR(daysLeft(demo), 120.0, 0.01);
 }

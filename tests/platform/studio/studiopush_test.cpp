@@ -6,6 +6,8 @@
 
 #include <zovwebrtc/zovwebrtc.h>
 
+#include <framekit/framekit.h>
+
 #include <devservice/mediaforwarder.h>
 #include <devservice/service.h>
 
@@ -26,6 +28,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdarg>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <vector>
@@ -378,6 +382,68 @@ TEST_F(StudioPush, StopWhileStartingEndsInStopped)
     waitUntil([] { return false; }, 3500);
     EXPECT_EQ(stopped->count(), 1);
     EXPECT_EQ(started->count(), 0);
+}
+
+// A machine with no sound server: a sound source that cannot be opened leaves silence in its place with one
+// line in the log, the push starts all the same, and sound switched off opens no source at all (a source in
+// the pipeline that cannot open would keep it from starting).
+TEST_F(StudioPush, NoSoundServerStillPushes)
+{
+    struct Log {
+        std::mutex mutex;
+        std::vector<std::string> lines;
+    } log;
+    fk_log_set_handler(
+        [](int, const char* format, va_list args, void* param) {
+            char text[1024];
+            vsnprintf(text, sizeof text, format, args);
+            auto* log = static_cast<Log*>(param);
+            std::lock_guard lock(log->mutex);
+            if (std::strstr(text, "cannot be opened"))
+                log->lines.push_back(text);
+        },
+        &log);
+    ScopedEnv noServer { "PULSE_SERVER", std::string("unix:/nonexistent/tavicast-no-sound-server") };
+    struct Case {
+        const char* name;
+        bool desktopMuted;
+        bool microphoneMuted;
+        std::optional<std::string> microphoneSource; // unset: the default input
+        std::vector<const char*> unopened; // the sources reported, in order
+    };
+    const Case cases[] = {
+        { "sound on", false, false, std::nullopt, { "desktop sound", "microphone" } },
+        { "microphone only, the desktop sound missing", false, false,
+            std::string("audiotestsrc is-live=true wave=sine"), { "desktop sound" } },
+        { "sound off", true, true, std::nullopt, {} },
+        { "sound off with a source that can never open", true, true,
+            std::string("filesrc location=/nonexistent/tavicast-sound"), {} },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedEnv desktop { "TAVICAST_DESKTOP_AUDIO_SOURCE", std::nullopt };
+        ScopedEnv input { "TAVICAST_AUDIO_SOURCE", c.microphoneSource };
+        {
+            std::lock_guard lock(log.mutex);
+            log.lines.clear();
+        }
+        started->clear();
+        stopped->clear();
+        studio->MuteDesktopAudio(c.desktopMuted);
+        studio->MuteMicrophone(c.microphoneMuted);
+        studio->StartStreaming(url().c_str(), "t", "", "");
+        EXPECT_TRUE(waitUntil([&] { return started->count() > 0 || stopped->count() > 0; }, 20000));
+        EXPECT_EQ(started->count(), 1);
+        EXPECT_EQ(stopped->count(), 0);
+        EXPECT_TRUE(studio->isStreamingStarted());
+        studio->StopStreaming();
+        QThread::msleep(200); // the log is written on its own thread
+        std::lock_guard lock(log.mutex);
+        ASSERT_EQ(log.lines.size(), c.unopened.size());
+        for (size_t i = 0; i < c.unopened.size(); ++i)
+            EXPECT_NE(log.lines[i].find(c.unopened[i]), std::string::npos) << log.lines[i];
+    }
+    fk_log_set_handler(nullptr, nullptr);
 }
 
 } // namespace
