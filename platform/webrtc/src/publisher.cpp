@@ -205,6 +205,13 @@ namespace {
             gst_object_unref(encoder);
         }
 
+        size_t queuedPictures() const override
+        {
+            guint64 level = 0;
+            g_object_get(m_video, "current-level-buffers", &level, nullptr);
+            return size_t(level);
+        }
+
     private:
         // Once connected, the sessions exist: their incoming RTCP is watched.
         void watchReports()

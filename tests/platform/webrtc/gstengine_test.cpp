@@ -582,4 +582,32 @@ TEST_F(GstEngineTest, OddSizedCamerasArePublishedWhole)
     }
 }
 
+// Pictures pushed far faster than the encoder takes them (1080p, no pause): only the latest few wait, so
+// memory stays flat and the picture encoded next is never more than a few behind the one pushed.
+TEST(StudioPublisherQueue, AStarvedEncoderKeepsTheLatestPicturesOnly)
+{
+    zovwebrtc::PublisherSettings settings;
+    settings.width = 1920;
+    settings.height = 1080;
+    std::atomic<int> encoded { 0 };
+    zovwebrtc::PublisherCallbacks callbacks;
+    callbacks.encoded = [&](bool video, const uint8_t*, size_t, int64_t, bool) {
+        if (video)
+            ++encoded;
+    };
+    std::string error;
+    auto publisher = zovwebrtc::StreamPublisher::create(settings, callbacks, &error);
+    ASSERT_NE(publisher, nullptr) << error;
+    const I420 picture = patternPicture(settings.width, settings.height, 7);
+    size_t mostQueued = 0;
+    for (int i = 0; i < 150; ++i) {
+        EXPECT_TRUE(publisher->pushI420(picture.y.data(), picture.u.data(), picture.v.data(), settings.width,
+            settings.width / 2, settings.width / 2, settings.width, settings.height));
+        mostQueued = std::max(mostQueued, publisher->queuedPictures());
+    }
+    EXPECT_LE(mostQueued, 2u);
+    EXPECT_TRUE(waitFor([&] { return encoded.load() > 0 && publisher->queuedPictures() == 0; }, 10s));
+    EXPECT_LT(encoded.load(), 150) << "the encoder was not starved: nothing shows the bound";
+}
+
 } // namespace
