@@ -2,6 +2,9 @@
 #include <zovwebrtc/gstengine.h>
 
 #include "gstcommon.h"
+#include "rawvideo.h"
+
+#include <zovwebrtc/publisher.h>
 
 #include <capture/catalog.h>
 #include <capture/interfaces.h>
@@ -184,6 +187,12 @@ namespace {
             : m_appsrc(GST_ELEMENT(gst_object_ref(appsrc)))
             , m_format(format)
         {
+            if (const char* raw = rawFormat(format.subtype)) {
+                GstCaps* caps = gst_caps_from_string(rawvideo::rawCaps(raw, format.width, format.height, format.fps).c_str());
+                m_raw = caps && gst_video_info_from_caps(&m_info, caps);
+                if (caps)
+                    gst_caps_unref(caps);
+            }
         }
 
         HRESULT QueryInterface(REFIID iid, void** object) override
@@ -285,15 +294,18 @@ namespace {
             const long length = sample->GetActualDataLength();
             if (length <= 0)
                 return S_OK;
-            if (m_format.subtype != MEDIASUBTYPE_MJPG) {
-                // A short picture would be read past its end downstream.
-                const gsize expected = m_format.subtype == MEDIASUBTYPE_YUY2
-                    ? gsize(m_format.width) * m_format.height * 2
-                    : gsize(m_format.width) * m_format.height + 2 * (gsize((m_format.width + 1) / 2) * ((m_format.height + 1) / 2));
-                if (gsize(length) < expected)
-                    return S_OK;
+            GstBuffer* buffer = nullptr;
+            if (rawFormat(m_format.subtype)) {
+                // Packed rows in, GStreamer's layout out; a short picture is dropped.
+                const uint8_t* planes[3] = {};
+                int strides[3] = {};
+                if (m_raw && rawvideo::packedPlanes(m_info, data, gsize(length), planes, strides))
+                    buffer = rawvideo::copyPicture(m_info, planes, strides);
+            } else {
+                buffer = gst_buffer_new_memdup(data, gsize(length));
             }
-            GstBuffer* buffer = gst_buffer_new_memdup(data, gsize(length));
+            if (!buffer)
+                return S_OK;
             gst_app_src_push_buffer(GST_APP_SRC(m_appsrc), buffer);
             return S_OK;
         }
@@ -314,6 +326,8 @@ namespace {
         std::atomic<ULONG> m_references { 1 };
         GstElement* m_appsrc;
         CameraFormat m_format;
+        bool m_raw = false;
+        GstVideoInfo m_info {}; // the layout of raw pictures
         ComPtr<IPin> m_connector;
     };
 
@@ -508,18 +522,16 @@ namespace {
                 log(2, ("zovwebrtc: no camera " + deviceId).c_str());
                 return;
             }
-            std::string caps;
-            if (const char* raw = rawFormat(format.subtype))
-                caps = std::string("video/x-raw,format=") + raw + ",width=" + std::to_string(format.width)
-                    + ",height=" + std::to_string(format.height) + ",framerate=" + std::to_string(format.fps) + "/1";
-            else
-                caps = "image/jpeg,width=" + std::to_string(format.width) + ",height=" + std::to_string(format.height)
-                    + ",framerate=" + std::to_string(format.fps) + "/1";
-            const std::string description = "appsrc name=camera is-live=true do-timestamp=true format=time caps=\""
-                + caps + "\"" + (rawFormat(format.subtype) ? "" : " ! jpegdec")
-                + " ! videoconvert ! video/x-raw,format=I420"
-                  " ! vp8enc deadline=1 target-bitrate=1000000 keyframe-max-dist=300 cpu-used=8 error-resilient=1"
-                  " ! rtpvp8pay pt=96 picture-id-mode=15-bit";
+            const char* raw = rawFormat(format.subtype);
+            const std::string caps = raw ? rawvideo::rawCaps(raw, format.width, format.height, format.fps)
+                                         : "image/jpeg,width=" + std::to_string(format.width) + ",height="
+                    + std::to_string(format.height) + ",framerate=" + std::to_string(format.fps) + "/1";
+            PublisherSettings encoder;
+            encoder.bitrateKbps = 1000;
+            encoder.keyFrameInterval = 300;
+            const std::string description = rawvideo::sourceDescription("camera", caps) + (raw ? "" : " ! jpegdec")
+                + " ! videoconvert ! video/x-raw,format=I420 ! " + vp8EncoderDescription(encoder)
+                + " ! rtpvp8pay pt=96 picture-id-mode=15-bit";
             GstElement* bin = addSender(description, true);
             if (!bin)
                 return;

@@ -4,6 +4,7 @@
 #include <zovwebrtc/zovwebrtc.h>
 
 #include "gstcommon.h"
+#include "rawvideo.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
@@ -48,12 +49,17 @@ namespace {
 
         bool build(std::string& error)
         {
-            const std::string caps = "video/x-raw,format=I420,width=" + std::to_string(m_settings.width)
-                + ",height=" + std::to_string(m_settings.height) + ",framerate=" + std::to_string(m_settings.fps)
-                + "/1";
-            std::string description = "webrtcbin name=webrtc bundle-policy=max-bundle"
-                                      " appsrc name=video is-live=true do-timestamp=true format=time caps=\""
-                + caps + "\" ! " + vp8EncoderDescription(m_settings)
+            const std::string caps = rawvideo::rawCaps("I420", m_settings.width, m_settings.height, m_settings.fps);
+            GstCaps* parsed = gst_caps_from_string(caps.c_str());
+            const bool known = parsed && gst_video_info_from_caps(&m_info, parsed);
+            if (parsed)
+                gst_caps_unref(parsed);
+            if (!known) {
+                error = "the picture format is unknown";
+                return false;
+            }
+            std::string description = "webrtcbin name=webrtc bundle-policy=max-bundle "
+                + rawvideo::sourceDescription("video", caps) + " ! " + vp8EncoderDescription(m_settings)
                 + " ! tee name=videotee allow-not-linked=true"
                   " videotee. ! queue leaky=downstream ! rtpvp8pay pt=96 picture-id-mode=15-bit ! webrtc."
                   " videotee. ! queue leaky=downstream ! appsink name=videoout sync=false emit-signals=false";
@@ -119,19 +125,11 @@ namespace {
                 || strideU < (width + 1) / 2 || strideV < (width + 1) / 2)
                 return false;
             checkReports();
-            const int chromaWidth = (width + 1) / 2;
-            const int chromaHeight = (height + 1) / 2;
-            const gsize size = gsize(width) * height + 2 * gsize(chromaWidth) * chromaHeight;
-            GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
-            GstMapInfo map;
-            gst_buffer_map(buffer, &map, GST_MAP_WRITE);
-            uint8_t* out = map.data;
-            for (int row = 0; row < height; ++row, out += width)
-                std::memcpy(out, y + gsize(row) * strideY, gsize(width));
-            for (const auto& [plane, stride] : { std::pair { u, strideU }, std::pair { v, strideV } })
-                for (int row = 0; row < chromaHeight; ++row, out += chromaWidth)
-                    std::memcpy(out, plane + gsize(row) * stride, gsize(chromaWidth));
-            gst_buffer_unmap(buffer, &map);
+            const uint8_t* planes[3] = { y, u, v };
+            const int strides[3] = { strideY, strideU, strideV };
+            GstBuffer* buffer = rawvideo::copyPicture(m_info, planes, strides);
+            if (!buffer)
+                return false;
             return gst_app_src_push_buffer(GST_APP_SRC(m_video), buffer) == GST_FLOW_OK;
         }
 
@@ -205,6 +203,13 @@ namespace {
             gst_pad_send_event(source, gst_video_event_new_upstream_force_key_unit(GST_CLOCK_TIME_NONE, TRUE, 0));
             gst_object_unref(source);
             gst_object_unref(encoder);
+        }
+
+        size_t queuedPictures() const override
+        {
+            guint64 level = 0;
+            g_object_get(m_video, "current-level-buffers", &level, nullptr);
+            return size_t(level);
         }
 
     private:
@@ -309,6 +314,7 @@ namespace {
         GstElement* m_webrtc = nullptr;
         GstElement* m_video = nullptr;
         GstElement* m_rtpbin = nullptr;
+        GstVideoInfo m_info {}; // the layout the encoder reads pictures in
         std::vector<GObject*> m_sessions; // RTP sessions whose incoming RTCP is watched
         bool m_watching = false;
         std::atomic<gint64> m_lastReportUs { 0 };

@@ -15,6 +15,9 @@
 #include <QTemporaryDir>
 
 #include <glib.h>
+#include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
+#include <gst/gst.h>
 
 #include <gtest/gtest.h>
 
@@ -467,6 +470,144 @@ TEST_F(GstEngineTest, StudioPublisherSendsPicturesAndHandsThemOutEncoded)
     EXPECT_EQ(connected.load(), 1);
     EXPECT_GE(keyFrames.load(), 2);
     EXPECT_GT(audioPackets.load(), 0);
+}
+
+// The pattern numbers read from VP8 frames of that size, decoded here.
+std::vector<uint32_t> decodedNumbers(const std::vector<std::vector<uint8_t>>& frames, int width, int height)
+{
+    const std::string description = "appsrc name=in format=time caps=\"video/x-vp8,width=" + std::to_string(width)
+        + ",height=" + std::to_string(height) + ",framerate=30/1\" ! vp8dec ! videoconvert"
+          " ! video/x-raw,format=BGRx ! appsink name=out sync=false";
+    GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+    if (!pipeline)
+        return {};
+    GstElement* in = gst_bin_get_by_name(GST_BIN(pipeline), "in");
+    GstElement* out = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    GstClockTime time = 0;
+    for (const auto& frame : frames) {
+        GstBuffer* buffer = gst_buffer_new_memdup(frame.data(), frame.size());
+        GST_BUFFER_PTS(buffer) = time;
+        time += GST_SECOND / 30;
+        gst_app_src_push_buffer(GST_APP_SRC(in), buffer);
+    }
+    gst_app_src_end_of_stream(GST_APP_SRC(in));
+    std::vector<uint32_t> numbers;
+    while (GstSample* sample = gst_app_sink_try_pull_sample(GST_APP_SINK(out), 10 * GST_SECOND)) {
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        const GstStructure* caps = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
+        int seenWidth = 0;
+        int seenHeight = 0;
+        gst_structure_get_int(caps, "width", &seenWidth);
+        gst_structure_get_int(caps, "height", &seenHeight);
+        if (seenWidth == width && seenHeight == height && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            const int stride = int(map.size / size_t(height));
+            if (auto number = testpattern_reader::readBgrx(map.data, stride, width, height))
+                numbers.push_back(*number);
+            gst_buffer_unmap(buffer, &map);
+        }
+        gst_sample_unref(sample);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(in);
+    gst_object_unref(out);
+    gst_object_unref(pipeline);
+    return numbers;
+}
+
+// Every size the studio's settings offer, and one whose rows GStreamer pads (chroma of 321 bytes): the
+// pictures pushed in tightly packed rows come out of the encoder whole, pattern and all.
+TEST(StudioPublisherSizes, EveryOfferedSizeEncodesThePicturesPushed)
+{
+    for (const auto& [width, height] :
+        std::vector<std::pair<int, int>> { { 1280, 720 }, { 960, 540 }, { 720, 1280 }, { 540, 960 }, { 642, 362 } }) {
+        SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+        zovwebrtc::PublisherSettings settings;
+        settings.width = width;
+        settings.height = height;
+        settings.keyFrameInterval = 5;
+        settings.bitrateKbps = 8000;
+        std::mutex mutex;
+        std::vector<std::vector<uint8_t>> frames;
+        zovwebrtc::PublisherCallbacks callbacks;
+        callbacks.encoded = [&](bool video, const uint8_t* data, size_t size, int64_t, bool key) {
+            std::lock_guard lock(mutex);
+            if (video && (key || !frames.empty()))
+                frames.emplace_back(data, data + size);
+        };
+        std::string error;
+        auto publisher = zovwebrtc::StreamPublisher::create(settings, callbacks, &error);
+        ASSERT_NE(publisher, nullptr) << error;
+        for (uint32_t number = 1; number <= 8; ++number) {
+            const I420 picture = patternPicture(width, height, number);
+            EXPECT_TRUE(publisher->pushI420(picture.y.data(), picture.u.data(), picture.v.data(), width, width / 2,
+                width / 2, width, height));
+            std::this_thread::sleep_for(40ms);
+        }
+        EXPECT_TRUE(waitFor(
+            [&] {
+                std::lock_guard lock(mutex);
+                return frames.size() >= 3;
+            },
+            10s));
+        publisher.reset();
+        const std::vector<uint32_t> numbers = decodedNumbers(frames, width, height);
+        EXPECT_GE(numbers.size(), 3u) << frames.size() << " frames encoded";
+        EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end()));
+    }
+}
+
+// Cameras of a size whose rows GStreamer pads deliver tightly packed pictures; each format reaches a player
+// whole.
+TEST_F(GstEngineTest, OddSizedCamerasArePublishedWhole)
+{
+    for (const GUID& subtype : { MEDIASUBTYPE_NV12, MEDIASUBTYPE_I420 }) {
+        SCOPED_TRACE(subtype == MEDIASUBTYPE_NV12 ? "NV12" : "I420");
+        capture::setCatalog([subtype](const GUID& category) {
+            std::vector<capture::DeviceEntry> entries;
+            if (category == CLSID_VideoInputDeviceCategory)
+                entries.push_back(capture::syntheticCameraEntry(
+                    L"Pattern", { { subtype, 642, 362, capture::kInterval30Fps, capture::kInterval30Fps } }));
+            return entries;
+        });
+        Peer publisher(factory);
+        const long long id = publish(publisher);
+        Peer player(factory);
+        ASSERT_TRUE(play(player, id, true, false));
+        EXPECT_TRUE(waitFor([&] { return player.frameNumbers().size() >= 10; }, 20s)) << player.unreadable;
+        player.close();
+        publisher.close();
+        capture::setCatalog(nullptr);
+    }
+}
+
+// Pictures pushed far faster than the encoder takes them (1080p, no pause): only the latest few wait, so
+// memory stays flat and the picture encoded next is never more than a few behind the one pushed.
+TEST(StudioPublisherQueue, AStarvedEncoderKeepsTheLatestPicturesOnly)
+{
+    zovwebrtc::PublisherSettings settings;
+    settings.width = 1920;
+    settings.height = 1080;
+    std::atomic<int> encoded { 0 };
+    zovwebrtc::PublisherCallbacks callbacks;
+    callbacks.encoded = [&](bool video, const uint8_t*, size_t, int64_t, bool) {
+        if (video)
+            ++encoded;
+    };
+    std::string error;
+    auto publisher = zovwebrtc::StreamPublisher::create(settings, callbacks, &error);
+    ASSERT_NE(publisher, nullptr) << error;
+    const I420 picture = patternPicture(settings.width, settings.height, 7);
+    size_t mostQueued = 0;
+    for (int i = 0; i < 150; ++i) {
+        EXPECT_TRUE(publisher->pushI420(picture.y.data(), picture.u.data(), picture.v.data(), settings.width,
+            settings.width / 2, settings.width / 2, settings.width, settings.height));
+        mostQueued = std::max(mostQueued, publisher->queuedPictures());
+    }
+    EXPECT_LE(mostQueued, 2u);
+    EXPECT_TRUE(waitFor([&] { return encoded.load() > 0 && publisher->queuedPictures() == 0; }, 10s));
+    EXPECT_LT(encoded.load(), 150) << "the encoder was not starved: nothing shows the bound";
 }
 
 } // namespace

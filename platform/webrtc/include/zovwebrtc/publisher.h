@@ -54,6 +54,8 @@ public:
     virtual bool setAudioMuted(const std::string& volumeName, bool muted) = 0;
     // Makes the next encoded picture a key frame (a recording that starts while the encoding runs).
     virtual void requestKeyFrame() = 0;
+    // Pictures pushed and not yet taken by the encoder: a few at most, the oldest dropped for a new one.
+    virtual size_t queuedPictures() const = 0;
 };
 
 } // namespace zovwebrtc
