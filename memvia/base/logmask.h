@@ -1,8 +1,4 @@
 #pragma once
 
-#include <string>
-
-// Log lines never carry credentials: in a JSON text, the string values of the members "token",
-// "auto_login_token", "auto_token", "password" and "sign" become "***". The text need not parse; everything
-// else stays as it is. Pure and thread-safe.
-std::string maskSecrets(const std::string& text);
+// The plug-in's mask of secrets in log lines (the same as the program's, each binary with its own copy).
+#include <logmask/logmask.h>
