@@ -133,10 +133,16 @@ void run(const Setup& setup, const uint8_t* data, size_t size)
     const std::string input(reinterpret_cast<const char*>(data), size);
     devservice::RouteTable routes;
     setup.routes(routes);
-    devservice::Service::Options options;
-    options.https = false;
+    // Options made once: their default routes are the whole table, built anew on every construction.
+    static const devservice::Service::Options base = [] {
+        devservice::Service::Options made;
+        made.routes.clear();
+        made.https = false;
+        made.recordLimit = 16;
+        return made;
+    }();
+    devservice::Service::Options options = base;
     options.routes = routes;
-    options.recordLimit = 16;
     devservice::Service service(options);
     if (setup.afterStart)
         setup.afterStart(service);

@@ -362,6 +362,9 @@ void HttpServer::incomingConnection(qintptr descriptor)
             ::close(int(descriptor));
             return;
         }
+        // No Nagle delay: the TLS handshake and the WebSocket upgrade are exchanges of small writes, each
+        // held back until the peer's delayed acknowledgement otherwise (tens of milliseconds per connect).
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QAbstractSocket::errorOccurred, socket, [socket] {
             if (socket->state() != QAbstractSocket::ConnectedState)
