@@ -190,9 +190,12 @@ bool ValueQt::read(const char* text)
     zero();
     if (!text || std::strlen(text) < 4)
         return false;
-    const char* close = std::strchr(text, ']');
-    if (startsWith(text, "<variant>") || startsWith(text, "<null>") || !close || text[0] != '[')
+    if (startsWith(text, "<variant>") || startsWith(text, "<null>"))
         return Value::read(text);
+    // Every other form is "[tag]payload"; anything else is no value, whatever follows.
+    const char* close = std::strchr(text, ']');
+    if (text[0] != '[' || !close)
+        return false;
     const std::string tag(text + 1, close);
     if (tag.size() > maxTagLength)
         return false;

@@ -255,8 +255,11 @@ bool Value::parse(const char* begin, const char* end, bool element, const char**
             *next = afterBacktick;
         return element;
     }
+    // Every other form is "[tag]payload": the tag is read only after its opening bracket.
+    if (*begin != '[')
+        return false;
     const char* bracket = findByte(begin, end, ']');
-    if (!bracket || bracket == begin)
+    if (!bracket)
         return false;
     const size_t tagLen = static_cast<size_t>(bracket - begin - 1);
     if (tagLen > kMaxTagLength)

@@ -2,17 +2,19 @@
 
 #include <korvex/zovnet.h>
 
+#include <QAbstractSocket>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QTimer>
 #include <QUrl>
-#include <QAbstractSocket>
 #include <QWebSocket>
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
+
 #include <json/writer.h>
 
 #include <cstdlib>
+#include <optional>
 
 namespace cr {
 
@@ -27,14 +29,6 @@ namespace {
         Json::FastWriter writer;
         writer.omitEndingLineFeed();
         return writer.write(value);
-    }
-
-    bool parse(const std::string& text, Json::Value& out)
-    {
-        Json::CharReaderBuilder builder;
-        std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-        std::string errors;
-        return reader->parse(text.data(), text.data() + text.size(), &out, &errors);
     }
 
     // One administration call: POST <host><path> with a JSON body; the reply is {"errcode", "errmsg",
@@ -58,19 +52,7 @@ namespace {
             error = path + ": HTTP status " + std::to_string(response.status);
             return false;
         }
-        Json::Value reply;
-        if (!parse(response.body, reply) || !reply.isObject() || !reply["errcode"].isIntegral()) {
-            error = path + ": unreadable reply";
-            return false;
-        }
-        if (reply["errcode"].asInt() != 0) {
-            error = reply["errmsg"].isString() && !reply["errmsg"].asString().empty()
-                ? reply["errmsg"].asString()
-                : path + ": error " + std::to_string(reply["errcode"].asInt());
-            return false;
-        }
-        result = reply["result"];
-        return true;
+        return readCallReply(path, response.body, result, error);
     }
 
     QSslConfiguration tlsConfiguration()
@@ -88,8 +70,22 @@ namespace {
 
     std::string text(const Json::Value& value, const char* member)
     {
-        const Json::Value& field = value[member];
-        return field.isString() ? field.asString() : std::string();
+        return jsonread::stringOf(value, member).value_or(std::string());
+    }
+
+    // A member that, when present, must have the shape `read` accepts: false only for one present with
+    // another shape.
+    template <typename T, typename Read>
+    bool optionalMember(const Json::Value& object, const char* key, T& out, Read read)
+    {
+        const Json::Value& value = jsonread::member(object, key);
+        if (value.isNull())
+            return true;
+        const auto read_ = read(value);
+        if (!read_)
+            return false;
+        out = *read_;
+        return true;
     }
 
 } // namespace
@@ -108,14 +104,25 @@ struct WsBackend::Link {
     {
         if (!callback)
             return;
-        ++depth;
+        // Counted down even when the callback throws (the frame's handler catches it).
+        struct Running {
+            Link& link;
+            explicit Running(Link& l)
+                : link(l)
+            {
+                ++link.depth;
+            }
+            ~Running()
+            {
+                --link.depth;
+                if (!link.callback && link.depth == 0 && link.socket) {
+                    QWebSocket* orphan = link.socket;
+                    link.socket = nullptr;
+                    orphan->deleteLater();
+                }
+            }
+        } running(*this);
         call(*callback);
-        --depth;
-        if (!callback && depth == 0 && socket) {
-            QWebSocket* orphan = socket;
-            socket = nullptr;
-            orphan->deleteLater();
-        }
     }
 
     void reportClosed()
@@ -127,48 +134,106 @@ struct WsBackend::Link {
             deliver([](UICallback& c) { c.onDisconnected(); });
     }
 
-    void dispatch(const QString& frame);
+    void dispatch(const QString& text);
 };
 
-void WsBackend::Link::dispatch(const QString& frame)
+bool readRoomFrame(std::string_view bytes, RoomFrame& frame)
 {
-    Json::Value message;
-    if (!parse(frame.toStdString(), message) || !message.isObject() || !message["event"].isString())
-        return;
-    const std::string event = message["event"].asString();
-    const Json::Value& peer = message.isMember("peer") ? message["peer"] : message["from"];
-    const std::string chatId = text(peer, "id");
-    const std::string handle = text(peer, "handle");
-    const Json::Int64 time = message["time"].isIntegral() ? message["time"].asInt64() : 0;
+    frame = RoomFrame();
+    RoomFrame out;
+    const std::optional<Json::Value> message = jsonread::parseObject(bytes);
+    if (!message)
+        return false;
+    const std::optional<std::string> event = jsonread::stringOf(*message, "event");
+    if (!event)
+        return false;
+    out.event = *event;
+    const Json::Value& peer = jsonread::member(*message, message->isMember("peer") ? "peer" : "from");
+    if (!peer.isNull() && !peer.isObject())
+        return false;
+    if (!optionalMember(*message, "time", out.time, jsonread::toInt64)
+        || !optionalMember(*message, "shutup", out.shutup, jsonread::toInt))
+        return false;
+    out.chatId = text(peer, "id");
+    out.handle = text(peer, "handle");
 
+    if (out.event == "peers") {
+        const Json::Value* peers = jsonread::arrayOf(*message, "peers");
+        out.peers = compact(peers ? *peers : Json::Value(Json::arrayValue));
+    } else if (out.event == "joined" || out.event == "left") {
+        out.peer = compact(peer);
+        // The peer's own data is a JSON text of its client's making.
+        if (out.event == "joined") {
+            if (const std::optional<Json::Value> userData = jsonread::parseObject(text(peer, "user_data")))
+                out.device = text(*userData, "deviceType");
+        }
+    } else if (out.event == "text") {
+        out.text = text(*message, "text");
+    } else if (out.event == "cmd") {
+        out.text = quoted(text(*message, "command"));
+    } else if (out.event == "error") {
+        out.text = text(*message, "message");
+    }
+    frame = std::move(out);
+    return true;
+}
+
+bool readCallReply(const std::string& path, std::string_view body, Json::Value& result, std::string& error)
+{
+    const std::optional<Json::Value> reply = jsonread::parseObject(body);
+    const std::optional<int64_t> code = reply ? jsonread::int64Of(*reply, "errcode") : std::nullopt;
+    const Json::Value& found = reply ? jsonread::member(*reply, "result") : Json::Value::nullSingleton();
+    if (!code || (!found.isNull() && !found.isObject())) {
+        error = path + ": unreadable reply";
+        return false;
+    }
+    if (*code != 0) {
+        const std::string message = text(*reply, "errmsg");
+        error = !message.empty() ? message : path + ": error " + std::to_string(*code);
+        return false;
+    }
+    result = found.isObject() ? found : Json::Value(Json::objectValue);
+    return true;
+}
+
+bool readJoinResult(const Json::Value& result, ChatRoom::RespJoinRoom& response)
+{
+    const std::optional<std::string> token = jsonread::stringOf(result, "token");
+    const std::optional<int64_t> memberId = jsonread::int64Of(result, "user_id");
+    if (!token || !memberId)
+        return false;
+    response.token = *token;
+    response.memberId = *memberId;
+    return true;
+}
+
+void WsBackend::Link::dispatch(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    RoomFrame frame;
+    if (!readRoomFrame(std::string_view(utf8.constData(), size_t(utf8.size())), frame))
+        return;
+    const std::string& event = frame.event;
     if (event == "self") {
-        deliver([&](UICallback& c) { c.onSelfID(chatId, handle); });
+        deliver([&](UICallback& c) { c.onSelfID(frame.chatId, frame.handle); });
     } else if (event == "peers") {
-        const std::string peers = compact(message["peers"].isArray() ? message["peers"] : Json::arrayValue);
-        deliver([&](UICallback& c) { c.onPeers(peers); });
+        deliver([&](UICallback& c) { c.onPeers(frame.peers); });
     } else if (event == "joined") {
-        Json::Value userData;
-        parse(text(peer, "user_data"), userData);
-        const std::string device = userData.isObject() ? text(userData, "deviceType") : std::string();
-        const std::string json = compact(peer);
-        deliver([&](UICallback& c) { c.onPeerJoined(chatId, handle, device, json); });
+        deliver([&](UICallback& c) { c.onPeerJoined(frame.chatId, frame.handle, frame.device, frame.peer); });
     } else if (event == "left") {
-        const std::string json = compact(peer);
-        deliver([&](UICallback& c) { c.onPeerLeft(chatId, json); });
+        deliver([&](UICallback& c) { c.onPeerLeft(frame.chatId, frame.peer); });
     } else if (event == "text") {
-        const std::string body = text(message, "text");
-        deliver([&](UICallback& c) { c.onRecordMessage(chatId, handle, body, time); });
+        deliver(
+            [&](UICallback& c) { c.onRecordMessage(frame.chatId, frame.handle, frame.text, frame.time); });
     } else if (event == "cmd") {
-        const std::string command = quoted(text(message, "command"));
-        deliver([&](UICallback& c) { c.onRecievedCommand(chatId, handle, command, time); });
+        deliver(
+            [&](UICallback& c) { c.onRecievedCommand(frame.chatId, frame.handle, frame.text, frame.time); });
     } else if (event == "forbidden") {
-        const int shutup = message["shutup"].isIntegral() ? message["shutup"].asInt() : 0;
-        deliver([&](UICallback& c) { c.onRoomForbidden(shutup); });
+        deliver([&](UICallback& c) { c.onRoomForbidden(frame.shutup); });
     } else if (event == "disposed") {
         deliver([](UICallback& c) { c.onChatDispose(); });
     } else if (event == "error") {
-        const std::string reason = text(message, "message");
-        deliver([&](UICallback& c) { c.onRoomError(reason); });
+        deliver([&](UICallback& c) { c.onRoomError(frame.text); });
     }
 }
 
@@ -219,12 +284,10 @@ bool WsBackend::joinRoom(const std::string& roomId, int64_t userId, const std::s
     Json::Value result;
     if (!call("/chat/room/join", body, result, error))
         return false;
-    if (!result["token"].isString() || !result["user_id"].isIntegral()) {
+    if (!readJoinResult(result, response)) {
         error = "/chat/room/join: the reply has no token or member id";
         return false;
     }
-    response.token = result["token"].asString();
-    response.memberId = result["user_id"].asInt64();
     m_token = response.token;
     return true;
 }
@@ -266,8 +329,12 @@ bool WsBackend::wsConnect(const std::string& roomId, const std::string& token, c
             connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         link->deliver([](UICallback& c) { c.onConnected(); });
     });
-    QObject::connect(socket, &QWebSocket::textMessageReceived, socket,
-        [link](const QString& frame) { link->dispatch(frame); });
+    QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [link](const QString& frame) {
+        // A frame that fails in any way is that frame's loss; the room goes on.
+        std::string error;
+        if (!jsonread::guarded([&] { link->dispatch(frame); }, &error))
+            qWarning("chat room: a frame was dropped: %s", error.c_str());
+    });
     QObject::connect(socket, &QWebSocket::stateChanged, socket, [link](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::UnconnectedState)
             link->reportClosed();

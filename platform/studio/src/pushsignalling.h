@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The push's SDP exchange with the service: the offer goes out as {"stream_id": 0, "type": 1, "sdp": base64},
 // the answer comes back in the reply's "sdp" (base64) with the stream's "id".
@@ -24,5 +25,9 @@ struct Outcome {
 // ok false.
 Outcome exchange(const std::string& pushUrl, const std::string& token, const std::string& offer,
     const std::atomic<bool>* abort, long timeoutMs);
+
+// Reads the body of the service's HTTP 200 reply, as exchange() does: {"errcode", "errmsg", "encrypt",
+// "result": {"sdp", "id"}} or the result's members at the top. Never throws.
+Outcome readAnswer(std::string_view body);
 
 } // namespace pushsignalling

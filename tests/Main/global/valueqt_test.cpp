@@ -48,6 +48,9 @@ TEST(ValueQt, ReadAndWriteForms)
             "[rect]x:1;y:2;w:3;h:4" },
         { "[size]" + std::string(100000, 'w') + ":3;h:4", true, 19, "[size]w:3;h:4" },
         { "[ptr]4096,5", false, 0, "<null>" }, // an address that is not one of our texts
+        // a form's first character is its opening bracket, whatever the tag after it
+        { "Yptr]4096,5", false, 0, "<null>" }, { "xi]7", false, 0, "<null>" },
+        { "Xqstr:3]abc", false, 0, "<null>" }, { "{rect]x:1;y:2;w:3;h:4", false, 0, "<null>" },
         { "]abcdef", false, 0, "<null>" }, { "]]]]", false, 0, "<null>" }, { "]x[rect]x:1", false, 0, "<null>" },
         { "[rect]x:1;y:2;w:3;h:99999999999", false, 0, "<null>" }, // out of range
         { "[pointf]x:1,5;y:2", false, 0, "<null>" },

@@ -118,6 +118,10 @@ TEST(ValueText, ReadCases)
         { "[long]1", false, Value::VT_NULL, "" },
         { "]abc", false, Value::VT_NULL, "" },
         { "[]abc", false, Value::VT_NULL, "" },
+        // the tag counts only after the opening bracket
+        { "Yptr]4096,5", false, Value::VT_NULL, "" },
+        { "xi]12", false, Value::VT_NULL, "" },
+        { "(str:3]abc", false, Value::VT_NULL, "" },
         // negative lengths and over-long tags are refused, never copied
         { "[str:-3]abc", false, Value::VT_NULL, "" },
         { "[map:-1]{map}", false, Value::VT_NULL, "" },

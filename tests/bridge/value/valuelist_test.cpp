@@ -57,6 +57,8 @@ TEST(ValueList, ReadCases)
         { "{list}<variant>xyz`[i]1`", true, { "<variant>xyz", "[i]1" } },
         // null elements are kept, and so is everything after them
         { "{list}[i]1`<null>`[i]2`", true, { "[i]1", "<null>", "[i]2" } },
+        // an element without its opening bracket ends the list
+        { "{list}[i]1`Yptr]4096,5`[i]2`", true, { "[i]1" } },
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.text);
