@@ -7,14 +7,12 @@
 #include <libyuv/planar_functions.h>
 
 #include <QDebug>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QMutex>
 #include <QThread>
-#include <QTimer>
 #include <QUuid>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <shared_mutex>
 #include <vector>
@@ -24,6 +22,10 @@ struct PeerConnectionWrapper::Link {
     // Callbacks hold it shared while they use the wrapper; the wrapper takes it to detach itself.
     std::shared_mutex mutex;
     PeerConnectionWrapper* wrapper = nullptr;
+    // For the log, once the wrapper is gone: whose connection it was and when it was handed over.
+    QString sourceId;
+    std::chrono::steady_clock::time_point handedOver;
+    bool reported = false;
 };
 
 namespace {
@@ -41,12 +43,36 @@ int s_users = 0;
 
 } // namespace
 
-// Links whose connection the library has not let go of in time. Kept reachable (never destroyed) so that a
-// late clear or callback finds them; freed once the library has cleared their slot.
-std::vector<std::unique_ptr<PeerConnectionWrapper::Link>>& PeerConnectionWrapper::abandonedLinks()
+// Links of deleted wrappers whose connection the library is still closing. Kept reachable (never destroyed
+// with the process) so that a late clear or callback finds them; freed once the library has cleared their
+// slot. Guarded by s_mutex.
+std::vector<std::unique_ptr<PeerConnectionWrapper::Link>>& PeerConnectionWrapper::closingLinks()
 {
     static auto* links = new std::vector<std::unique_ptr<Link>>;
     return *links;
+}
+
+void PeerConnectionWrapper::sweepClosingLinks()
+{
+    auto& links = closingLinks();
+    links.erase(std::remove_if(links.begin(), links.end(),
+                    [](const std::unique_ptr<Link>& link) { return link->connection.load() == nullptr; }),
+        links.end());
+    const auto now = std::chrono::steady_clock::now();
+    for (const std::unique_ptr<Link>& link : links) {
+        if (!link->reported && now - link->handedOver > std::chrono::milliseconds(kCloseTimeoutMs)) {
+            link->reported = true;
+            qCritical() << "[PeerConnectionWrapper] the connection of" << link->sourceId
+                        << "was not released within" << kCloseTimeoutMs << "ms";
+        }
+    }
+}
+
+int PeerConnectionWrapper::closingConnections()
+{
+    QMutexLocker lock(&s_mutex);
+    sweepClosingLinks();
+    return static_cast<int>(closingLinks().size());
 }
 
 PeerConnectionWrapper::PeerConnectionWrapper(
@@ -60,8 +86,10 @@ PeerConnectionWrapper::PeerConnectionWrapper(
     , m_link(std::make_unique<Link>())
 {
     m_link->wrapper = this;
+    m_link->sourceId = m_sourceId;
     {
         QMutexLocker lock(&s_mutex);
+        sweepClosingLinks();
         if (!s_thread) {
             s_thread = new QThread;
             s_thread->setObjectName(QString::fromLatin1(kThreadName));
@@ -76,27 +104,20 @@ PeerConnectionWrapper::PeerConnectionWrapper(
 
 PeerConnectionWrapper::~PeerConnectionWrapper()
 {
-    // Slots queued before this run first; any queued later find the closing flag.
+    // Slots queued before this run first; any queued later find the closing flag. Waiting for the shared
+    // thread blocks this one without running its events.
     if (QThread::currentThread() == thread())
         teardown();
     else
         QMetaObject::invokeMethod(
             this, [this] { teardown(); }, Qt::BlockingQueuedConnection);
-
-    if (!waitForClear()) {
-        qCritical() << "[PeerConnectionWrapper] the connection of" << m_sourceId << "was not released within"
-                    << kCloseTimeoutMs << "ms; leaving it behind";
-        std::unique_lock detach(m_link->mutex);
-        m_link->wrapper = nullptr;
-    }
+    ThirdSource::UnregisterThirdSource(m_sourceIdUtf8.c_str());
 
     QMutexLocker lock(&s_mutex);
-    auto& abandoned = abandonedLinks();
-    abandoned.erase(std::remove_if(abandoned.begin(), abandoned.end(),
-                        [](const std::unique_ptr<Link>& link) { return link->connection.load() == nullptr; }),
-        abandoned.end());
+    // The library finishes closing on its own thread; the link stays until it has cleared the slot.
     if (m_link->connection.load())
-        abandoned.push_back(std::move(m_link));
+        closingLinks().push_back(std::move(m_link));
+    sweepClosingLinks();
 
     if (--s_users == 0) {
         QThread* shared = std::exchange(s_thread, nullptr);
@@ -109,7 +130,6 @@ PeerConnectionWrapper::~PeerConnectionWrapper()
             delete shared;
         }
     }
-    ThirdSource::UnregisterThirdSource(m_sourceIdUtf8.c_str());
 }
 
 void PeerConnectionWrapper::AddAudio(bool echoCancellation)
@@ -214,27 +234,13 @@ zovwebrtc::peer_connection* PeerConnectionWrapper::usableConnection() const
 void PeerConnectionWrapper::teardown()
 {
     m_closing.store(true);
+    {
+        // Waits for a callback that is using the wrapper; none reaches it afterwards.
+        std::unique_lock detach(m_link->mutex);
+        m_link->wrapper = nullptr;
+    }
+    m_link->handedOver = std::chrono::steady_clock::now();
     zovwebrtc::destroy_peer_connection(&m_link->connection);
-}
-
-bool PeerConnectionWrapper::waitForClear()
-{
-    if (!m_link->connection.load())
-        return true; // cleared before the wait began
-    // A timer in a local loop keeps this thread's events flowing and cannot be starved the way a pool
-    // task can.
-    QEventLoop loop;
-    QElapsedTimer elapsed;
-    QTimer poll;
-    poll.setInterval(1);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!m_link->connection.load() || elapsed.hasExpired(kCloseTimeoutMs))
-            loop.quit();
-    });
-    elapsed.start();
-    poll.start();
-    loop.exec();
-    return !m_link->connection.load();
 }
 
 // Callbacks: the link's shared lock keeps the wrapper from going away under them.

@@ -6,9 +6,11 @@
 // return at once. The library calls back on threads of its own; signals reach receivers on other threads
 // queued.
 //
-// The caller owns the wrapper and deletes it on any thread but the shared one; the factory stays the
-// caller's and must outlive the wrapper's Initialize. Nothing reports failure: without a connection every
-// operation does nothing.
+// The caller owns the wrapper and deletes it on any thread; the factory stays the caller's and must outlive
+// the wrapper's Initialize. Deleting never waits for the library and never runs an event loop: the
+// connection is handed to the library, which finishes closing it on a thread of its own, and no callback
+// reaches the wrapper once its destructor has begun detaching it. Nothing reports failure: without a
+// connection every operation does nothing.
 
 #include "media/remotevideoobserver.h"
 
@@ -47,8 +49,10 @@ public:
     std::atomic<RemoteVideoObserver*> observer { nullptr };
     std::atomic<bool> squareCrop { false };
 
-    // How long the destructor waits for the library to let go of the connection.
+    // How long the library may take to let go of a connection handed over to it before that is logged.
     static constexpr int kCloseTimeoutMs = 5000;
+    // Connections handed over to the library that it has not let go of yet (those it has are freed here).
+    static int closingConnections();
     // Largest local description fetched from the library.
     static constexpr int kMaxDescriptionBytes = 1 << 20;
 
@@ -67,7 +71,10 @@ private slots:
 
 private:
     struct Link;
-    static std::vector<std::unique_ptr<Link>>& abandonedLinks();
+    static std::vector<std::unique_ptr<Link>>& closingLinks();
+    // Frees the links the library has let go of; logs, once each, those it holds longer than it should.
+    // Takes the shared mutex's lock itself.
+    static void sweepClosingLinks();
 
     static void logCallback(int level, const char* text);
     static void onForward(int a, int b, void* user);
@@ -84,7 +91,6 @@ private:
     void publishCopy(const I420FramePtr& copy);
     void markReadyOnce();
     void teardown();
-    bool waitForClear();
 
     const QString m_sourceId;
     const std::string m_sourceIdUtf8;
@@ -92,7 +98,7 @@ private:
     const QString m_secondText;
     zovwebrtc::peer_connection_factory* const m_factory;
     // What the library's callbacks reach (their user pointer) and the connection slot the library clears;
-    // left behind, detached from the wrapper, when the library never lets go.
+    // detached from the wrapper by the destructor and kept until the library has cleared the slot.
     std::unique_ptr<Link> m_link;
     zovwebrtc::peer_connection_callbacks m_callbacks {};
     std::atomic<bool> m_closing { false };

@@ -75,7 +75,8 @@ ScriptStep ScriptStep::pause(int milliseconds)
     return step;
 }
 
-class ScriptedEngine::ScriptedConnection : public Connection {
+class ScriptedEngine::ScriptedConnection : public Connection,
+                                            public std::enable_shared_from_this<ScriptedConnection> {
 public:
     ScriptedConnection(ScriptedEngine& engine, int index, ConnectionScript script,
         const peer_connection_callbacks& callbacks)
@@ -217,10 +218,21 @@ private:
             m_queue.pop_front();
             m_busy = true;
             lock.unlock();
+            // A task may let go of the last owner elsewhere (the close report frees the record, and with it
+            // the engine): the connection then goes when this thread lets go, and the loop must end.
+            std::shared_ptr<ScriptedConnection> self = weak_from_this().lock();
             task();
+            task = nullptr;
             lock.lock();
             m_busy = false;
             m_changed.notify_all();
+            lock.unlock();
+            const bool owned = self != nullptr;
+            const std::weak_ptr<ScriptedConnection> watched = self;
+            self.reset();
+            if (owned && watched.expired())
+                return;
+            lock.lock();
         }
     }
 
