@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release configuration in build/, starts the local service (tavicast-devservice, HTTPS on a free
-# loopback port, demo data; WeChat QR sign-ins confirm themselves after 5 s,
-# membership orders pay themselves after 8 s) and the program against it, which
+# loopback port, demo data; WeChat QR sign-ins confirm themselves after 5 s, each
+# account's newest membership order pays itself after 8 s) and the program against it, which
 # loads the membership plug-in libMemvia.so beside it; the service stops when the program ends.
 # Needs a display; on a machine without one: xvfb-run ./run.sh
 # Usage: ./run.sh [program arguments]

@@ -101,6 +101,7 @@ void SingleApplicationPrivate::blockServerName()
         hash.addData(QCoreApplication::applicationFilePath().toLower().toUtf8());
     if (options & SingleApplication::PerUser)
         hash.addData(userName().toUtf8());
+    hash.addData(SingleApplication::testInstanceSuffix().toUtf8());
     blockName = QString::fromLatin1(hash.result().toBase64().replace('/', '_'));
 }
 
@@ -303,6 +304,20 @@ void SingleApplicationPrivate::slotClientConnectionClosed(QLocalSocket* sock, qu
 {
     if (sock->bytesAvailable() > 0)
         slotDataAvailable(sock, instanceId);
+}
+
+QString SingleApplication::testInstanceSuffix()
+{
+    const QByteArray name = qgetenv("TAVICAST_TEST_INSTANCE");
+    if (name.isEmpty() || name.size() > 64)
+        return QString();
+    for (const char c : name) {
+        const bool allowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'
+            || c == '_';
+        if (!allowed)
+            return QString();
+    }
+    return QStringLiteral("_") + QString::fromLatin1(name);
 }
 
 SingleApplication::SingleApplication(int& argc, char** argv, bool allowSecondary, int options, int timeout)

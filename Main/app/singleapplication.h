@@ -30,6 +30,12 @@ public:
     quint32 instanceId() const;
     bool sendMessage(const QByteArray& message, int timeout = 100);
 
+    // Tests give the program an instance of its own: TAVICAST_TEST_INSTANCE names it (letters, digits, '-'
+    // and '_', at most 64; anything else is ignored). Its "_<name>" enters the instance key and ends the
+    // names of the program's other per-user blocks, so that a test's program neither meets nor blocks the
+    // user's running client or another test. Empty when unset, as in production.
+    static QString testInstanceSuffix();
+
 signals:
     void instanceStarted();
     void receivedMessage(quint32 instanceId, QByteArray message);

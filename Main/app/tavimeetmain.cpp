@@ -29,7 +29,7 @@
 namespace {
 
 // The whiteboard finds the block as "<base>_<user id>": one per user, so that another user's instance
-// neither blocks nor reads this one (the block has mode 0600).
+// neither blocks nor reads this one (the block has mode 0600). A test's program adds its instance's suffix.
 constexpr char kWhiteboardMarker[] = "ZovMeeting_Whiteboard_Key";
 constexpr uint32_t kWhiteboardMarkerSize = 1024;
 constexpr char kWhiteboardReady[] = "okay";
@@ -81,7 +81,8 @@ int runTavimeet(int argc, char** argv, const TavimeetHooks& hooks)
     installChatRoomEndpoints();
 
     SharedMemory marker;
-    const std::string markerName = std::string(kWhiteboardMarker) + "_" + std::to_string(getuid());
+    const std::string markerName = std::string(kWhiteboardMarker) + "_" + std::to_string(getuid())
+        + SingleApplication::testInstanceSuffix().toStdString();
     if (hooks.announceToWhiteboard
         && marker.create(std::wstring(markerName.begin(), markerName.end()), kWhiteboardMarkerSize, true))
         marker.write(kWhiteboardReady, sizeof kWhiteboardReady);

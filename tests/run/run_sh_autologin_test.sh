@@ -42,6 +42,8 @@ mkdir -p "$root/home" "$root/tmp" "$conf_dir"
 printf 'log.level : 5\nlog.stdout : false\nlog.tag : \nkeyauto : 1\naccount : demo\npassword : %s\n' "$digest" \
     > "$conf_dir/Admin.conf"
 export HOME=$root/home TMPDIR=$root/tmp XDG_DATA_HOME=$root/data XDG_CONFIG_HOME=$root/data
+# An instance of its own: a client of this user running meanwhile neither meets nor blocks it.
+export TAVICAST_TEST_INSTANCE=run-sh-test-$$
 unset QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS TAVICAST_SERVICE_URL TAVICAST_CA_FILE
 
 TAVICAST_BIN_DIR=$bin_dir "$source_dir/run.sh" > "$root/run.log" 2>&1 &

@@ -41,6 +41,8 @@ mkdir -p "$root/home" "$root/tmp" "$root/data/Tavimeet/conf"
 # Information lines in the program's log, so that the configuration's outcome is written either way.
 printf 'log.level : 4\nlog.stdout : false\nlog.tag : \n' > "$root/data/Tavimeet/conf/Admin.conf"
 export HOME=$root/home TMPDIR=$root/tmp XDG_DATA_HOME=$root/data XDG_CONFIG_HOME=$root/data
+# An instance of its own: a client of this user running meanwhile neither meets nor blocks it.
+export TAVICAST_TEST_INSTANCE=run-sh-test-$$
 unset QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS TAVICAST_SERVICE_URL TAVICAST_CA_FILE
 
 TAVICAST_BIN_DIR=$bin_dir "$source_dir/run.sh" > "$root/run.log" 2>&1 &

@@ -37,26 +37,36 @@ protected:
 
     QString path(const char* sub) const { return m_root.filePath(QString::fromLatin1(sub)); }
 
-    QProcess* startProgram()
+    // Starts the program with its folders under `base` (the test's root by default) and, unless told
+    // otherwise, the test's own instance name, so that the user's running client or a parallel test never
+    // meets it.
+    QProcess* startProgram(const QString& base = QString(), bool ownInstance = true)
     {
+        const QString root = base.isEmpty() ? m_root.path() : base;
         auto process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("HOME", path("home"));
-        env.insert("TMPDIR", path("tmp"));
-        env.insert("XDG_DATA_HOME", path("data"));
-        env.insert("XDG_CONFIG_HOME", path("data"));
+        env.insert("HOME", root + "/home");
+        env.insert("TMPDIR", root + "/tmp");
+        env.insert("XDG_DATA_HOME", root + "/data");
+        env.insert("XDG_CONFIG_HOME", root + "/data");
         env.insert("QT_QPA_PLATFORM", "offscreen");
         env.insert("TAVICAST_SERVICE_URL", "http://127.0.0.1:9");
-        env.insert("TAVICAST_TEST_PLUGIN_LOG", path("plugin.log"));
+        env.insert("TAVICAST_TEST_PLUGIN_LOG", root + "/plugin.log");
+        if (ownInstance)
+            env.insert("TAVICAST_TEST_INSTANCE", instanceName());
+        else
+            env.remove("TAVICAST_TEST_INSTANCE");
         env.remove("DBUS_SESSION_BUS_ADDRESS");
         process->setProcessEnvironment(env);
-        process->setWorkingDirectory(path("work"));
+        process->setWorkingDirectory(root + "/work");
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         process->start(QStringLiteral(TAVIMEET), QStringList());
         EXPECT_TRUE(process->waitForStarted(5000));
         m_processes.push_back(std::move(process));
         return m_processes.back().get();
     }
+
+    static QString instanceName() { return QStringLiteral("program-test-%1").arg(getpid()); }
 
     // The first file of that name anywhere under the test's folders.
     QString findFile(const QString& pattern) const
@@ -72,17 +82,64 @@ protected:
         return !found.isEmpty() && file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    // The marker block of this user (or the machine-wide name a marker must not use).
-    static QByteArray probeMarker(bool ofUser = true)
+    enum class Marker { OwnInstance, UsersClient, MachineWide };
+
+    // The marker block of the test's own instance, of the user's client (no instance name), or the
+    // machine-wide name a marker must not use.
+    static QByteArray probeMarker(Marker which = Marker::OwnInstance)
     {
         QString name = QStringLiteral("ZovMeeting_Whiteboard_Key");
-        if (ofUser)
+        if (which != Marker::MachineWide)
             name += QStringLiteral("_%1").arg(getuid());
+        if (which == Marker::OwnInstance)
+            name += QLatin1Char('_') + instanceName();
         QProcess probe;
         probe.start(QStringLiteral(MARKER_PROBE), { name });
         if (!probe.waitForFinished(5000) || probe.exitCode() != 0)
             return QByteArray();
         return probe.readAllStandardOutput().trimmed();
+    }
+
+    // One primary with its marker block, a second start that ends by itself, and the session's end that
+    // tears the primary down and takes the block with it.
+    void checkMarkerAndShutdown()
+    {
+        QProcess* primary = startProgram();
+        // The plug-in load is logged once the instance guard is up (the built plug-in may sit beside the program).
+        ASSERT_TRUE(waitUntil(
+            [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = "); },
+            30000))
+            << readFound("Admin*.log").constData();
+        EXPECT_EQ(probeMarker(), QByteArray("okay"));
+        EXPECT_EQ(probeMarker(Marker::MachineWide), QByteArray()) << "one machine-wide block would shut other users out";
+        // The codec library (and the ninety it brings) comes with the first camera sample, GStreamer with the
+        // first meeting or recording, not with the start: looked at once the main window was made and its first
+        // request (refused here) came back.
+        ASSERT_TRUE(waitUntil(
+            [&] { return readFound("Admin*.log").contains("application configuration request failed"); }, 30000))
+            << readFound("Admin*.log").constData();
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(primary->processId()));
+        ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+        const QByteArray mapped = maps.readAll();
+        EXPECT_FALSE(mapped.contains("libavcodec.so"));
+        EXPECT_FALSE(mapped.contains("/libgst")) << "a GStreamer library is mapped at start";
+
+        QProcess* secondary = startProgram();
+        ASSERT_TRUE(secondary->waitForFinished(30000)) << "a second start must end by itself";
+        EXPECT_EQ(secondary->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(secondary->exitCode(), 0);
+        EXPECT_EQ(primary->state(), QProcess::Running);
+
+        // The session ends the program: the normal tear-down runs and the configuration is saved.
+        ::kill(pid_t(primary->processId()), SIGTERM);
+        ASSERT_TRUE(primary->waitForFinished(60000));
+        EXPECT_EQ(primary->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(primary->exitCode(), 0);
+
+        const QByteArray config = readFound("Admin.conf");
+        EXPECT_TRUE(config.contains("record.enable : 1\n")) << config.constData();
+        EXPECT_TRUE(config.contains("record.dir : " + path("home").toUtf8() + "\n")) << config.constData();
+        EXPECT_EQ(probeMarker(), QByteArray()) << "the marker block goes with its owner";
     }
 
     // Polls the condition until it holds or the deadline passes.
@@ -101,44 +158,31 @@ protected:
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
 
-TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown)
+TEST_F(ProgramTest, SingleInstanceMarkerAndShutdown) { checkMarkerAndShutdown(); }
+
+// The user's own client (started without an instance name, with folders of its own) runs meanwhile: the
+// test's program is still a primary of its own with its own marker, and the client keeps its own.
+TEST_F(ProgramTest, SingleInstanceBesideTheUsersRunningClient)
 {
-    QProcess* primary = startProgram();
-    // The plug-in load is logged once the instance guard is up (the built plug-in may sit beside the program).
+    QTemporaryDir clientRoot; // apart from the test's root, whose files the checks look for
+    ASSERT_TRUE(clientRoot.isValid());
+    for (const char* sub : { "home", "tmp", "data", "work" })
+        ASSERT_TRUE(QDir(clientRoot.path()).mkpath(QString::fromLatin1(sub)));
+    QProcess* client = startProgram(clientRoot.path(), false);
+    // Up once it wrote its marker (or, when a client of this user already ran, once it ended as its secondary).
     ASSERT_TRUE(waitUntil(
-        [&] { return readFound("Admin*.log").contains("BaseSingleApplication loaded modules count = "); },
-        30000))
-        << readFound("Admin*.log").constData();
-    EXPECT_EQ(probeMarker(), QByteArray("okay"));
-    EXPECT_EQ(probeMarker(false), QByteArray()) << "one machine-wide block would shut other users out";
-    // The codec library (and the ninety it brings) comes with the first camera sample, GStreamer with the
-    // first meeting or recording, not with the start: looked at once the main window was made and its first
-    // request (refused here) came back.
-    ASSERT_TRUE(waitUntil(
-        [&] { return readFound("Admin*.log").contains("application configuration request failed"); }, 30000))
-        << readFound("Admin*.log").constData();
-    QFile maps(QStringLiteral("/proc/%1/maps").arg(primary->processId()));
-    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
-    const QByteArray mapped = maps.readAll();
-    EXPECT_FALSE(mapped.contains("libavcodec.so"));
-    EXPECT_FALSE(mapped.contains("/libgst")) << "a GStreamer library is mapped at start";
+        [&] { return probeMarker(Marker::UsersClient) == "okay" || client->state() == QProcess::NotRunning; },
+        30000));
+    EXPECT_EQ(probeMarker(Marker::UsersClient), QByteArray("okay"));
+    EXPECT_EQ(probeMarker(), QByteArray()) << "the client took the test's own marker";
 
-    QProcess* secondary = startProgram();
-    ASSERT_TRUE(secondary->waitForFinished(30000)) << "a second start must end by itself";
-    EXPECT_EQ(secondary->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(secondary->exitCode(), 0);
-    EXPECT_EQ(primary->state(), QProcess::Running);
-
-    // The session ends the program: the normal tear-down runs and the configuration is saved.
-    ::kill(pid_t(primary->processId()), SIGTERM);
-    ASSERT_TRUE(primary->waitForFinished(60000));
-    EXPECT_EQ(primary->exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(primary->exitCode(), 0);
-
-    const QByteArray config = readFound("Admin.conf");
-    EXPECT_TRUE(config.contains("record.enable : 1\n")) << config.constData();
-    EXPECT_TRUE(config.contains("record.dir : " + path("home").toUtf8() + "\n")) << config.constData();
-    EXPECT_EQ(probeMarker(), QByteArray()) << "the marker block goes with its owner";
+    checkMarkerAndShutdown();
+    EXPECT_EQ(probeMarker(Marker::UsersClient), QByteArray("okay")) << "the test's program took the client's marker";
+    if (client->state() != QProcess::NotRunning) {
+        ::kill(pid_t(client->processId()), SIGTERM);
+        ASSERT_TRUE(client->waitForFinished(60000));
+        EXPECT_EQ(client->exitCode(), 0);
+    }
 }
 
 // A request to end that comes while the program is still starting is held until the program can act on
