@@ -1,6 +1,7 @@
 // Requests any client can send that the service must answer with an error and survive: numbers out of every
 // integer range, values of the wrong type, a route that throws.
 #include <devservice/chatrooms.h>
+#include <devservice/jsonfields.h>
 #include <devservice/meetingroutes.h>
 #include <devservice/requestverifier.h>
 #include <devservice/roomservice.h>
@@ -200,4 +201,45 @@ TEST_F(HostileInputTest, ARouteThatThrowsIsAnswered500)
         [](const devservice::RecordedRequest& r) { return r.query == "std"; });
     ASSERT_NE(thrown, requests.end());
     EXPECT_NE(thrown->problem.find("out of range"), std::string::npos) << thrown->problem;
+}
+
+// The service's reading of JSON: nesting is bounded, and a number reads only as a type that holds it.
+TEST(ServiceJsonReading, BoundsNestingAndReadsNumbersOnlyInRange)
+{
+    namespace jf = devservice::jsonfields;
+    const auto nested = [](int depth) { return std::string(size_t(depth), '[') + std::string(size_t(depth), ']'); };
+    Json::Value value;
+    EXPECT_TRUE(jf::parse(nested(jf::kMaxDepth), value));
+    std::string error;
+    EXPECT_FALSE(jf::parse(nested(jf::kMaxDepth + 1), value, &error));
+    EXPECT_TRUE(value.isNull());
+    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(jf::parse(std::string(100000, '['), value));
+    EXPECT_TRUE(jf::parse(R"({"a":1})", value)) << "a fresh reader after a refused one";
+
+    const Json::Value object = parse(R"({"big":1e19,"top":18446744073709551615,"neg":-1,"int":2147483648,
+        "whole":5.0,"half":0.5,"yes":true,"text":"t","list":[1],"obj":{"x":1}})");
+    EXPECT_EQ(jf::int64Of(object, "big"), std::nullopt);
+    EXPECT_EQ(jf::uint64Of(object, "big"), 10000000000000000000ull);
+    EXPECT_EQ(jf::uint64Of(object, "yes"), std::nullopt);
+    EXPECT_EQ(jf::int64Of(object, "top"), std::nullopt);
+    EXPECT_EQ(jf::uint64Of(object, "top"), 18446744073709551615ull);
+    EXPECT_EQ(jf::uint64Of(object, "neg"), std::nullopt);
+    EXPECT_EQ(jf::intOf(object, "int"), std::nullopt);
+    EXPECT_EQ(jf::int64Of(object, "int"), 2147483648ll);
+    EXPECT_EQ(jf::intOf(object, "whole"), 5);
+    EXPECT_EQ(jf::intOf(object, "half"), std::nullopt);
+    EXPECT_EQ(jf::doubleOf(object, "half"), 0.5);
+    EXPECT_EQ(jf::intOf(object, "yes"), std::nullopt);
+    EXPECT_EQ(jf::boolOf(object, "yes"), true);
+    EXPECT_EQ(jf::stringOf(object, "obj"), std::nullopt);
+    EXPECT_EQ(jf::stringOf(object, "list"), std::nullopt);
+    EXPECT_EQ(jf::stringOf(object, "text"), "t");
+    EXPECT_EQ(jf::stringOf(object, "missing"), std::nullopt);
+    // Members and elements of what is no object or array read as absent.
+    EXPECT_TRUE(jf::member(object["list"], "x").isNull());
+    EXPECT_TRUE(jf::element(object["obj"], 0).isNull());
+    EXPECT_TRUE(jf::element(object["list"], 1).isNull());
+    EXPECT_EQ(jf::toInt(jf::element(object["list"], 0)), 1);
+    EXPECT_FALSE(jf::has(object["list"], "x"));
 }

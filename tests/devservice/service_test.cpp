@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <future>
 #include <mutex>
+#include <stdexcept>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -365,6 +366,32 @@ TEST_F(ServiceTest, HandsAConnectionOverUnread)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(takenIn, owner.thread());
     EXPECT_EQ(taken, request);
+}
+
+// A handler that throws is answered 500 on that request, and the connection goes on to the next one.
+TEST_F(ServiceTest, AServerWhoseHandlerThrowsAnswers500)
+{
+    devservice::HttpServer server([](const devservice::HttpRequest& request) -> devservice::HttpReply {
+        if (request.query == "n=1")
+            throw std::runtime_error("handler failed");
+        return { 200, "fine", "text/plain", 0, false };
+    });
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, server.serverPort());
+    ASSERT_TRUE(client.waitForConnected(10000));
+    client.write(rawRequest(1) + rawRequest(2));
+    QDeadlineTimer deadline(20000);
+    QByteArray buffer;
+    while (buffer.count("HTTP/1.1 ") < 2 || !buffer.endsWith("fine")) {
+        if (deadline.hasExpired())
+            break;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        buffer += client.readAll();
+    }
+    EXPECT_TRUE(buffer.startsWith("HTTP/1.1 500 ")) << buffer.toStdString();
+    EXPECT_TRUE(buffer.contains("HTTP/1.1 200 OK")) << buffer.toStdString();
+    EXPECT_TRUE(buffer.endsWith("fine")) << buffer.toStdString();
 }
 
 // The forwarder's streaming threads use OpenSSL and can end while the service exits; OpenSSL's own exit
