@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bg::ValueQt value(QString::fromUtf8("before"));
     if (!value.read(text.c_str()))
         return 0;
-    if (value.type() == bg::Value::VT_PTR)
-        return 0;
+    // Tag 13 is a text of ours here: whatever read as one is written from its bytes.
     const std::string written = value.write();
     bg::ValueQt again(QString::fromUtf8("before"));
     FUZZ_CHECK(again.read(written.c_str()));

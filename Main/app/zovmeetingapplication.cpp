@@ -2,7 +2,6 @@
 
 #include "global/eventdeliverer.h"
 #include "global/userevent.h"
-#include "net/jsontext.h"
 #include "net/netmanager.h"
 #include "ui/Dialog/settingdialog.h"
 #include "ui/mainwindow.h"
@@ -13,6 +12,7 @@
 #include <bridge/valuemap.h>
 
 #include <json/json.h>
+#include <jsonread/jsonread.h>
 
 namespace {
 
@@ -27,7 +27,11 @@ const int kReceivedEvents[] = {
     UserEventType::CloseMeeting,
 };
 
-QString text(const Json::Value& value) { return QString::fromStdString(value.asString()); }
+// A member's text; empty when it is no text.
+QString text(const Json::Value& object, const char* key)
+{
+    return QString::fromStdString(jsonread::stringOf(object, key).value_or(std::string()));
+}
 
 } // namespace
 
@@ -107,7 +111,7 @@ void ZovMeetingApplication::onAppConfigResult(bool result, QString jsonResult, i
     }
     Json::Value root;
     const QByteArray json = jsonResult.toUtf8();
-    if (!jsontext::parse(json.constData(), json.constData() + json.size(), root, false)) {
+    if (!jsonread::parse(json.constData(), json.constData() + json.size(), root)) {
         BG_LOGW("application configuration ignored: the reply is not JSON");
         return;
     }
@@ -125,27 +129,27 @@ bool ZovMeetingApplication::readAppConfig(const Json::Value& root)
 {
     if (!root.isObject())
         return false;
-    const Json::Value& configs = root["configs"];
-    if (!configs.isObject() || !configs["play_host"].isString())
+    const Json::Value* configs = jsonread::objectOf(root, "configs");
+    if (!configs || !jsonread::stringOf(*configs, "play_host"))
         return false;
-    m_playHost = text(configs["play_host"]);
+    m_playHost = text(*configs, "play_host");
 
-    const Json::Value& vipRights = configs["vip_rights"];
-    if (!vipRights.isObject() || !vipRights["brief"].isString())
+    const Json::Value* vipRights = jsonread::objectOf(*configs, "vip_rights");
+    if (!vipRights || !jsonread::stringOf(*vipRights, "brief"))
         return false;
-    m_rightsBrief = text(vipRights["brief"]);
+    m_rightsBrief = text(*vipRights, "brief");
 
     m_rights.clear();
     // A null list is an empty one.
-    if (!vipRights.isMember("rights") || vipRights["rights"].isNull())
+    const Json::Value& rights = jsonread::member(*vipRights, "rights");
+    if (rights.isNull())
         return true;
-    const Json::Value& rights = vipRights["rights"];
     if (!rights.isArray())
         return false;
     for (const Json::Value& right : rights) {
-        if (!right.isObject() || !right["Key"].isString() || !right["Val"].isString())
+        if (!jsonread::stringOf(right, "Key") || !jsonread::stringOf(right, "Val"))
             return false;
-        m_rights.append({ text(right["Key"]), text(right["Val"]) });
+        m_rights.append({ text(right, "Key"), text(right, "Val") });
     }
     return true;
 }

@@ -1,16 +1,17 @@
 #include "net/checkloginv2.h"
 
+#include "net/jsontext.h"
 #include "net/requestprofile.h"
 #include "net/requeststore.h"
-#include "net/jsontext.h"
 #include "net/servicepaths.h"
 
 #include <QDebug>
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -27,10 +28,10 @@ QString maskedReply(Json::Value reply)
 
 bool readCount(const Json::Value& product, const char* name, int64_t& out)
 {
-    const Json::Value& value = product[name];
-    if (!value.isInt64())
+    const std::optional<int64_t> value = jsonread::int64Of(product, name);
+    if (!value)
         return false;
-    out = value.asInt64();
+    out = *value;
     return true;
 }
 
@@ -38,18 +39,18 @@ bool readCount(const Json::Value& product, const char* name, int64_t& out)
 // False at the first member that is missing or of the wrong type; what was stored before stays.
 bool storeReply(const Json::Value& reply)
 {
-    if (!reply.isObject() || !reply[kToken].isString())
+    const std::optional<std::string> token = jsonread::stringOf(reply, kToken);
+    if (!token)
         return false;
-    requeststore::setData(netkeys::kMeetingToken, bg::Value(reply[kToken].asString()));
+    requeststore::setData(netkeys::kMeetingToken, bg::Value(*token));
 
-    const Json::Value& products = reply["products"];
-    if (!products.isArray())
+    const Json::Value* products = jsonread::arrayOf(reply, "products");
+    if (!products)
         return true;
-    for (const Json::Value& product : products) {
+    for (const Json::Value& product : *products) {
         if (!product.isObject())
             return false;
-        const Json::Value& type = product["product_type"];
-        if (!type.isInt() || type.asInt() != kFlowProduct)
+        if (jsonread::intOf(product, "product_type") != kFlowProduct)
             continue;
         int64_t total = 0;
         int64_t used = 0;

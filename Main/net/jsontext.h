@@ -1,23 +1,18 @@
 #pragma once
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
+
 #include <json/value.h>
 
-#include <exception>
 #include <string>
 
 namespace jsontext {
 
-// Reads outside text (a service reply, a stored document) as JSON. False for text that is not JSON and for
-// text the reader gives up on by throwing (nesting deeper than its limit): no exception leaves here.
+// Reads outside text (a service reply, a stored document) as JSON through the guarded reader: false, with
+// `out` null, for text that is not JSON or nests deeper than jsonread::kMaxDepth; nothing throws.
 inline bool parse(const char* begin, const char* end, Json::Value& out, bool collectComments = true)
 {
-    try {
-        return Json::Reader().parse(begin, end, out, collectComments);
-    } catch (const std::exception&) {
-        out = Json::Value();
-        return false;
-    }
+    return jsonread::parse(begin, end, out, nullptr, collectComments);
 }
 
 inline bool parse(const std::string& text, Json::Value& out, bool collectComments = true)

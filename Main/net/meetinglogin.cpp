@@ -4,7 +4,9 @@
 #include "net/requeststore.h"
 #include "net/servicepaths.h"
 
-#include "net/jsontext.h"
+#include <jsonread/jsonread.h>
+
+#include <optional>
 
 bool MeetingLogin::exec(std::string& data)
 {
@@ -16,12 +18,13 @@ bool MeetingLogin::exec(std::string& data)
     // A reply without data fails without a message of its own, as before any reading.
     if (data.empty())
         return false;
-    Json::Value reply;
-    if (!jsontext::parse(data, reply) || !reply.isObject() || !reply["token"].isString()) {
+    const std::optional<Json::Value> reply = jsonread::parseObject(data);
+    const std::optional<std::string> token = reply ? jsonread::stringOf(*reply, "token") : std::nullopt;
+    if (!token) {
         data = nettexts::kUnrecognisedReply;
         setMessage(data);
         return false;
     }
-    requeststore::setData(netkeys::kMeetingToken, bg::Value(reply["token"].asString()));
+    requeststore::setData(netkeys::kMeetingToken, bg::Value(*token));
     return true;
 }

@@ -7,7 +7,8 @@
 #include <korvex/md5.h>
 #include <korvex/zovnet.h>
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
+
 #include <json/value.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <iomanip>
 #include <locale>
+#include <optional>
 #include <sstream>
 #include <vector>
 
@@ -78,30 +80,30 @@ std::string shortestText(double number)
 // printf's "%g" (six significant digits).
 std::string numberText(const Json::Value& number)
 {
-    if (number.isInt())
-        return std::to_string(number.asInt());
-    return shortestText(number.asDouble());
+    if (const std::optional<int> whole = jsonread::toInt(number))
+        return std::to_string(*whole);
+    return shortestText(jsonread::toDouble(number).value_or(0.0));
 }
 
 std::string valueText(const Json::Value& value)
 {
     switch (value.type()) {
     case Json::stringValue:
-        return value.asString();
+        return jsonread::toString(value).value_or(std::string());
     case Json::intValue:
     case Json::uintValue:
     case Json::realValue:
         return numberText(value);
     case Json::booleanValue:
-        return value.asBool() ? "1" : "0";
+        return jsonread::toBool(value).value_or(false) ? "1" : "0";
     case Json::arrayValue: {
         // Strings and numbers only; every other element leaves an empty place between its commas.
         std::string text;
         const Json::ArrayIndex count = value.size();
         for (Json::ArrayIndex i = 0; i < count; ++i) {
-            const Json::Value& element = value[i];
-            if (element.isString())
-                text += element.asString();
+            const Json::Value& element = jsonread::element(value, i);
+            if (const std::optional<std::string> string = jsonread::toString(element))
+                text += *string;
             else if (element.isNumeric())
                 text += numberText(element);
             if (i + 1 < count)
@@ -143,7 +145,7 @@ std::string NetBase::sign(const std::string& body)
     std::sort(names.begin(), names.end());
     std::string text;
     for (const std::string& name : names)
-        text += name + "=" + valueText(object[name]) + "&";
+        text += name + "=" + valueText(jsonread::member(object, name)) + "&";
     text += "&";
     text += wire::kSignSalt;
 
@@ -230,28 +232,30 @@ void NetBase::readReply(const std::string& reply, std::string& data, const std::
 
     // Any integral code but 0 is a failure, one outside 32 bits included (it is kept as the nearest 32-bit
     // value, never as 0).
-    const Json::Value& replyCode = root[wire::kReplyCode];
-    if (replyCode.isInt())
-        code = replyCode.asInt();
-    else if (replyCode.isInt64())
-        code = replyCode.asInt64() < 0 ? INT32_MIN : INT32_MAX;
-    else if (replyCode.isUInt64())
+    const Json::Value& replyCode = jsonread::member(root, wire::kReplyCode);
+    if (const std::optional<int> narrow = jsonread::toInt(replyCode))
+        code = *narrow;
+    else if (const std::optional<int64_t> wide = jsonread::toInt64(replyCode))
+        code = *wide < 0 ? INT32_MIN : INT32_MAX;
+    else if (jsonread::toUInt64(replyCode))
         code = INT32_MAX;
     if (code != 0) {
-        const Json::Value& replyMessage = root[wire::kReplyMessage];
-        message = replyMessage.isString() ? replyMessage.asString() : kUnknownError;
+        message = jsonread::stringOf(root, wire::kReplyMessage).value_or(kUnknownError);
         return;
     }
 
-    const Json::Value& flag = root[wire::kReplyEncrypted];
-    const bool encrypted = (flag.isInt64() && flag.asInt64() > 0) || (flag.isUInt64() && flag.asUInt64() > 0);
-    const Json::Value& member = root[wire::kReplyData];
+    const Json::Value& flag = jsonread::member(root, wire::kReplyEncrypted);
+    const std::optional<int64_t> signedFlag = jsonread::toInt64(flag);
+    const std::optional<uint64_t> unsignedFlag = jsonread::toUInt64(flag);
+    const bool encrypted = (signedFlag && *signedFlag > 0) || (unsignedFlag && *unsignedFlag > 0);
+    const Json::Value& member = jsonread::member(root, wire::kReplyData);
     std::string text;
     if (!member.isNull()) {
         if (encrypted) {
             bool ok = false;
-            if (member.isString() && !member.asString().empty())
-                text = netframework::aesDecrypt(member.asString(), aesKey, &ok);
+            const std::string cipher = jsonread::toString(member).value_or(std::string());
+            if (!cipher.empty())
+                text = netframework::aesDecrypt(cipher, aesKey, &ok);
             if (!ok) {
                 fail(UndecryptableData, localText(UndecryptableData));
                 return;

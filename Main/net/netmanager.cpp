@@ -1,10 +1,14 @@
 #include "net/netmanager.h"
 
 #include "net/logmask.h"
+#include "net/netbase.h"
+#include "net/servicepaths.h"
 #include "net/taskparams.h"
 
 #include <bridge/abstract_logger.h>
 #include <bridge/bg_log.h>
+
+#include <jsonread/jsonread.h>
 
 #include <QDeadlineTimer>
 #include <QDebug>
@@ -218,7 +222,17 @@ void NetManager::runTask(const NetTask& task)
         outcome.userId = taskparams::int64(task.params, "user_id");
     std::string data;
     std::string message;
-    outcome.result = (this->*entry.handler)(data, task.params, outcome.errorCode, message);
+    // The worker thread has nothing above it: whatever a reply makes escape is this request's failure.
+    std::string escaped;
+    if (!jsonread::guarded(
+            [&] { outcome.result = (this->*entry.handler)(data, task.params, outcome.errorCode, message); },
+            &escaped)) {
+        BG_LOGW("%s: the reply could not be read: %s", entry.label ? entry.label : "request", escaped.c_str());
+        outcome.result = false;
+        outcome.errorCode = NetBase::ReplyNotObject;
+        data.clear();
+        message = nettexts::kUnrecognisedReply;
+    }
 
     if (entry.label || entry.log) {
         const std::string shownMessage = maskSecrets(message);

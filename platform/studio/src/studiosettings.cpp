@@ -28,6 +28,20 @@ constexpr Key kIntKeys[] = {
 
 constexpr int kMaxSide = 8192;
 
+// The file we write is a few hundred bytes; a larger one is none of ours.
+constexpr qint64 kMaxFileBytes = 64 * 1024;
+
+// Whether the file may go to QSettings. Its INI reader decodes every "@Variant(" value as it loads, through
+// QDataStream, where a corrupt one can ask for any amount of memory; no value of ours is written that way.
+bool safeToParse(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.read(kMaxFileBytes + 1);
+    return bytes.size() <= kMaxFileBytes && !bytes.contains("@Variant(");
+}
+
 QString configHome()
 {
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
@@ -56,6 +70,8 @@ bool StudioSettings::load(const QString& path)
         return false;
     if (!QFileInfo::exists(path))
         return true;
+    if (!safeToParse(path))
+        return false;
     QSettings file(path, QSettings::IniFormat);
     file.setIniCodec("UTF-8");
     if (file.status() != QSettings::NoError)

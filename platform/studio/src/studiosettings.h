@@ -17,7 +17,8 @@ struct StudioSettings {
     // ${XDG_CONFIG_HOME:-$HOME/.config}/Tavimeet (the caller's folder is never made: it may name a folder at
     // the root of the file system).
     static QString resolvePath(const QString& requested);
-    // False when the file exists but cannot be read; values out of range keep their defaults.
+    // False when the file exists but cannot be read, is larger than any we write or holds a value in
+    // QSettings' serialised form (none of ours is); values out of range keep their defaults.
     bool load(const QString& path);
     // Written to a temporary file and renamed; false when the folder cannot be made or written.
     bool save(const QString& path) const;

@@ -113,6 +113,34 @@ TEST(StudioSettings, BadValuesKeepTheirDefaults)
     EXPECT_EQ(studio.fps(), 30);
 }
 
+// Files the settings reader must not hand on: a serialised value whose decoding asks for any amount of
+// memory, and a file far larger than any we write. Both are unreadable, and the defaults hold.
+TEST(StudioSettings, UnsafeFilesAreRefused)
+{
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        { "serialised value", QByteArray("[Video]\nFPS=25\nBitrate=@Variant(\\0\\0\\0\\x"
+                                         "Bitrate2\\0\\0\\0\\x\xbf" "e)\n") },
+        { "oversized", "[Video]\nFPS=25\n;" + QByteArray(100 * 1024, 'x') + "\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        const QString path = folder.filePath("Basic.ini");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.bytes);
+        file.close();
+        ZovMWidget studio;
+        EXPECT_FALSE(studio.Initialize(path));
+        EXPECT_EQ(studio.fps(), 30);
+        EXPECT_EQ(studio.videoBitRate(), 1000);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
