@@ -515,14 +515,25 @@ namespace {
             else
                 caps = "image/jpeg,width=" + std::to_string(format.width) + ",height=" + std::to_string(format.height)
                     + ",framerate=" + std::to_string(format.fps) + "/1";
+            // The camera's own pictures also go to the frame callbacks, so the owner can show what it sends.
             const std::string description = "appsrc name=camera is-live=true do-timestamp=true format=time caps=\""
                 + caps + "\"" + (rawFormat(format.subtype) ? "" : " ! jpegdec")
-                + " ! videoconvert ! video/x-raw,format=I420"
-                  " ! vp8enc deadline=1 target-bitrate=1000000 keyframe-max-dist=300 cpu-used=8 error-resilient=1"
-                  " ! rtpvp8pay pt=96 picture-id-mode=15-bit";
+                + " ! videoconvert ! video/x-raw,format=I420 ! tee name=sent"
+                  " ! queue ! vp8enc deadline=1 target-bitrate=1000000 keyframe-max-dist=300 cpu-used=8 error-resilient=1"
+                  " ! rtpvp8pay pt=96 picture-id-mode=15-bit"
+                  " sent. ! queue leaky=downstream max-size-buffers=2 ! appsink name=own sync=false max-buffers=2 drop=true";
             GstElement* bin = addSender(description, true);
             if (!bin)
                 return;
+            GstElement* own = gst_bin_get_by_name(GST_BIN(bin), "own");
+            if (own) {
+                GstAppSinkCallbacks callbacks {};
+                callbacks.new_sample = onFrame;
+                gst_app_sink_set_callbacks(GST_APP_SINK(own), &callbacks,
+                    new std::weak_ptr<GstConnection>(shared_from_this()),
+                    [](gpointer data) { delete static_cast<std::weak_ptr<GstConnection>*>(data); });
+                gst_object_unref(own);
+            }
             GstElement* appsrc = gst_bin_get_by_name(GST_BIN(bin), "camera");
             auto feed = std::make_unique<CameraFeed>();
             std::string error;
