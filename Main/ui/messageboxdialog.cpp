@@ -29,6 +29,9 @@ MessageBoxDialog::MessageBoxDialog(const QString& text, int buttons, const QStri
     resize(int(346 * scale), int(200 * scale));
     ui->widget_messagebox_title->setFixedHeight(int(scale * windowkit::kTitleBarHeight));
 
+    // Notices carry member names and the services' error texts: shown as they are, never as markup.
+    ui->label_title->setTextFormat(Qt::PlainText);
+    ui->label_messagebox_content->setTextFormat(Qt::PlainText);
     if (!title.isEmpty())
         ui->label_title->setText(title);
     ui->label_messagebox_content->setText(text);

@@ -1,9 +1,8 @@
 #include "ui/part/chatcommands.h"
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
 
 #include <limits>
-#include <memory>
 
 namespace chatcommand {
 namespace {
@@ -138,7 +137,7 @@ std::string text(const Json::Value& command) { return command.toStyledString(); 
 
 std::optional<int64_t> hostUrlStreamId(const Json::Value& command)
 {
-    const Json::Value& streamId = command["stream_id"];
+    const Json::Value& streamId = jsonread::member(command, "stream_id");
     std::optional<int64_t> value;
     if (streamId.isInt64())
         value = streamId.asInt64();
@@ -172,25 +171,36 @@ int64_t idOf(const Json::Value& value)
     return 0;
 }
 
+std::vector<int64_t> lianmaiMemberIds(const Json::Value& command)
+{
+    std::vector<int64_t> ids;
+    const Json::Value& members = jsonread::member(command, "members");
+    if (!members.isArray())
+        return ids;
+    for (const Json::Value& element : members) {
+        if (element.isObject())
+            ids.push_back(idOf(jsonread::member(element, "user_id")));
+    }
+    return ids;
+}
+
 Dispatcher::Outcome Dispatcher::dispatch(bool isHost, const QString& senderChatId, const std::string& cleanedText) const
 {
     Received received;
     received.senderChatId = senderChatId;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    if (!reader->parse(cleanedText.data(), cleanedText.data() + cleanedText.size(), &received.command, &errors)
-        || !received.command.isObject())
+    // Any member of the room can send any text: it is read with the guarded reader, and whatever escapes a
+    // handler fails that command alone.
+    std::optional<Json::Value> command = jsonread::parseObject(cleanedText);
+    if (!command)
         return Outcome::Unparsable;
-    const Json::Value& type = received.command["type"];
-    received.type = type.isString() ? type.asString() : std::string();
+    received.command = std::move(*command);
+    received.type = jsonread::stringOf(received.command, "type").value_or(std::string());
     for (const Entry& entry : isHost ? m_host : m_viewer) {
         if (received.type != entry.type)
             continue;
         if (entry.sender == Sender::HostOnly && !(m_senderIsHost && m_senderIsHost(senderChatId)))
             return Outcome::FromOtherSender;
-        entry.handler(received);
-        return Outcome::Handled;
+        return jsonread::guarded([&] { entry.handler(received); }) ? Outcome::Handled : Outcome::Failed;
     }
     return Outcome::Unknown;
 }

@@ -73,6 +73,9 @@ QString hostStreamUrlText(const Json::Value& url);
 QString viewerStreamUrlText(const Json::Value& url);
 // An id member read as 64-bit: integers by value, decimal strings by their value; 0 otherwise.
 int64_t idOf(const Json::Value& value);
+// The members a "Lianmai_list" names: the "user_id" of each element of "members" that is an object, in
+// order. Elements of another kind name nobody.
+std::vector<int64_t> lianmaiMemberIds(const Json::Value& command);
 
 // One received command as the handlers see it.
 struct Received {
@@ -97,8 +100,9 @@ public:
     void setViewerTable(std::vector<Entry> entries) { m_viewer = std::move(entries); }
     void setSenderIsHost(std::function<bool(const QString& senderChatId)> isHost) { m_senderIsHost = std::move(isHost); }
 
-    enum class Outcome { Unparsable, Unknown, FromOtherSender, Handled };
-    // Parses the (already cleaned) text and runs the entry for its type in the role's table.
+    enum class Outcome { Unparsable, Unknown, FromOtherSender, Handled, Failed };
+    // Parses the (already cleaned) text and runs the entry for its type in the role's table. Text that is
+    // no JSON object or nests too deep is Unparsable; a handler that throws gives Failed.
     Outcome dispatch(bool isHost, const QString& senderChatId, const std::string& cleanedText) const;
 
 private:

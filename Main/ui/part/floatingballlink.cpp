@@ -8,23 +8,16 @@
 #include <bridge/bg_log.h>
 
 #include <json/json.h>
+#include <jsonread/jsonread.h>
 
 #include <QWidget>
 
-#include <memory>
+#include <optional>
+#include <string>
 
 namespace {
 
 QString styled(const Json::Value& value) { return QString::fromStdString(value.toStyledString()); }
-
-bool parseObject(const QString& text, Json::Value* out)
-{
-    const std::string bytes = text.toStdString();
-    Json::CharReaderBuilder builder;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    return reader->parse(bytes.data(), bytes.data() + bytes.size(), out, &errors) && out->isObject();
-}
 
 } // namespace
 
@@ -46,10 +39,14 @@ void FloatingBallLink::setServer(LocalServer* server)
 
 void FloatingBallLink::handleMessage(const QString& text)
 {
-    Json::Value message;
-    if (!parseObject(text, &message) || !message["type"].isString())
+    // The ball is another process: its text is read with the guarded reader, and what escapes an action
+    // fails that message alone.
+    const std::optional<Json::Value> message = jsonread::parseObject(text.toStdString());
+    if (!message)
         return;
-    const std::string type = message["type"].asString();
+    const std::optional<std::string> type = jsonread::stringOf(*message, "type");
+    if (!type)
+        return;
     const struct {
         const char* type;
         std::function<void()> action;
@@ -62,8 +59,10 @@ void FloatingBallLink::handleMessage(const QString& text)
         { "memberlist", [this] { if (showMemberList) showMemberList(); } },
     };
     for (const auto& entry : actions) {
-        if (type == entry.type) {
-            entry.action();
+        if (*type == entry.type) {
+            std::string error;
+            if (!jsonread::guarded(entry.action, &error))
+                BG_LOGE("floating ball message \"%s\" failed: %s", type->c_str(), error.c_str());
             return;
         }
     }

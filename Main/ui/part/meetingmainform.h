@@ -2,6 +2,7 @@
 
 #include "app/localserver.h"
 #include "media/i420frame.h"
+#include "media/pendingframes.h"
 #include "media/peerconnectionwrapper.h"
 #include "media/remotevideoobserver.h"
 #include "ui/part/chatcommands.h"
@@ -107,6 +108,8 @@ public:
     // The viewer's side, for tests.
     PeerConnectionWrapper* mainPull() const { return m_mainPull.data(); }
     PeerConnectionWrapper* hostAudioPull() const { return m_mainAudioRTCSource.data(); }
+    // Pictures from the connections' threads still waiting for the GUI thread (one per connection at most).
+    int waitingFrames() const { return m_pendingFrames.waiting(); }
     qint64 hostAudioStreamId() const { return m_hostAudioStreamId; }
 
     // Sends the command through the meeting's chat room after `delayMs`; dropped when the meeting closed
@@ -392,6 +395,7 @@ private:
     QPointer<OpenGLWidget> m_openGLRenderer;
     OpenGLWidget* openGLRenderer();
     QPointer<PeerConnectionWrapper> m_mainPull;
+    PendingFrames m_pendingFrames; // filled on the connections' threads
     QPointer<PeerConnectionWrapper> m_mainAudioRTCSource;
     qint64 m_hostAudioStreamId = 0;
     bool m_hostAudioScheduled = false; // a host-audio pull waits on the meeting's timer

@@ -14,13 +14,17 @@
 #include <bridge/dataauth.h>
 #include <bridge/interface.h>
 
+#include <jsonread/jsonread.h>
+
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonValue>
 
 #include <limits>
+#include <optional>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -34,29 +38,42 @@ std::string utf8(const QString& text) { return text.toUtf8().toStdString(); }
 
 QString fromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), int(text.size())); }
 
-qint64 jsonInt64(const QJsonValue& value)
+// An id as the room sends it, read as a 64-bit integer from the text (never through a double, which keeps
+// only 53 bits): an integer in range or a decimal string. Anything else, out of range included, is 0, not
+// an id.
+qint64 jsonInt64(const Json::Value& value)
 {
-    if (value.isDouble())
-        return qint64(value.toDouble());
     if (value.isString())
-        return value.toString().toLongLong();
-    return 0;
+        return chatcommand::idOf(value);
+    return jsonread::toInt64(value).value_or(0);
+}
+
+// Runs the handling of one report of the room: whatever escapes it fails that report alone.
+template <typename Handle> void handleRoomInput(const char* what, Handle&& handle)
+{
+    std::string error;
+    if (!jsonread::guarded(std::forward<Handle>(handle), &error))
+        BG_LOGE("chat room %s not handled: %s", what, error.c_str());
+}
+
+QString textOf(const Json::Value& object, const char* key)
+{
+    return fromUtf8(jsonread::stringOf(object, key).value_or(std::string()));
 }
 
 // A member from a peer object of the room: "user_id", "id", "handle", "shutup" and "user_data" (a JSON text
 // with "deviceType" and "nickname"). The nickname names the member when `preferNickname` is set.
-MeetingMember memberFromPeer(const QJsonObject& peer, const QString& chatId, bool preferNickname)
+MeetingMember memberFromPeer(const Json::Value& peer, const QString& chatId, bool preferNickname)
 {
     MeetingMember member;
-    member.userId = jsonInt64(peer.value("user_id"));
+    member.userId = jsonInt64(jsonread::member(peer, "user_id"));
     member.chatId = chatId;
-    member.name = peer.value("handle").toString();
-    member.shutup = peer.value("shutup").toInt();
-    const QJsonDocument userData = QJsonDocument::fromJson(peer.value("user_data").toString().toUtf8());
-    if (userData.isObject()) {
-        const QJsonObject data = userData.object();
-        member.deviceType = data.value("deviceType").toString();
-        const QString nickname = data.value("nickname").toString();
+    member.name = textOf(peer, "handle");
+    member.shutup = jsonread::intOf(peer, "shutup").value_or(0);
+    const std::optional<std::string> userDataText = jsonread::stringOf(peer, "user_data");
+    if (const std::optional<Json::Value> data = jsonread::parseObject(userDataText.value_or(std::string()))) {
+        member.deviceType = textOf(*data, "deviceType");
+        const QString nickname = textOf(*data, "nickname");
         if (preferNickname && !nickname.isEmpty())
             member.name = nickname;
     }
@@ -100,7 +117,12 @@ bool MeetingMainForm::createChatRoom()
     setData(kRoomChatroomId, bg::Value(static_cast<long long>(m_roomId.toLongLong())));
     setData(kRoomChatroomPwd, bg::Value(utf8(m_roomPwd)));
     qDebug() << "[聊天室分配成员ID]:" << m_selfMemberId;
-    m_chatRoom->wsConnect(utf8(m_roomId), joined.token, "主持人", m_selfMemberId, "", true);
+    // Without a usable socket address the room is never connected: no members, no commands.
+    if (!m_chatRoom->wsConnect(utf8(m_roomId), joined.token, "主持人", m_selfMemberId, "", true)) {
+        qDebug() << "wsConnect fail! address:" << m_chatWss;
+        BG_LOGE("connect chatRoom fail: unusable socket address");
+        return false;
+    }
     return true;
 }
 
@@ -129,15 +151,16 @@ void MeetingMainForm::storeMember(const QString& chatId, const MeetingMember& me
 void MeetingMainForm::onPeers(const std::string& peers)
 {
     qDebug() << "peers:" << fromUtf8(peers);
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(peers));
-    if (document.isArray()) {
-        for (const QJsonValue& value : document.array()) {
-            const QJsonObject peer = value.toObject();
-            const QString id = peer.value("id").toString();
-            if (!id.isEmpty())
-                storeMember(id, memberFromPeer(peer, id, true));
+    handleRoomInput("peer list", [&] {
+        Json::Value document;
+        if (jsonread::parse(peers, document) && document.isArray()) {
+            for (const Json::Value& peer : document) {
+                const QString id = textOf(peer, "id");
+                if (!id.isEmpty())
+                    storeMember(id, memberFromPeer(peer, id, true));
+            }
         }
-    }
+    });
     refreshMemberList();
 }
 
@@ -148,15 +171,17 @@ void MeetingMainForm::onPeerJoined(
     Q_UNUSED(deviceType);
     qDebug() << "onPeerJoined: " << fromUtf8(chatId);
     qDebug() << "[join_member_info]:" << fromUtf8(peer);
-    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(peer));
-    if (document.isObject()) {
+    handleRoomInput("joined member", [&] {
+        const std::optional<Json::Value> document = jsonread::parseObject(peer);
+        if (!document)
+            return;
         const QString id = fromUtf8(chatId);
-        const MeetingMember member = memberFromPeer(document.object(), id, false);
+        const MeetingMember member = memberFromPeer(*document, id, false);
         storeMember(id, member);
         if (m_forbidAll && id != m_selfChatId)
             forbidPeerWords(id, member.userId, true, -1);
         EventDeliverer::instance()->deliver(new V3ShowChatRoomTipsEvent(member.name, true));
-    }
+    });
     sendLianmaiList();
     refreshMemberList();
 }
@@ -201,7 +226,7 @@ void MeetingMainForm::onRecievedCommand(
 {
     Q_UNUSED(handle);
     Q_UNUSED(timeMs);
-    dispatchCommand(fromUtf8(chatId), fromUtf8(command));
+    handleRoomInput("command", [&] { dispatchCommand(fromUtf8(chatId), fromUtf8(command)); });
 }
 
 void MeetingMainForm::refreshMemberList()

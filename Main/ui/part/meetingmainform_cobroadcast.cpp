@@ -26,7 +26,8 @@
 #include <bridge/interface.h>
 #include <bridge/valuemap.h>
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
+#include <zovwebrtc/devices.h>
 
 #include <QDebug>
 #include <QTimer>
@@ -59,15 +60,25 @@ struct SdpAnswer {
 SdpAnswer parseAnswer(const QString& jsonResult)
 {
     SdpAnswer answer;
-    Json::Value root;
-    Json::Reader reader;
-    const std::string text = utf8(jsonResult);
-    if (!reader.parse(text, root, false) || !root.isObject())
+    const std::optional<Json::Value> root = jsonread::parseObject(utf8(jsonResult));
+    if (!root)
         return answer;
-    if (root["sdp"].isString())
-        answer.sdp = QString::fromUtf8(QByteArray::fromBase64(QByteArray::fromStdString(root["sdp"].asString())));
-    answer.id = chatcommand::idOf(root["id"]);
+    if (const std::optional<std::string> sdp = jsonread::stringOf(*root, "sdp"))
+        answer.sdp = QString::fromUtf8(QByteArray::fromBase64(QByteArray::fromStdString(*sdp)));
+    answer.id = chatcommand::idOf(jsonread::member(*root, "id"));
     return answer;
+}
+
+// Why the camera a video push takes (the first one listed) cannot be used; empty when it can.
+QString cameraUnusable()
+{
+    if (zovwebrtc::list_device_num() == 0)
+        return QString::fromUtf8("没有可用的摄像头");
+    char name[1024] = {};
+    char id[1024] = {};
+    if (!zovwebrtc::get_device_name(0, name, sizeof name, id, sizeof id))
+        return QString::fromUtf8("摄像头无法打开");
+    return QString();
 }
 
 bg::ValueMap sdpParams(const QString& meetingKey, qint64 streamId, const QString& sdp, const QString& uuid)
@@ -496,6 +507,17 @@ void MeetingMainForm::closeInvitationDialog()
 
 void MeetingMainForm::startCoBroadcastPush(int order)
 {
+    // A video push without a picture would leave both sides waiting: it fails at once, and the host's row
+    // and tile return to normal on the ending announcement.
+    if (order == 1) {
+        const QString reason = cameraUnusable();
+        if (!reason.isEmpty()) {
+            m_coBroadcastOrder = order;
+            sendEndCoBroadcast();
+            notice(QString::fromUtf8("[观看端]开启连麦失败。\n[摄像头]错误: %1").arg(reason));
+            return;
+        }
+    }
     dropOwnCoBroadcastConnection();
     auto* push = new PeerConnectionWrapper(QString(), QString(), m_factory, nullptr);
     trackConnection(push);

@@ -11,11 +11,14 @@
 #include <bridge/dataauth.h>
 #include <bridge/interface.h>
 
+#include <jsonread/jsonread.h>
+
 #include <QDebug>
 #include <QTimer>
 
 using chatcommand::Dispatcher;
 using chatcommand::Received;
+using jsonread::member;
 
 namespace {
 
@@ -35,14 +38,14 @@ void MeetingMainForm::buildCommandTables()
     m_commands.setViewerTable({
         { chatcommand::kInviteLianmai, S::HostOnly,
             [this](const Received& received) {
-                if (chatcommand::idOf(received.command["student_id"]) != m_selfMemberId)
+                if (chatcommand::idOf(member(received.command, "student_id")) != m_selfMemberId)
                     return;
                 qDebug() << "接收到连麦邀请";
-                onInviteLianmai(received.command["order_type"].isInt() ? received.command["order_type"].asInt() : 0);
+                onInviteLianmai(jsonread::intOf(received.command, "order_type").value_or(0));
             } },
         { chatcommand::kEndLianmai, S::HostOnly,
             [this](const Received& received) {
-                if (chatcommand::idOf(received.command["student_id"]) != m_selfMemberId)
+                if (chatcommand::idOf(member(received.command, "student_id")) != m_selfMemberId)
                     return;
                 qDebug() << "[接收到断开连麦请求]";
                 onInviteLianmai(0);
@@ -51,11 +54,11 @@ void MeetingMainForm::buildCommandTables()
             [this](const Received& received) {
                 if (!received.command.isMember("url"))
                     return;
-                const MeetingMember* member = memberOf(received.senderChatId);
-                if (!member || member->userId <= 0)
+                const MeetingMember* sender = memberOf(received.senderChatId);
+                if (!sender || sender->userId <= 0)
                     return;
-                qDebug() << "[其他学员正在与主持人连麦]:" << member->name;
-                showMemberStreamTile(member->userId, chatcommand::viewerStreamUrlText(received.command["url"]));
+                qDebug() << "[其他学员正在与主持人连麦]:" << sender->name;
+                showMemberStreamTile(sender->userId, chatcommand::viewerStreamUrlText(member(received.command, "url")));
             } },
         { chatcommand::kHostUrl, S::HostOnly, [this](const Received& received) { onHostUrl(received); } },
         { chatcommand::kStreamEnd, S::HostOnly,
@@ -68,9 +71,8 @@ void MeetingMainForm::buildCommandTables()
     m_commands.setHostTable({
         { chatcommand::kReceiveInvitation, S::Anyone,
             [this](const Received& received) {
-                const Json::Value& accept = received.command["accept"];
-                onInvitationReply(chatcommand::idOf(received.command["student_id"]), received.senderChatId,
-                    accept.isBool() && accept.asBool());
+                onInvitationReply(chatcommand::idOf(member(received.command, "student_id")), received.senderChatId,
+                    jsonread::boolOf(received.command, "accept").value_or(false));
             } },
         { chatcommand::kStreamUrl, S::Anyone, [this](const Received& received) { onHostStreamUrl(received); } },
     });
@@ -86,6 +88,8 @@ void MeetingMainForm::dispatchCommand(const QString& chatId, const QString& text
     const Dispatcher::Outcome outcome = m_commands.dispatch(m_isHost, chatId, cleaned);
     if (outcome == Dispatcher::Outcome::FromOtherSender)
         qDebug() << "[命令不是主持人发出的，不处理]:" << chatId;
+    if (outcome == Dispatcher::Outcome::Failed)
+        qWarning() << "[命令处理失败]:" << chatId;
     if (outcome != Dispatcher::Outcome::Unparsable)
         qDebug() << "[命令结尾]";
 }
@@ -124,11 +128,8 @@ void MeetingMainForm::onFirstLianmaiList(const Received& received)
     if (!m_firstMemberList)
         return;
     m_pendingCoBroadcasters.clear();
-    const Json::Value& members = received.command["members"];
-    if (members.isArray()) {
-        for (const Json::Value& member : members)
-            m_pendingCoBroadcasters.append(chatcommand::idOf(member["user_id"]));
-    }
+    for (int64_t id : chatcommand::lianmaiMemberIds(received.command))
+        m_pendingCoBroadcasters.append(id);
     placePendingCoBroadcastTiles();
 }
 
@@ -145,20 +146,20 @@ void MeetingMainForm::onHostStreamUrl(const Received& received)
 {
     if (!received.command.isMember("url"))
         return;
-    const MeetingMember* member = memberOf(received.senderChatId);
-    if (!member || member->userId <= 0)
+    const MeetingMember* sender = memberOf(received.senderChatId);
+    if (!sender || sender->userId <= 0)
         return;
-    const Json::Value& audioValue = received.command["audio"];
-    const Json::Value& videoValue = received.command["video"];
-    const bool audio = audioValue.isBool() && audioValue.asBool();
-    const bool video = videoValue.isBool() && videoValue.asBool();
-    const QString url = chatcommand::hostStreamUrlText(received.command["url"]);
-    const auto stream = m_memberStreams.find(member->userId);
+    const bool audio = jsonread::boolOf(received.command, "audio").value_or(false);
+    const bool video = jsonread::boolOf(received.command, "video").value_or(false);
+    const QString url = chatcommand::hostStreamUrlText(member(received.command, "url"));
+    const qint64 userId = sender->userId;
+    const QString name = sender->name;
+    const auto stream = m_memberStreams.find(userId);
     if (stream == m_memberStreams.end())
         qDebug() << "[未找到对应的连麦学员]";
     else
-        *stream = { url.toLongLong(), member->name, audio, video };
-    onMemberStreamUrl(member->userId, url, audio, video);
+        *stream = { url.toLongLong(), name, audio, video };
+    onMemberStreamUrl(userId, url, audio, video);
 }
 
 void MeetingMainForm::sendCommand(const Json::Value& command)

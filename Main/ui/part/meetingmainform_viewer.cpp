@@ -21,10 +21,13 @@
 #include <bridge/interface.h>
 #include <bridge/valuemap.h>
 
+#include <jsonread/jsonread.h>
+
 #include <QDebug>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
+
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -57,10 +60,11 @@ void closeMeetingNow(const char* why)
 // The answer's "sdp" member, Base64-decoded; empty when the reply is not such an object.
 QString answerSdp(const QString& jsonResult)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(jsonResult.toUtf8());
-    if (!document.isObject())
+    const std::optional<Json::Value> answer = jsonread::parseObject(jsonResult.toUtf8().toStdString());
+    if (!answer)
         return QString();
-    return QString::fromUtf8(QByteArray::fromBase64(document.object().value("sdp").toString().toLatin1()));
+    const std::string sdp = jsonread::stringOf(*answer, "sdp").value_or(std::string());
+    return QString::fromUtf8(QByteArray::fromBase64(QByteArray::fromStdString(sdp)));
 }
 
 int rotationDegrees(int index)
@@ -165,17 +169,25 @@ void MeetingMainForm::slot_MainGetSdpResult(
     Q_UNUSED(sdp);
     if (m_closing)
         return;
-    if (m_mainPull && uuid == m_mainPull->sourceId()) {
-        onMainAnswer(result, jsonResult, error);
-        return;
-    }
-    if (m_mainAudioRTCSource && uuid == m_mainAudioRTCSource->sourceId()) {
-        onHostAudioAnswer(result, jsonResult, error);
-        return;
-    }
-    if (routeCoBroadcastAnswer(result, jsonResult, error, uuid))
-        return;
-    qDebug() << "[slot_MainGetSdpResult] no connection has the id" << uuid;
+    // The answer is the service's text: whatever escapes its handling fails that answer alone.
+    std::string failure;
+    const bool handled = jsonread::guarded(
+        [&] {
+            if (m_mainPull && uuid == m_mainPull->sourceId()) {
+                onMainAnswer(result, jsonResult, error);
+                return;
+            }
+            if (m_mainAudioRTCSource && uuid == m_mainAudioRTCSource->sourceId()) {
+                onHostAudioAnswer(result, jsonResult, error);
+                return;
+            }
+            if (routeCoBroadcastAnswer(result, jsonResult, error, uuid))
+                return;
+            qDebug() << "[slot_MainGetSdpResult] no connection has the id" << uuid;
+        },
+        &failure);
+    if (!handled)
+        BG_LOGE("SDP answer not handled: %s", failure.c_str());
 }
 
 void MeetingMainForm::onMainAnswer(bool result, const QString& jsonResult, const QString& error)
@@ -230,7 +242,11 @@ bool MeetingMainForm::joinChatRoom(const QString& nickname)
             m_joinText = QString::fromStdString(joined.token);
             m_selfMemberId = joined.memberId;
             setData(kRoomSelfUserId, bg::Value(static_cast<long long>(m_selfMemberId)));
-            m_chatRoom->wsConnect(utf8(m_roomId), joined.token, utf8(nickname), m_selfMemberId, "", true);
+            // An unusable socket address does not get better with another join.
+            if (!m_chatRoom->wsConnect(utf8(m_roomId), joined.token, utf8(nickname), m_selfMemberId, "", true)) {
+                qDebug() << "wsConnect fail! address:" << m_chatWss;
+                return false;
+            }
             return true;
         }
         qDebug() << "joinRoom fail! error: " << QString::fromStdString(error);
@@ -306,15 +322,22 @@ void MeetingMainForm::closeViewer()
 
 
 // Frames come on the connection's thread: the form keeps its own reference and renders on the GUI thread,
-// and only the current pull's frames are shown.
+// and only the current pull's frames are shown. One picture per connection waits for the GUI thread; a
+// newer one replaces it, so a blocked GUI thread does not pile up a queued call per frame.
 void MeetingMainForm::onRemoteFrame(const char* sourceId, const I420FramePtr& frame)
 {
     if (!frame)
         return;
     const QString id = QString::fromUtf8(sourceId ? sourceId : "");
-    I420FramePtr held = frame;
+    if (!m_pendingFrames.put(id, frame))
+        return;
     QMetaObject::invokeMethod(
-        this, [this, id, held]() mutable { deliverFrame(id, std::move(held)); }, Qt::QueuedConnection);
+        this,
+        [this, id] {
+            if (I420FramePtr waiting = m_pendingFrames.take(id))
+                deliverFrame(id, std::move(waiting));
+        },
+        Qt::QueuedConnection);
 }
 
 void MeetingMainForm::deliverFrame(const QString& sourceId, I420FramePtr frame)

@@ -58,6 +58,8 @@ MeetingMemberItemForm::MeetingMemberItemForm(QWidget* parent)
     , ui(std::make_unique<Ui::MeetingMemberItemForm>())
 {
     ui->setupUi(this);
+    // A member names itself: its name is shown as it is, never as markup.
+    ui->label_mmitem_name->setTextFormat(Qt::PlainText);
     (new QssManager(this, false))->loadStyleSheet(QString::fromLatin1(kStyleSheet));
     EventDeliverer::instance()->registerReceiver(UserEventType::RefreshMemItemState, this);
     initForm();

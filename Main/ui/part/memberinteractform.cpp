@@ -25,6 +25,8 @@ MemberInteractForm::MemberInteractForm(QWidget* parent)
     , ui(std::make_unique<Ui::MemberInteractForm>())
 {
     ui->setupUi(this);
+    // A member names itself: its name is shown as it is, never as markup.
+    ui->label_name->setTextFormat(Qt::PlainText);
     (new QssManager(this, false))->loadStyleSheet(QString::fromLatin1(kStyleSheet));
     ui->label_member_avatar->show();
     ui->label_member_status->setText(QString());

@@ -20,8 +20,8 @@
 #include <bridge/interface.h>
 #include <bridge/valuemap.h>
 
-#include <json/reader.h>
 #include <json/value.h>
+#include <jsonread/jsonread.h>
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -29,6 +29,7 @@
 #include <QRegExpValidator>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace {
@@ -66,17 +67,14 @@ ZovMeetingApplication* application() { return qobject_cast<ZovMeetingApplication
 
 bool parseJson(const QString& text, Json::Value& root, std::string& error)
 {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     const QByteArray bytes = text.toUtf8();
-    return reader->parse(bytes.constData(), bytes.constData() + bytes.size(), &root, &error);
+    return jsonread::parse(bytes.constData(), bytes.constData() + bytes.size(), root, &error);
 }
 
 // Strict readers: a member of another type is an error with the member's name, never a silent default.
 std::string requiredString(const Json::Value& object, const char* name)
 {
-    const Json::Value& value = object[name];
+    const Json::Value& value = jsonread::member(object, name);
     if (!value.isString())
         throw std::runtime_error(std::string("\"") + name + "\" is missing or not a string");
     return value.asString();
@@ -84,7 +82,7 @@ std::string requiredString(const Json::Value& object, const char* name)
 
 std::string optionalString(const Json::Value& object, const char* name)
 {
-    const Json::Value& value = object[name];
+    const Json::Value& value = jsonread::member(object, name);
     if (value.isNull())
         return std::string();
     if (!value.isString())
@@ -94,17 +92,18 @@ std::string optionalString(const Json::Value& object, const char* name)
 
 long long optionalInt64(const Json::Value& object, const char* name)
 {
-    const Json::Value& value = object[name];
+    const Json::Value& value = jsonread::member(object, name);
     if (value.isNull())
         return 0;
-    if (!value.isIntegral())
-        throw std::runtime_error(std::string("\"") + name + "\" is not an integer");
-    return value.asInt64();
+    const std::optional<int64_t> number = jsonread::toInt64(value);
+    if (!number)
+        throw std::runtime_error(std::string("\"") + name + "\" is not a 64-bit integer");
+    return *number;
 }
 
 int optionalInt(const Json::Value& object, const char* name)
 {
-    const Json::Value& value = object[name];
+    const Json::Value& value = jsonread::member(object, name);
     if (value.isNull())
         return 0;
     if (!value.isInt())
@@ -121,7 +120,7 @@ long long mainStreamId(const Json::Value& streamers)
     for (const Json::Value& streamer : streamers) {
         if (!streamer.isObject())
             continue;
-        const Json::Value& main = streamer["main"];
+        const Json::Value& main = jsonread::member(streamer, "main");
         if ((main.isInt() || main.isUInt()) && main.asInt64() == 1)
             id = optionalInt64(streamer, "stream_id");
     }
@@ -301,10 +300,10 @@ void NewMeetingReadyForm::onCreateMeetingResult(bool result, const QString& json
     std::string key, chatHost, chatWss;
     long long duration = 0;
     int viewer = 0, pusher = 0;
-    bool readable = parseJson(json, root, parseError) && root.isObject() && root["meetting"].isObject();
+    bool readable = parseJson(json, root, parseError) && jsonread::objectOf(root, "meetting") != nullptr;
     if (readable) {
         try {
-            const Json::Value& meeting = root["meetting"];
+            const Json::Value& meeting = jsonread::member(root, "meetting");
             key = optionalString(meeting, "meetting_key");
             chatHost = optionalString(meeting, "chat_host");
             chatWss = optionalString(meeting, "chat_wss");
@@ -390,7 +389,7 @@ void NewMeetingReadyForm::onJoinMeetingResult(
     }
     if (readable) {
         try {
-            const Json::Value& meeting = root["meetting"];
+            const Json::Value& meeting = jsonread::member(root, "meetting");
             if (!meeting.isObject())
                 throw std::runtime_error("\"meetting\" is missing or not an object");
             key = requiredString(meeting, "meetting_key");
@@ -402,7 +401,8 @@ void NewMeetingReadyForm::onJoinMeetingResult(
             duration = optionalInt64(meeting, "duration");
             viewer = optionalInt(meeting, "viewer");
             // The service lists the streamers inside the meeting; older replies put them beside it.
-            mainId = mainStreamId(meeting["streamers"].isArray() ? meeting["streamers"] : root["streamers"]);
+            const Json::Value& inside = jsonread::member(meeting, "streamers");
+            mainId = mainStreamId(inside.isArray() ? inside : jsonread::member(root, "streamers"));
         } catch (const std::exception& failure) {
             readable = false;
             readError = failure.what();

@@ -42,11 +42,26 @@ ChatWidget::ChatWidget(QWidget* parent)
     m_list->setFocusPolicy(Qt::NoFocus);
     m_list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The rows follow the width of the list's viewport: a list that was never shown has no width of its own
+    // yet, and it gets its real one only as it is shown, after this widget's own resize.
+    m_list->viewport()->installEventFilter(this);
+}
+
+bool ChatWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list->viewport() && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
+        fitRows();
+    return QWidget::eventFilter(watched, event);
 }
 
 void ChatWidget::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    fitRows();
+}
+
+void ChatWidget::fitRows()
+{
     const int width = m_list->viewport()->width();
     for (int row = 0; row < m_list->count(); ++row) {
         QListWidgetItem* item = m_list->item(row);

@@ -14,9 +14,13 @@ public:
     QListWidget* listWidget() const { return m_list; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Fits every row to the viewport's present width.
+    void fitRows();
+
     QListWidget* m_list;
 };
 

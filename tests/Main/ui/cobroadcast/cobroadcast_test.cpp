@@ -12,6 +12,8 @@
 #include "ui/part/meetingmemberform.h"
 #include "ui/part/memberinteractform.h"
 
+#include <studio/sourcewidget.h>
+
 #include <QAction>
 #include <QMenu>
 
@@ -226,6 +228,23 @@ TEST_F(CoBroadcastHost, RepliesCountOnlyFromTheMemberItself)
     EXPECT_EQ(tileOf(7), nullptr);
 }
 
+TEST_F(CoBroadcastHost, MemberIdsBeyondDoublePrecisionAreHonoured)
+{
+    // 2^53 + 1: a double would read it as 2^53, and the member's own reply would then name another member.
+    constexpr qint64 kWideId = 9007199254740993LL;
+    ASSERT_TRUE(chat->fire([&](cr::UICallback& callback) {
+        callback.onPeerJoined("p-wide", "wide", "pc", R"({"id":"p-wide","user_id":9007199254740993,"handle":"大"})");
+    }));
+    settle();
+    ASSERT_TRUE(form->members().contains(QStringLiteral("p-wide")));
+    EXPECT_EQ(form->members().value(QStringLiteral("p-wide")).userId, kWideId);
+    deliver(new ViewerMemberInviteEvent(kWideId, 1, true));
+    memberCommand("p-wide", chatcommand::receiveInvitation(kWideId, true));
+    EXPECT_EQ(form->coBroadcastMembers().count(kWideId), 1u);
+    ASSERT_NE(recordOf(kWideId), nullptr);
+    EXPECT_NE(tileOf(kWideId), nullptr);
+}
+
 TEST_F(CoBroadcastHost, RefusalUpdatesTheRowAndTellsTheHost)
 {
     const struct {
@@ -387,6 +406,24 @@ TEST_F(CoBroadcastHost, FailedPullAnswerEndsTheMember)
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.back().members["stream_id"].asInt64(), 73);
     EXPECT_NE(requests.back().query.find("meetting_key=main-key"), std::string::npos);
+}
+
+TEST_F(CoBroadcastHost, AnswerNestedPastAnyStackLimitGivesNoDescription)
+{
+    accepted(7);
+    const int connection = engine->connectionCount();
+    memberCommand("p-other", chatcommand::streamUrl(7, 76, true, true));
+    ASSERT_TRUE(engine->waitForConnections(connection + 1));
+    // The answer's text reaches the form as the service sent it.
+    devservice::ScriptedReply deep = devservice::ScriptedReply::success(
+        Json::Value(R"({"sdp":"dj0w","id":)" + std::string(1001, '[') + std::string(1001, ']') + "}"));
+    deep.encrypt = true;
+    answer(connection, deep);
+    settle();
+    const auto remote = remoteOf(connection);
+    EXPECT_TRUE(std::all_of(remote.begin(), remote.end(), [](const std::string& sdp) { return sdp.empty(); }))
+        << ::testing::PrintToString(remote);
+    EXPECT_FALSE(form->isClosing());
 }
 
 // The host's own audio: pushed once the main stream is registered, registered itself, then listed.
@@ -662,6 +699,65 @@ TEST_F(CoBroadcastViewer, FailedRegistrationEndsTheCoBroadcast)
     // Nothing is announced later either.
     QTest::qWait(meetingTimings().delayedCommandMs + 200);
     EXPECT_EQ(sentOfType("stream_url").size(), 1u);
+}
+
+TEST_F(CoBroadcastViewer, VideoInvitationWithoutACameraIsAFailedPush)
+{
+    qunsetenv("TAVICAST_SYNTHETIC_CAMERA");
+    const int connections = engine->connectionCount();
+    invite(1);
+    // Accepted, then ended at once: the host's row and tile go back to normal on the ending announcement.
+    const auto replies = sentOfType("Receive.invitation");
+    ASSERT_EQ(replies.size(), 1u);
+    EXPECT_TRUE(replies[0]["accept"].asBool());
+    const auto ended = sentOfType("stream_url");
+    ASSERT_EQ(ended.size(), 1u);
+    EXPECT_EQ(ended[0]["url"].asString(), "");
+    EXPECT_EQ(ended[0]["user_id"].asInt64(), kSelfId);
+    EXPECT_EQ(notices,
+        QStringList { QString::fromUtf8("提示|[观看端]开启连麦失败。\n[摄像头]错误: 没有可用的摄像头") });
+    EXPECT_FALSE(form->isCoBroadcasting());
+    EXPECT_FALSE(form->coBroadcastPush());
+    EXPECT_EQ(tileOf(kSelfId), nullptr);
+    QTest::qWait(100);
+    EXPECT_EQ(engine->connectionCount(), connections);
+
+    // A voice invitation needs no camera.
+    notices.clear();
+    invite(2);
+    ASSERT_TRUE(engine->waitForConnections(connections + 1));
+    EXPECT_TRUE(form->isCoBroadcasting());
+    EXPECT_TRUE(notices.isEmpty());
+}
+
+TEST_F(CoBroadcastViewer, OwnVideoTileShowsTheOwnPicture)
+{
+    const int connection = engine->connectionCount();
+    invite(1);
+    ASSERT_TRUE(engine->waitForConnections(connection + 1));
+    ASSERT_TRUE(engine->play(connection, { zovwebrtc::ScriptStep::frame(64, 36) }));
+    ASSERT_TRUE(waitUntil([&] { return tileOf(kSelfId) != nullptr; }));
+    MemberInteractForm* tile = tileOf(kSelfId);
+    ASSERT_TRUE(tile->isSourceBound());
+    auto* stream = tile->findChild<SourceWidget*>(QStringLiteral("widget_stream"));
+    ASSERT_NE(stream, nullptr);
+    form->show();
+    // The pictures the push's connection reports are what its tile shows.
+    const auto lit = [&] {
+        engine->play(connection, { zovwebrtc::ScriptStep::frame(64, 36) });
+        QCoreApplication::processEvents();
+        const QImage image = stream->grab().toImage();
+        int bright = 0;
+        for (int y = 0; y < image.height(); y += 2)
+            for (int x = 0; x < image.width(); x += 2)
+                bright += qGray(image.pixel(x, y)) > 40 ? 1 : 0;
+        return bright;
+    };
+    int bright = 0;
+    EXPECT_TRUE(waitUntil([&] {
+        bright = lit();
+        return bright > 20;
+    }, 5000)) << bright;
 }
 
 TEST_F(CoBroadcastViewer, FailedSdpExchangeEndsTheCoBroadcast)

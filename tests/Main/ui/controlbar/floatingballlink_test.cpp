@@ -132,6 +132,11 @@ TEST_F(BallLinkTest, JunkAndUnknownTypesAreIgnored)
         SCOPED_TRACE(text);
         send(text);
     }
+    // Nested deeper than any message of the ball: refused whole, even past a parser's own stack limit.
+    for (int depth : { 100, 1001 }) {
+        SCOPED_TRACE(depth);
+        send(QByteArray(R"({"x":)") + QByteArray(depth, '[') + QByteArray(depth, ']') + R"(,"type":"close"})");
+    }
     posted.settle();
     EXPECT_TRUE(posted.entries.isEmpty());
     EXPECT_TRUE(window.isMinimized());

@@ -82,6 +82,23 @@ TEST(MessageBoxDialog, TitleAndTexts)
     EXPECT_EQ(cancel->text(), QStringLiteral("稍后再说"));
 }
 
+TEST(MessageBoxDialog, NoticesShowMemberNamesAsTheyAre)
+{
+    // Notices begin with a member's name, which the member chose.
+    const QString name = QStringLiteral("<span style=\"font-size:200pt;color:red\">HOST</span>");
+    for (const QString& text : { QString::fromUtf8("%1 断开了连麦").arg(name),
+             QString::fromUtf8("%1 拒绝了视频连麦请求").arg(name) }) {
+        MessageBoxDialog box(text, 1, name);
+        for (const char* label : { "label_messagebox_content", "label_title" }) {
+            SCOPED_TRACE(label);
+            auto* shown = child<QLabel>(box, label);
+            EXPECT_EQ(shown->textFormat(), Qt::PlainText);
+            EXPECT_TRUE(shown->text().contains(name));
+            EXPECT_LT(shown->sizeHint().height(), 4 * QFontMetrics(shown->font()).height());
+        }
+    }
+}
+
 // Runs exec() and clicks `button` once the dialog is up; a dialog still open after the deadline ends with -1.
 int execAndClick(MessageBoxDialog& dialog, const char* button)
 {

@@ -177,6 +177,32 @@ TEST_F(ChatPanel, ReceivedMarkupIsShownAsText)
     EXPECT_EQ(form->chatManager()->itemDocument(tip)->toPlainText(), QStringLiteral("<b>mallory</b> 已加入"));
 }
 
+TEST_F(ChatPanel, BubblesTakeTheListsWidthWhenShownAndOnResize)
+{
+    // The first message arrives while the panel was never shown.
+    form.reset();
+    form = std::make_unique<MeetingChatRoomForm>();
+    const QString text = QString::fromUtf8("大家好，今天的会议先从上周的进度说起，然后再讨论下周的安排。").repeated(3);
+    receive(QStringLiteral("主持人"), text);
+    ASSERT_EQ(form->chatManager()->itemCount(), 1);
+    QListWidget* list = form->chatManager()->chatListWidget();
+    const auto lineWidth = [&] { return form->chatManager()->itemDocument(0)->textWidth(); };
+
+    form->resize(320, 600);
+    form->show();
+    settle();
+    const int shownWidth = list->viewport()->width();
+    EXPECT_GT(lineWidth(), shownWidth / 2) << shownWidth;
+    EXPECT_LE(lineWidth(), shownWidth);
+    EXPECT_EQ(list->item(0)->sizeHint().width(), shownWidth);
+
+    form->resize(520, 600);
+    settle();
+    EXPECT_GT(list->viewport()->width(), shownWidth);
+    EXPECT_GT(lineWidth(), list->viewport()->width() / 2);
+    EXPECT_EQ(list->item(0)->sizeHint().width(), list->viewport()->width());
+}
+
 TEST_F(ChatPanel, MessageAndTipRecords)
 {
     const QDateTime sent(QDate(2026, 12, 10), QTime(9, 5, 30));

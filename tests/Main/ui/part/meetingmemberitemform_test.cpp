@@ -291,4 +291,18 @@ TEST_F(MemberRow, DeviceIconAndNameElidedToTheRow)
     EXPECT_LE(name->width(), row->width());
 }
 
+TEST_F(MemberRow, NameIsShownAsTheMemberWroteIt)
+{
+    // A member who styles its name would otherwise stand out huge and red in everyone's list.
+    const QString styled = QStringLiteral("<b style=\"font-size:72pt;color:red\">HOST</b>");
+    auto row = makeRow();
+    row->resize(2000, 40);
+    row->setMemberData({ kMember, QStringLiteral("p"), styled, QString(), false });
+    row->grab();
+    auto* name = child<QLabel>(row.get(), "label_mmitem_name");
+    EXPECT_EQ(name->textFormat(), Qt::PlainText);
+    EXPECT_EQ(name->text(), styled);
+    EXPECT_LT(name->sizeHint().height(), 2 * QFontMetrics(name->font()).height());
+}
+
 } // namespace

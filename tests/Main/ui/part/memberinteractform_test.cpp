@@ -147,6 +147,14 @@ TEST(MemberTile, LongNameIsElidedToTheTile)
     EXPECT_TRUE(child<QLabel>(&tile, "label_name")->text().endsWith(QChar(0x2026)));
     tile.setMemberName(QStringLiteral("我"));
     EXPECT_EQ(child<QLabel>(&tile, "label_name")->text(), QStringLiteral("我"));
+
+    // A name is never markup.
+    tile.setFixedSize(900, 90);
+    tile.setMemberName(QStringLiteral("<b style=\"font-size:72pt\">H</b>"));
+    auto* name = child<QLabel>(&tile, "label_name");
+    EXPECT_EQ(name->textFormat(), Qt::PlainText);
+    EXPECT_EQ(name->text(), QStringLiteral("<b style=\"font-size:72pt\">H</b>"));
+    EXPECT_LT(name->sizeHint().height(), 2 * QFontMetrics(name->font()).height());
 }
 
 } // namespace

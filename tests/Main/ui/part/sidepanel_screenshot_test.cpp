@@ -12,8 +12,10 @@
 #include "global/customevents.h"
 #include "global/meetingkeys.h"
 
+#include <chatwidgets/chatmanager.h>
 #include <studio/thirdsource.h>
 
+#include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -21,6 +23,7 @@
 #include <QHBoxLayout>
 #include <QScreen>
 #include <QTest>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 using namespace sidepanel;
@@ -153,6 +156,29 @@ TEST(SidePanelScreenshot, PanelWithMembersTilesAndChat)
     image = capture(window, "sidepanel_chat_window.png");
     EXPECT_GT(litShare(image), 0.5);
     clearData({ kDataMeetingIsHost, kDataMeetingSelfUserId });
+}
+
+// A viewer's first message arrives while the chat page was never shown; opening the page shows it laid out
+// to the list's width.
+TEST(SidePanelScreenshot, FirstMessageBeforeTheChatWasShown)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    MeetingMemberForm panel;
+    panel.resize(318, 640);
+    panel.move(40, 40);
+    panel.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel));
+    EventDeliverer::instance()->deliver(new ReciveChatMsg(QStringLiteral("p1"), QStringLiteral("主持人"),
+        QString::fromUtf8("欢迎大家参加今天的直播，我们先从上周的进度说起，然后讨论下周的安排。"), 1765357500000));
+    settle();
+    child<QPushButton>(&panel, "pushButton_pagebtn_chatroom")->click();
+    settle();
+    const QImage image = capture(panel, "sidepanel_chat_first_message.png");
+    EXPECT_GT(litShare(image), 0.5);
+    ChatManager* chat = panel.chatRoomForm()->chatManager();
+    ASSERT_EQ(chat->itemCount(), 1);
+    const int listWidth = chat->chatListWidget()->viewport()->width();
+    EXPECT_GT(chat->itemDocument(0)->textWidth(), listWidth / 2) << listWidth;
 }
 
 TEST(SidePanelScreenshot, PreviewThumbnail)

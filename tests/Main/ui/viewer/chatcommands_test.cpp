@@ -153,10 +153,13 @@ TEST(ChatCommands, DispatcherRunsTheRolesTableAndChecksTheSender)
     dispatcher.setSenderIsHost([](const QString& chatId) { return chatId == QStringLiteral("host-peer"); });
 
     using O = Dispatcher::Outcome;
+    // Nested past any parser's stack limit: any member of the room can send it.
+    const std::string deep = R"({"type":"stream_end","x":)" + std::string(1001, '[') + std::string(1001, ']') + "}";
+    const std::string tooDeep = R"({"type":"stream_end","x":)" + std::string(64, '[') + std::string(64, ']') + "}";
     const struct {
         bool isHost;
         const char* sender;
-        const char* text;
+        std::string text;
         O outcome;
         const char* ran;
     } cases[] = {
@@ -169,13 +172,35 @@ TEST(ChatCommands, DispatcherRunsTheRolesTableAndChecksTheSender)
         { false, "host-peer", R"({"type":7})", O::Unknown, nullptr },
         { false, "host-peer", "not json", O::Unparsable, nullptr },
         { false, "host-peer", "[1,2]", O::Unparsable, nullptr },
+        { false, "host-peer", deep, O::Unparsable, nullptr },
+        { true, "member-peer", deep, O::Unparsable, nullptr },
+        { false, "host-peer", tooDeep, O::Unparsable, nullptr },
     };
     for (const auto& row : cases) {
-        SCOPED_TRACE(row.text);
+        SCOPED_TRACE(row.text.substr(0, 60));
         ran.clear();
         EXPECT_EQ(dispatcher.dispatch(row.isHost, QString::fromLatin1(row.sender), row.text), row.outcome);
         EXPECT_EQ(ran, row.ran ? QStringList { QString::fromLatin1(row.ran) } : QStringList());
     }
+}
+
+TEST(ChatCommands, WhatEscapesAHandlerFailsThatCommandAlone)
+{
+    Dispatcher dispatcher;
+    int handled = 0;
+    dispatcher.setHostTable({
+        { kStreamUrl, Dispatcher::Sender::Anyone,
+            [](const Received& received) {
+                // The unguarded reads a handler could make: asString() of an array throws.
+                (void)received.command["url"].asString();
+            } },
+        { kReceiveInvitation, Dispatcher::Sender::Anyone, [&handled](const Received&) { ++handled; } },
+    });
+    EXPECT_EQ(dispatcher.dispatch(true, QStringLiteral("p"), R"({"type":"stream_url","url":[1]})"),
+        Dispatcher::Outcome::Failed);
+    EXPECT_EQ(dispatcher.dispatch(true, QStringLiteral("p"), R"({"type":"Receive.invitation"})"),
+        Dispatcher::Outcome::Handled);
+    EXPECT_EQ(handled, 1);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // that end with the meeting, and frames from the connection's thread.
 #include "viewer_support.h"
 
+#include "global/chatroomendpoints.h"
 #include "global/meetingprompt.h"
 #include "media/painterwidget.h"
 #include "ui/part/chatcommands.h"
@@ -80,6 +81,82 @@ TEST_F(ViewerAnswers, ThreeFailedJoinsCloseTheMeeting)
     // The room password never reaches the log.
     for (const QString& line : log.lines())
         EXPECT_FALSE(line.contains(QStringLiteral("room-secret"))) << line.toStdString();
+}
+
+// A room client whose administration calls succeed and whose socket cannot be opened.
+class NoSocketRoom : public cr::Backend {
+public:
+    std::string createRoom(const cr::ChatRoom::ReqCreateRoom&, std::string&) override { return "1001"; }
+    bool joinRoom(const std::string&, int64_t, const std::string&, cr::ChatRoom::RespJoinRoom& response,
+        std::string&) override
+    {
+        response = { "token", 5 };
+        ++joins;
+        return true;
+    }
+    bool wsConnect(const std::string&, const std::string&, const std::string&, int64_t, const std::string&,
+        bool) override
+    {
+        return false;
+    }
+    bool sendText(const std::string&) override { return false; }
+    bool sendCommand(const std::string&) override { return false; }
+    bool kickout(const cr::ChatRoom::ReqKickOut&, std::string&) override { return false; }
+    bool forbiddenWords(const cr::ChatRoom::ReqForbiddenWords&, std::string&) override { return false; }
+    bool disposeRoom(const std::string&, const std::string&, const std::string&, std::string&) override
+    {
+        return false;
+    }
+    static inline int joins = 0;
+};
+
+TEST_F(ViewerAnswers, ViewerWhoseChatSocketCannotOpenEndsItsMeeting)
+{
+    NoSocketRoom::joins = 0;
+    cr::setBackendFactory([](cr::UICallback*) { return std::make_unique<NoSocketRoom>(); });
+    join();
+    ASSERT_TRUE(engine->waitForConnections(1));
+    answer(0, success());
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(notices, QStringList { QString::fromUtf8("提示|加入聊天室失败") });
+    EXPECT_TRUE(form->isClosing());
+    // The address does not get better with another join.
+    EXPECT_EQ(NoSocketRoom::joins, 1);
+    cr::setBackendFactory(nullptr);
+}
+
+// The host's room made and joined at the local service through the real client; the socket address is not
+// one it can open.
+TEST_F(ViewerAnswers, HostWithoutAUsableChatSocketAddressEndsItsMeeting)
+{
+    installChatRoomEndpoints();
+    setData(kRoomIsHost, bg::Value(true));
+    setData(kRoomPusherNum, bg::Value(4LL));
+    const QString base = QString::fromStdString(s_service->baseUrl());
+    for (const char* address : { "", "chat.example.org:81/ws", "http://127.0.0.1:1/ws", "ws://[::1" }) {
+        SCOPED_TRACE(address);
+        notices.clear();
+        const int connection = engine->connectionCount();
+        join(4242, base, QString::fromUtf8(address));
+        ASSERT_TRUE(engine->waitForConnections(connection + 1));
+        answer(connection, success());
+        ASSERT_TRUE(form->isHost());
+        ASSERT_FALSE(form->isClosing());
+        // The host's own room goes through the real client from here.
+        cr::setBackendFactory(nullptr);
+        notices.clear();
+        EventRecorder closing({ UserEventType::CloseMeeting });
+        form->SlotStreamStarted();
+        QCoreApplication::sendPostedEvents();
+        EXPECT_EQ(notices, QStringList { QString::fromUtf8("提示|加入聊天室失败") });
+        EXPECT_EQ(closing.types.size(), 1);
+        EXPECT_TRUE(form->isClosing());
+        // A fresh fake for the next meeting's viewer side (the old one uninstalls itself as it goes).
+        chat.reset();
+        chat = std::make_unique<cr::FakeChatService>();
+        chat->join.memberId = kSelfId;
+    }
+    setData(kRoomIsHost, bg::Value(false));
 }
 
 TEST_F(ViewerAnswers, AnswerForAnUnknownConnectionIsOnlyLogged)
@@ -177,6 +254,56 @@ TEST_F(ViewerCommands, OrdersCountOnlyFromTheHost)
     EXPECT_TRUE(form->isClosing());
 }
 
+TEST_F(ViewerCommands, PeerIdsAreRead64BitFromTheTextAndOutOfRangeIsNoId)
+{
+    const struct {
+        const char* userId;
+        qint64 expected;
+    } cases[] = {
+        { "9007199254740993", 9007199254740993LL },
+        { "\"9007199254740993\"", 9007199254740993LL },
+        { "9223372036854775807", 9223372036854775807LL },
+        { "9223372036854775808", 0 },
+        { "18446744073709551615", 0 },
+        { "1e19", 0 },
+        { "-1e300", 0 },
+        { "5.5", 0 },
+        { "\"12x\"", 0 },
+        { "true", 0 },
+        { "{}", 0 },
+    };
+    std::string list = "[";
+    for (size_t i = 0; i < std::size(cases); ++i)
+        list += (i ? "," : "") + std::string(R"({"id":"p-)") + std::to_string(i) + R"(","handle":"n","user_id":)"
+            + cases[i].userId + "}";
+    list += "]";
+    ASSERT_TRUE(chat->fire([&](cr::UICallback& callback) { callback.onPeers(list); }));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].userId);
+        const QString id = QStringLiteral("p-%1").arg(i);
+        ASSERT_TRUE(form->members().contains(id));
+        EXPECT_EQ(form->members().value(id).userId, cases[i].expected);
+    }
+    // Peers that are no object, and a nickname text nested past any stack limit, are passed over.
+    const std::string deepData = "{\"nickname\":" + std::string(1001, '[') + std::string(1001, ']') + "}";
+    Json::Value odd(Json::arrayValue);
+    odd.append(1);
+    odd.append("p-x");
+    Json::Value deep(Json::objectValue);
+    deep["id"] = "p-deep";
+    deep["user_id"] = 11;
+    deep["handle"] = "深";
+    deep["user_data"] = deepData;
+    odd.append(deep);
+    ASSERT_TRUE(chat->fire([&](cr::UICallback& callback) { callback.onPeers(odd.toStyledString()); }));
+    ASSERT_TRUE(form->members().contains(QStringLiteral("p-deep")));
+    EXPECT_EQ(form->members().value(QStringLiteral("p-deep")).name, QString::fromUtf8("深"));
+    ASSERT_TRUE(chat->fire([&](cr::UICallback& callback) {
+        callback.onPeerJoined("p-deep2", "h", "pc", R"({"user_id":12,"x":)" + std::string(1001, '[') + std::string(1001, ']') + "}");
+    }));
+    EXPECT_FALSE(form->isClosing());
+}
+
 TEST_F(ViewerCommands, FirstCoBroadcastListIsShownOnce)
 {
     DebugLines log;
@@ -186,7 +313,11 @@ TEST_F(ViewerCommands, FirstCoBroadcastListIsShownOnce)
     // A member's copy is not the host's list.
     command("p-other", R"({"type":"Lianmai_list","members":[{"user_id":9}]})");
     EXPECT_TRUE(log.starting(QStringLiteral("[need to find_UserId]:")).isEmpty());
-    command("p-host", R"({"type":"Lianmai_list","members":[{"user_id":7},{"user_id":78187493520}]})");
+    // Elements that are no object name nobody; the others are still shown.
+    command("p-host", R"({"type":"Lianmai_list","members":[1]})");
+    EXPECT_TRUE(log.starting(QStringLiteral("[need to find_UserId]:")).isEmpty());
+    command("p-host",
+        R"({"type":"Lianmai_list","members":[{"user_id":7},1,"x",[{"user_id":8}],null,{"user_id":78187493520}]})");
     EXPECT_EQ(log.starting(QStringLiteral("[need to find_UserId]:")),
         (QStringList { QStringLiteral("[need to find_UserId]: 7"),
             QStringLiteral("[need to find_UserId]: 78187493520") }));
@@ -316,6 +447,38 @@ TEST_F(ViewerFrames, FramesFromAWorkerThreadReachThePainterOnTheGuiThread)
     painter->setFrame(nullptr);
     ASSERT_TRUE(engine->play(0, { zovwebrtc::ScriptStep::frame(80, 48) }));
     EXPECT_TRUE(waitUntil([&] { return painter->image().size() == QSize(80, 48); }));
+}
+
+TEST_F(ViewerFrames, FramesWhileTheGuiThreadIsHeldUpLeaveOnePicturePerConnection)
+{
+    join();
+    ASSERT_TRUE(engine->waitForConnections(1));
+    auto* painter = form->findChild<PainterWidget*>(QStringLiteral("widget_painter_center"));
+    ASSERT_NE(painter, nullptr);
+    const std::string pullId = form->mainPull()->sourceId().toStdString();
+    QCoreApplication::sendPostedEvents();
+
+    // The GUI thread handles no event while the connection's thread sends 60 frames (two seconds of video).
+    constexpr int kFrames = 60;
+    std::vector<std::weak_ptr<I420Frame>> sent;
+    std::thread worker([&] {
+        for (int i = 0; i < kFrames; ++i) {
+            I420FramePtr frame = I420Frame::create(64, 32, 32, 64, uint32_t(2 + 2 * i));
+            sent.push_back(frame);
+            static_cast<RemoteVideoObserver*>(form.get())->onRemoteFrame(pullId.c_str(), frame);
+            static_cast<RemoteVideoObserver*>(form.get())->onRemoteFrame("{another connection}", frame);
+        }
+    });
+    worker.join();
+    EXPECT_EQ(form->waitingFrames(), 2);
+    // Only the newest picture is still held; every older one was let go at once.
+    for (int i = 0; i + 1 < kFrames; ++i)
+        EXPECT_TRUE(sent[size_t(i)].expired()) << i;
+    EXPECT_FALSE(sent.back().expired());
+
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(form->waitingFrames(), 0);
+    EXPECT_EQ(painter->image().size(), QSize(64, 2 * kFrames));
 }
 
 TEST_F(ViewerFrames, RotationIndexStampsTheFrame)

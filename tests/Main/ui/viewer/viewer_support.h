@@ -147,11 +147,12 @@ protected:
     static constexpr qint64 kHostId = 1;
     static constexpr qint64 kOtherId = 7;
 
-    void join(qint64 mainStreamId = 4242)
+    void join(qint64 mainStreamId = 4242, const QString& chatHost = QStringLiteral("http://127.0.0.1:1"),
+        const QString& chatWss = QStringLiteral("ws://127.0.0.1:1"))
     {
         QCoreApplication::sendEvent(form.get(),
             std::make_unique<V3ReadyToAddMeetingEvent>(QStringLiteral("小明"), mainStreamId, QString(),
-                QStringLiteral("http://127.0.0.1:1"), QStringLiteral("ws://127.0.0.1:1"), QStringLiteral("周会"),
+                chatHost, chatWss, QStringLiteral("周会"),
                 QStringLiteral("1001"), QStringLiteral("room-secret"), QString(), 0, 10)
                 .get());
     }

@@ -178,6 +178,10 @@ TEST_F(NewMeetingReadyFormTest, CreateRepliesThatNameNoMeetingAreFailures)
     garbage.encrypt = true;
     devservice::ScriptedReply unreadable;
     unreadable.rawBody = "<html>";
+    // The data text nested past any parser's stack limit.
+    devservice::ScriptedReply deep = devservice::ScriptedReply::success(
+        Json::Value(R"({"meetting":)" + std::string(1001, '[') + std::string(1001, ']') + "}"));
+    deep.encrypt = true;
     struct Row {
         const char* what;
         devservice::ScriptedReply reply;
@@ -194,6 +198,13 @@ TEST_F(NewMeetingReadyFormTest, CreateRepliesThatNameNoMeetingAreFailures)
           }()),
             failed },
         { "data that is not JSON", garbage, failed },
+        { "data nested too deep", deep, failed },
+        { "a duration beyond 64 bits", devservice::ScriptedReply::success([&] {
+              Json::Value r = meeting("K");
+              r["meetting"]["duration"] = 1e19;
+              return r;
+          }()),
+            failed },
         { "a reply that is not JSON", unreadable, failed + "\n -10 " },
         { "a refusal", devservice::ScriptedReply::failure(4202, "taken"), failed + "\n 4202 taken" },
     };
@@ -305,7 +316,13 @@ TEST_F(NewMeetingReadyFormTest, JoinFailuresSayWhy)
     join(form, QStringLiteral("K"));
     service->script("/room/joinMeetting", garbage);
     join(form, QStringLiteral("K"));
-    ASSERT_EQ(notices.size(), 4);
+    devservice::ScriptedReply deep = devservice::ScriptedReply::success(
+        Json::Value(R"({"meetting":)" + std::string(1001, '{') + std::string(1001, '}') + "}"));
+    deep.encrypt = true;
+    service->script("/room/joinMeetting", deep);
+    join(form, QStringLiteral("K"));
+    ASSERT_EQ(notices.size(), 5);
+    EXPECT_TRUE(notices[4].startsWith(QString::fromUtf8("加入直播失败：\n"))) << notices[4].toStdString();
     EXPECT_EQ(notices[0], QString::fromUtf8("加入直播失败.\n密码错误"));
     EXPECT_EQ(notices[1], QString::fromUtf8("加入直播失败.\n密码错误"));
     EXPECT_EQ(notices[2], QString::fromUtf8("加入直播失败：\n\"room_pwd\" is missing or not a string"));
@@ -318,7 +335,7 @@ TEST_F(NewMeetingReadyFormTest, JoinFailuresSayWhy)
     join(form, QStringLiteral("P"), QStringLiteral("1234"));
     join(form, QStringLiteral("O"), QStringLiteral("0000"));
     EXPECT_EQ(log.of<V3ReadyToAddMeetingEvent>().size(), 2u);
-    EXPECT_EQ(notices.size(), 4);
+    EXPECT_EQ(notices.size(), 5);
 }
 
 TEST_F(NewMeetingReadyFormTest, PageButtonsSwitchThePagesAndTheJoinPageAsksForThePassword)
