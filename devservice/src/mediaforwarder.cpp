@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <future>
+#include <map>
 #include <set>
 #include <sstream>
 
@@ -72,6 +73,107 @@ namespace {
         return kind ? kind : "";
     }
 
+    // The codec of each kind the forwarder carries; null for any other kind.
+    const char* carriedCodec(const std::string& kind)
+    {
+        if (kind == "video")
+            return "VP8";
+        if (kind == "audio")
+            return "OPUS";
+        return nullptr;
+    }
+
+    // The payload number an attribute value ("96 VP8/90000", "96 nack pli", "97 apt=96") starts with; -1
+    // when it starts otherwise. `rest` points past the blank that follows.
+    int leadingPayload(const char* value, const char** rest)
+    {
+        if (!value || !g_ascii_isdigit(*value))
+            return -1;
+        int payload = 0;
+        for (; g_ascii_isdigit(*value); ++value) {
+            payload = payload * 10 + (*value - '0');
+            if (payload > 127)
+                return -1;
+        }
+        while (*value == ' ')
+            ++value;
+        *rest = value;
+        return payload;
+    }
+
+    // Whether a feedback kind ("nack", "nack pli", "ccm fir", "transport-cc", "goog-remb") is one the
+    // forwarder honours: it serves retransmissions and passes picture-loss and full-picture requests upstream.
+    // Congestion feedback needs header extensions and estimators it does not run.
+    bool honouredFeedback(const char* kind)
+    {
+        return std::strcmp(kind, "nack") == 0 || std::strcmp(kind, "nack pli") == 0
+            || std::strcmp(kind, "ccm fir") == 0;
+    }
+
+    // Keeps in each m-line of `offer` only what the forwarder carries: the formats of its codec of that kind,
+    // their retransmission formats, and of the feedback what it honours. An m-line without that codec is
+    // left as it is (answered inactive). The number of m-lines that carry their kind's codec.
+    int keepCarried(GstSDPMessage* offer)
+    {
+        int carrying = 0;
+        for (guint index = 0; index < gst_sdp_message_medias_len(offer); ++index) {
+            GstSDPMedia* media = const_cast<GstSDPMedia*>(gst_sdp_message_get_media(offer, index));
+            const char* codec = carriedCodec(mediaKind(offer, index));
+            if (!codec)
+                continue;
+            std::set<int> kept;
+            std::map<int, int> retransmissionOf; // rtx payload → its codec's payload
+            std::set<int> retransmissions;
+            for (guint a = 0; a < gst_sdp_media_attributes_len(media); ++a) {
+                const GstSDPAttribute* attribute = gst_sdp_media_get_attribute(media, a);
+                const char* rest = nullptr;
+                const int payload = leadingPayload(attribute->value, &rest);
+                if (payload < 0)
+                    continue;
+                if (std::strcmp(attribute->key, "rtpmap") == 0) {
+                    const size_t length = std::strcspn(rest, "/");
+                    if (length == std::strlen(codec) && g_ascii_strncasecmp(rest, codec, length) == 0)
+                        kept.insert(payload);
+                    else if (length == 3 && g_ascii_strncasecmp(rest, "rtx", 3) == 0)
+                        retransmissions.insert(payload);
+                } else if (std::strcmp(attribute->key, "fmtp") == 0 && g_str_has_prefix(rest, "apt=")) {
+                    retransmissionOf[payload] = std::atoi(rest + 4);
+                }
+            }
+            if (kept.empty())
+                continue;
+            ++carrying;
+            for (int payload : retransmissions) {
+                const auto of = retransmissionOf.find(payload);
+                if (of != retransmissionOf.end() && kept.count(of->second))
+                    kept.insert(payload);
+            }
+            for (guint f = gst_sdp_media_formats_len(media); f-- > 0;) {
+                const char* format = gst_sdp_media_get_format(media, f);
+                const char* rest = nullptr;
+                if (!kept.count(leadingPayload(format, &rest)))
+                    gst_sdp_media_remove_format(media, f);
+            }
+            for (guint a = gst_sdp_media_attributes_len(media); a-- > 0;) {
+                const GstSDPAttribute* attribute = gst_sdp_media_get_attribute(media, a);
+                const bool perFormat = std::strcmp(attribute->key, "rtpmap") == 0
+                    || std::strcmp(attribute->key, "fmtp") == 0 || std::strcmp(attribute->key, "rtcp-fb") == 0;
+                if (!perFormat)
+                    continue;
+                const char* rest = nullptr;
+                const int payload = leadingPayload(attribute->value, &rest);
+                if (payload < 0 && attribute->value && attribute->value[0] == '*') // feedback for every format
+                    for (rest = attribute->value + 1; *rest == ' ';)
+                        ++rest;
+                const bool drop = (payload >= 0 && !kept.count(payload))
+                    || (std::strcmp(attribute->key, "rtcp-fb") == 0 && !honouredFeedback(rest ? rest : ""));
+                if (drop)
+                    gst_sdp_media_remove_attribute(media, a);
+            }
+        }
+        return carrying;
+    }
+
     // Host candidates only: no UPnP discovery, no TCP, no STUN or TURN; on the given addresses when there are
     // any (libnice leaves loopback out otherwise).
     void configureIce(GstElement* webrtc, const std::vector<std::string>& addresses)
@@ -130,15 +232,37 @@ namespace {
         gathering.changed.notify_all();
     }
 
-    // Runs one promise-taking action of webrtcbin and waits for its reply. False with a reason on an error.
+    struct PromiseWait {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool settled = false;
+    };
+
+    // Runs one promise-taking action of webrtcbin and waits for its reply, at most `timeout` (then the
+    // promise is interrupted). False with a reason on an error.
     bool runPromise(GstElement* webrtc, const char* action, GstWebRTCSessionDescription* description,
-        GstWebRTCSessionDescription** answer, std::string& error)
+        GstWebRTCSessionDescription** answer, std::chrono::milliseconds timeout, std::string& error)
     {
-        GstPromise* promise = gst_promise_new();
+        auto wait = std::make_shared<PromiseWait>();
+        GstPromise* promise = gst_promise_new_with_change_func(
+            [](GstPromise*, gpointer data) {
+                PromiseWait& wait = held<PromiseWait>(data);
+                std::lock_guard<std::mutex> lock(wait.mutex);
+                wait.settled = true;
+                wait.changed.notify_all();
+            },
+            holder(wait), [](gpointer data) { delete static_cast<std::shared_ptr<PromiseWait>*>(data); });
         if (description)
             g_signal_emit_by_name(webrtc, action, description, promise);
         else
             g_signal_emit_by_name(webrtc, action, nullptr, promise);
+        bool settled = false;
+        {
+            std::unique_lock<std::mutex> lock(wait->mutex);
+            settled = wait->changed.wait_for(lock, timeout, [&] { return wait->settled; });
+        }
+        if (!settled)
+            gst_promise_interrupt(promise);
         const GstPromiseResult result = gst_promise_wait(promise);
         const GstStructure* reply = gst_promise_get_reply(promise);
         bool ok = result == GST_PROMISE_RESULT_REPLIED;
@@ -150,7 +274,7 @@ namespace {
                 g_error_free(failure);
             ok = false;
         } else if (!ok) {
-            error = std::string(action) + ": no reply";
+            error = std::string(action) + (settled ? ": no reply" : ": no reply in time");
         }
         if (ok && answer) {
             *answer = nullptr;
@@ -168,7 +292,7 @@ namespace {
     // Applies `offer` (taken), answers it, and waits for gathering to complete. The answer comes back as
     // text and parsed (the caller frees `parsed`).
     bool answerOffer(GstElement* webrtc, GstSDPMessage* offer, std::chrono::milliseconds timeout,
-        std::string& answerText, GstSDPMessage** parsed, std::string& error)
+        std::chrono::milliseconds promiseTimeout, std::string& answerText, GstSDPMessage** parsed, std::string& error)
     {
         auto gathering = std::make_shared<Gathering>();
         const gulong handler = g_signal_connect_data(webrtc, "notify::ice-gathering-state",
@@ -176,9 +300,9 @@ namespace {
 
         GstWebRTCSessionDescription* remote = gst_webrtc_session_description_new(GST_WEBRTC_SDP_TYPE_OFFER, offer);
         GstWebRTCSessionDescription* answer = nullptr;
-        bool ok = runPromise(webrtc, "set-remote-description", remote, nullptr, error)
-            && runPromise(webrtc, "create-answer", nullptr, &answer, error)
-            && runPromise(webrtc, "set-local-description", answer, nullptr, error);
+        bool ok = runPromise(webrtc, "set-remote-description", remote, nullptr, promiseTimeout, error)
+            && runPromise(webrtc, "create-answer", nullptr, &answer, promiseTimeout, error)
+            && runPromise(webrtc, "set-local-description", answer, nullptr, promiseTimeout, error);
         gst_webrtc_session_description_free(remote);
         if (answer)
             gst_webrtc_session_description_free(answer);
@@ -252,6 +376,20 @@ namespace {
 
 } // namespace
 
+long long MediaForwarderOptions::numberFromEnvironment(const char* variable, long long fallback)
+{
+    const char* value = std::getenv(variable);
+    if (!value || !*value)
+        return fallback;
+    long long number = 0;
+    for (const char* c = value; *c; ++c) {
+        if (!g_ascii_isdigit(*c) || number > 1000000000)
+            return fallback;
+        number = number * 10 + (*c - '0');
+    }
+    return number;
+}
+
 std::vector<std::string> MediaForwarderOptions::iceAddressesFromEnvironment()
 {
     std::vector<std::string> addresses;
@@ -282,10 +420,22 @@ struct Branch {
 struct MediaForwarder::Player {
     std::string name;
     GstElement* webrtc = nullptr;
+    GstElement* rtpbin = nullptr; // the webrtcbin's, whose sessions report what the player sends
     std::vector<Branch> branches;
     std::atomic<bool> gone { false };
     std::atomic<bool> connected { false };
+    gint64 answered = now();
+    std::atomic<gint64> lastHeard { 0 }; // the player's last RTCP report, or its connection
     bool keyFrameAsked = false; // on the forwarder's thread
+    double loss = 0; // the share of RTP packets to it that is dropped (tests only)
+    GRand* random = nullptr; // for that loss; on the sending thread
+    bool lossWatched = false;
+
+    ~Player()
+    {
+        if (random)
+            g_rand_free(random);
+    }
 };
 
 struct MediaForwarder::Stream {
@@ -297,6 +447,7 @@ struct MediaForwarder::Stream {
     gint64 created = now();
     std::atomic<gint64> lastMedia { 0 };
     std::atomic<bool> gone { false };
+    GstElement* rtpbin = nullptr; // the publisher's webrtcbin's
 
     std::mutex graphMutex; // guards players and changes to the pipeline's graph
     std::vector<std::shared_ptr<Player>> players;
@@ -421,8 +572,81 @@ namespace {
         const GstWebRTCPeerConnectionState state = connectionState(webrtc);
         if (isOver(state))
             player.gone = true;
-        if (state == GST_WEBRTC_PEER_CONNECTION_STATE_CONNECTED)
+        if (state == GST_WEBRTC_PEER_CONNECTION_STATE_CONNECTED) {
+            player.lastHeard = now();
             player.connected = true;
+        }
+    }
+
+    // A report from the player (on its session's thread): it is still there.
+    void onPlayerReport(GstElement*, guint, guint, gpointer data) { held<Player>(data).lastHeard = now(); }
+
+    // A player that says goodbye (RTCP BYE) has left.
+    void onPlayerBye(GstElement*, guint, guint, gpointer data)
+    {
+        Player& player = held<Player>(data);
+        if (!player.gone.exchange(true))
+            g_message("forwarder: %s said goodbye", player.name.c_str());
+    }
+
+    void onPublisherBye(GstElement*, guint, guint, gpointer data)
+    {
+        Stream& stream = held<Stream>(data);
+        if (!stream.gone.exchange(true))
+            g_message("forwarder: stream %lld: its publisher said goodbye", stream.id);
+    }
+
+    void disconnectReports(GstElement* rtpbin)
+    {
+        for (gpointer handler : { gpointer(onPlayerReport), gpointer(onPlayerBye), gpointer(onPublisherBye) })
+            g_signal_handlers_disconnect_matched(rtpbin, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, handler, nullptr);
+    }
+
+    // Whether an outgoing datagram is RTP (not RTCP, STUN or DTLS): version 2, a payload type outside
+    // RTCP's 72..76 (200..204 with the marker bit).
+    bool isRtp(const guint8* data, gsize size)
+    {
+        return size >= 12 && (data[0] >> 6) == 2 && ((data[1] & 0x7F) < 72 || (data[1] & 0x7F) > 76);
+    }
+
+    // Drops the player's share of outgoing RTP after it left webrtcbin's retransmission history, as a lossy
+    // network would.
+    GstPadProbeReturn dropSomeRtp(GstPad*, GstPadProbeInfo* info, gpointer data)
+    {
+        Player& player = held<Player>(data);
+        if (!(info->type & GST_PAD_PROBE_TYPE_BUFFER))
+            return GST_PAD_PROBE_OK;
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        GstMapInfo map;
+        bool drop = false;
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            drop = isRtp(map.data, map.size) && g_rand_double(player.random) < player.loss;
+            gst_buffer_unmap(buffer, &map);
+        }
+        return drop ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+    }
+
+    // The loss setting on the player's way out: its ICE sink, once webrtcbin has made it.
+    void watchLoss(const std::shared_ptr<Player>& player)
+    {
+        if (player->loss <= 0 || player->lossWatched || !player->webrtc)
+            return;
+        GstIterator* elements = gst_bin_iterate_recurse(GST_BIN(player->webrtc));
+        GValue item = G_VALUE_INIT;
+        while (gst_iterator_next(elements, &item) == GST_ITERATOR_OK) {
+            GstElement* element = GST_ELEMENT(g_value_get_object(&item));
+            GstElementFactory* factory = gst_element_get_factory(element);
+            if (factory && std::strcmp(GST_OBJECT_NAME(factory), "nicesink") == 0) {
+                GstPad* sink = gst_element_get_static_pad(element, "sink");
+                gst_pad_add_probe(sink, GST_PAD_PROBE_TYPE_BUFFER, dropSomeRtp, holder(player),
+                    [](gpointer held) { delete static_cast<std::shared_ptr<Player>*>(held); });
+                gst_object_unref(sink);
+                player->lossWatched = true;
+            }
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(elements);
     }
 
     // Asked on the forwarder's thread once a player is connected: upstream through the tee to the publisher's
@@ -468,6 +692,11 @@ namespace {
     // With the stream's graph mutex held.
     void removePlayer(Stream& stream, Player& player)
     {
+        if (player.rtpbin) {
+            disconnectReports(player.rtpbin);
+            gst_object_unref(player.rtpbin);
+            player.rtpbin = nullptr;
+        }
         for (Branch& branch : player.branches)
             removeBranch(stream.pipeline, branch);
         if (player.webrtc) {
@@ -518,7 +747,17 @@ namespace {
                 if (player->webrtc)
                     g_signal_handlers_disconnect_matched(
                         player->webrtc, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, gpointer(onPlayerState), nullptr);
+                if (player->rtpbin) {
+                    disconnectReports(player->rtpbin);
+                    gst_object_unref(player->rtpbin);
+                    player->rtpbin = nullptr;
+                }
             }
+        }
+        if (stream.rtpbin) {
+            disconnectReports(stream.rtpbin);
+            gst_object_unref(stream.rtpbin);
+            stream.rtpbin = nullptr;
         }
         g_signal_handlers_disconnect_matched(
             stream.webrtc, G_SIGNAL_MATCH_FUNC, 0, 0, nullptr, gpointer(onPublisherPad), nullptr);
@@ -632,12 +871,33 @@ ForwarderAnswer MediaForwarder::publish(const std::string& offerSdp)
         result.error = "the offer is not an SDP offer with media";
         return result;
     }
+    if (keepCarried(offer) == 0) {
+        gst_sdp_message_free(offer);
+        result.refusal = ForwarderAnswer::Refusal::NoCarriedCodec;
+        result.error = "the offer carries neither VP8 video nor Opus audio, the only codecs forwarded";
+        return result;
+    }
 
     auto stream = std::make_shared<Stream>();
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_streams.size() + m_publishing >= m_options.maxStreams) {
+            gst_sdp_message_free(offer);
+            result.refusal = ForwarderAnswer::Refusal::Full;
+            result.error = "the service forwards " + std::to_string(m_options.maxStreams) + " streams at most";
+            return result;
+        }
+        ++m_publishing;
         stream->id = m_nextId++;
     }
+    struct Publishing {
+        MediaForwarder& forwarder;
+        ~Publishing()
+        {
+            std::lock_guard<std::mutex> lock(forwarder.m_mutex);
+            --forwarder.m_publishing;
+        }
+    } publishing { *this };
     const std::string name = "stream-" + std::to_string(stream->id);
     stream->pipeline = gst_pipeline_new(name.c_str());
     stream->webrtc = makeWebrtc("publisher", m_options.iceAddresses);
@@ -661,8 +921,12 @@ ForwarderAnswer MediaForwarder::publish(const std::string& offerSdp)
         g_signal_emit_by_name(stream->webrtc, "add-transceiver",
             caps ? GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_RECVONLY : GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_INACTIVE,
             caps, &transceiver);
-        if (transceiver)
+        if (transceiver) {
+            // Lost packets are asked again (NACK, answered from the publisher's retransmissions).
+            if (caps && kind == "video")
+                g_object_set(transceiver, "do-nack", TRUE, nullptr);
             gst_object_unref(transceiver);
+        }
         if (caps) {
             gst_caps_unref(caps);
             GstElement* tee = gst_element_factory_make("tee", nullptr);
@@ -675,10 +939,15 @@ ForwarderAnswer MediaForwarder::publish(const std::string& offerSdp)
         releaseHolder<Stream>, GConnectFlags(0));
     g_signal_connect_data(stream->webrtc, "notify::connection-state", G_CALLBACK(onPublisherState), holder(stream),
         releaseHolder<Stream>, GConnectFlags(0));
+    stream->rtpbin = gst_bin_get_by_name(GST_BIN(stream->webrtc), "rtpbin");
+    if (stream->rtpbin)
+        g_signal_connect_data(stream->rtpbin, "on-bye-ssrc", G_CALLBACK(onPublisherBye), holder(stream),
+            releaseHolder<Stream>, GConnectFlags(0));
     gst_element_set_state(stream->pipeline, GST_STATE_PLAYING);
 
     GstSDPMessage* answer = nullptr;
-    if (!answerOffer(stream->webrtc, offer, m_options.gatheringTimeout, result.sdp, &answer, result.error)) {
+    if (!answerOffer(stream->webrtc, offer, m_options.gatheringTimeout, m_options.promiseTimeout, result.sdp,
+            &answer, result.error)) {
         destroyStream(*stream);
         result.sdp.clear();
         return result;
@@ -712,6 +981,12 @@ ForwarderAnswer MediaForwarder::play(long long streamId, const std::string& offe
         result.error = "the offer is not an SDP offer with media";
         return result;
     }
+    if (keepCarried(offer) == 0) {
+        gst_sdp_message_free(offer);
+        result.refusal = ForwarderAnswer::Refusal::NoCarriedCodec;
+        result.error = "the offer carries neither VP8 video nor Opus audio, the only codecs forwarded";
+        return result;
+    }
 
     auto player = std::make_shared<Player>();
     std::unique_lock<std::mutex> graph(stream->graphMutex);
@@ -719,6 +994,20 @@ ForwarderAnswer MediaForwarder::play(long long streamId, const std::string& offe
         gst_sdp_message_free(offer);
         result.error = "stream " + std::to_string(streamId) + " has ended";
         return result;
+    }
+    size_t playing = 0;
+    for (const auto& other : stream->players)
+        playing += other->gone ? 0 : 1;
+    if (playing >= m_options.maxPlayersPerStream) {
+        gst_sdp_message_free(offer);
+        result.refusal = ForwarderAnswer::Refusal::Full;
+        result.error = "stream " + std::to_string(streamId) + " has " + std::to_string(m_options.maxPlayersPerStream)
+            + " players, as many as it may have";
+        return result;
+    }
+    if (stream->nextPlayer == 0 && m_options.firstPlayerLoss > 0) {
+        player->loss = m_options.firstPlayerLoss;
+        player->random = g_rand_new_with_seed(guint32(streamId));
     }
     player->name = "player-" + std::to_string(stream->nextPlayer++);
     player->webrtc = makeWebrtc(player->name.c_str(), m_options.iceAddresses);
@@ -739,6 +1028,9 @@ ForwarderAnswer MediaForwarder::play(long long streamId, const std::string& offe
             if (transceiver) {
                 g_object_set(transceiver, "direction", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_SENDONLY,
                     "codec-preferences", caps, nullptr);
+                // What the player misses is sent again from webrtcbin's history.
+                if (kind == "video")
+                    g_object_set(transceiver, "do-nack", TRUE, nullptr);
                 gst_object_unref(transceiver);
                 branch.tee = tee;
             }
@@ -757,6 +1049,13 @@ ForwarderAnswer MediaForwarder::play(long long streamId, const std::string& offe
     }
     g_signal_connect_data(player->webrtc, "notify::connection-state", G_CALLBACK(onPlayerState), holder(player),
         releaseHolder<Player>, GConnectFlags(0));
+    player->rtpbin = gst_bin_get_by_name(GST_BIN(player->webrtc), "rtpbin");
+    if (player->rtpbin) {
+        g_signal_connect_data(player->rtpbin, "on-ssrc-active", G_CALLBACK(onPlayerReport), holder(player),
+            releaseHolder<Player>, GConnectFlags(0));
+        g_signal_connect_data(player->rtpbin, "on-bye-ssrc", G_CALLBACK(onPlayerBye), holder(player),
+            releaseHolder<Player>, GConnectFlags(0));
+    }
     gst_element_sync_state_with_parent(player->webrtc);
     stream->players.push_back(player);
     GstElement* webrtc = GST_ELEMENT(gst_object_ref(player->webrtc));
@@ -764,7 +1063,8 @@ ForwarderAnswer MediaForwarder::play(long long streamId, const std::string& offe
 
     GstSDPMessage* answer = nullptr;
     const bool answered
-        = answerOffer(webrtc, offer, m_options.gatheringTimeout, result.sdp, &answer, result.error);
+        = answerOffer(webrtc, offer, m_options.gatheringTimeout, m_options.promiseTimeout, result.sdp, &answer,
+            result.error);
 
     graph.lock();
     if (!stream->pipeline || !player->webrtc) {
@@ -803,8 +1103,11 @@ ForwarderAnswer MediaForwarder::play(long long streamId, const std::string& offe
         }
         result.ok = true;
         result.id = streamId;
-        if (connectionState(webrtc) == GST_WEBRTC_PEER_CONNECTION_STATE_CONNECTED)
+        player->answered = now();
+        if (connectionState(webrtc) == GST_WEBRTC_PEER_CONNECTION_STATE_CONNECTED) {
+            player->lastHeard = now();
             player->connected = true;
+        }
     }
     graph.unlock();
     gst_object_unref(webrtc);
@@ -939,12 +1242,20 @@ void MediaForwarder::sweep()
         }
         std::lock_guard<std::mutex> lock(stream->graphMutex);
         for (auto player = stream->players.begin(); player != stream->players.end();) {
-            if ((*player)->gone || errored.count((*player)->name)) {
-                removePlayer(*stream, **player);
+            Player& one = **player;
+            const gint64 heard = one.lastHeard;
+            const bool silent = one.connected ? time - heard > toMicroseconds(m_options.playerSilenceTimeout)
+                                              : time - one.answered > toMicroseconds(m_options.firstMediaTimeout);
+            if (one.gone || silent || errored.count(one.name)) {
+                g_message("forwarder: stream %lld: %s leaves (%s)", stream->id, one.name.c_str(),
+                    one.gone ? "closed" : silent ? "silent" : "failed");
+                removePlayer(*stream, one);
                 player = stream->players.erase(player);
             } else {
-                if ((*player)->connected && !(*player)->keyFrameAsked)
-                    (*player)->keyFrameAsked = requestKeyFrames(**player);
+                if (one.connected && !one.keyFrameAsked)
+                    one.keyFrameAsked = requestKeyFrames(one);
+                if (one.connected)
+                    watchLoss(*player);
                 ++player;
             }
         }

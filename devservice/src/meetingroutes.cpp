@@ -96,8 +96,12 @@ namespace {
                 return ScriptedReply::failure(rtc::kNoSuchStream, "no stream " + std::to_string(id) + " is published");
             answer = request.forwarder->play(id, offer);
         }
-        if (!answer.ok)
-            return ScriptedReply::failure(rtc::kNoAnswer, answer.error);
+        if (!answer.ok) {
+            const int code = answer.refusal == ForwarderAnswer::Refusal::NoCarriedCodec ? rtc::kNoCarriedCodec
+                : answer.refusal == ForwarderAnswer::Refusal::Full                  ? rtc::kFull
+                                                                                    : rtc::kNoAnswer;
+            return ScriptedReply::failure(code, answer.error);
+        }
 
         if (id == 0) {
             const QUrlQuery query(QString::fromStdString(request.query));

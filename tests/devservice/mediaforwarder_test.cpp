@@ -66,10 +66,14 @@ template <typename Predicate> bool waitFor(Predicate done, std::chrono::millisec
     return true;
 }
 
+// A player from which nothing arrived for this long has left (reports come every few seconds).
+constexpr std::chrono::milliseconds kPlayerSilence = 10s;
+
 class ForwarderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        setenv("TAVICAST_FORWARDER_PLAYER_SILENCE_MS", std::to_string(kPlayerSilence.count()).c_str(), 1);
         Service::Options options;
         options.https = false;
         service = std::make_unique<Service>(options);
@@ -77,6 +81,7 @@ protected:
         std::string error;
         ASSERT_TRUE(service->start(&error)) << error;
     }
+    void TearDown() override { unsetenv("TAVICAST_FORWARDER_PLAYER_SILENCE_MS"); }
 
     // The streams the state page shows.
     Json::Value pageStreams()
@@ -186,6 +191,12 @@ TEST_F(ForwarderTest, RefusesWhatItCannotAnswer)
     Json::Value unknown = unsignedOffer;
     unknown["stream_id"] = 987654321;
     Json::Value noMedia = unsignedOffer; // no m-line to answer
+    Json::Value neitherCodec = unsignedOffer; // H.264 and G.711 only
+    neitherCodec["sdp"] = base64("v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\nt=0 0\r\n"
+                                 "m=video 9 UDP/TLS/RTP/SAVPF 102\r\nc=IN IP4 0.0.0.0\r\na=mid:0\r\na=sendonly\r\n"
+                                 "a=rtpmap:102 H264/90000\r\n"
+                                 "m=audio 9 UDP/TLS/RTP/SAVPF 0\r\nc=IN IP4 0.0.0.0\r\na=mid:1\r\na=sendonly\r\n"
+                                 "a=rtpmap:0 PCMU/8000\r\n");
 
     const struct {
         const char* name;
@@ -198,6 +209,7 @@ TEST_F(ForwarderTest, RefusesWhatItCannotAnswer)
         { "over 64 KiB", huge, devservice::rtc::kBadOffer },
         { "unknown stream", unknown, devservice::rtc::kNoSuchStream },
         { "no media", noMedia, devservice::rtc::kNoAnswer },
+        { "neither VP8 nor Opus", neitherCodec, devservice::rtc::kNoCarriedCodec },
     };
     for (const auto& c : cases) {
         for (const char* path : { kRoomPath, "/test/getRtcSdp?meetting_key=k", devservice::paths::kSignallingRtcSdp }) {
@@ -266,10 +278,18 @@ TEST_F(ForwarderTest, MainStreamIsListedUntilItsPublisherLeaves)
     EXPECT_EQ(streams[0]["stream_id"].asInt64(), id);
     EXPECT_EQ(streams[0]["players"].asInt(), 2);
 
-    // One player going away leaves the other playing.
+    // One player going away without a word is dropped once nothing came from it for the bound (its reports
+    // stop); the other goes on playing.
     first.stop();
+    const auto left = std::chrono::steady_clock::now();
     const int before = second.videoFrames();
     EXPECT_TRUE(second.waitVideoFrames(before + 30, 10s));
+    EXPECT_TRUE(waitFor([&] { return pageStreams()[0]["players"].asInt() == 1; }, kPlayerSilence + 5s))
+        << pageStreams().toStyledString();
+    EXPECT_LT(std::chrono::steady_clock::now() - left, kPlayerSilence + 5s);
+    EXPECT_EQ(service->forwarder()->playerCount(id), 1u);
+    const int still = second.videoFrames();
+    EXPECT_TRUE(second.waitVideoFrames(still + 30, 10s));
 
     publisher.stop();
     EXPECT_TRUE(waitFor([&] { return !service->forwarder()->holds(id); }, 10s));
@@ -281,6 +301,84 @@ TEST_F(ForwarderTest, MainStreamIsListedUntilItsPublisherLeaves)
     joined = post(std::string(devservice::paths::kCommandApiBase) + "/room/joinMeetting", join);
     EXPECT_TRUE(joined[wire::kReplyData]["meetting"]["streamers"].empty()) << joined.toStyledString();
     EXPECT_EQ(offer(second, id)[wire::kReplyCode].asInt(), devservice::rtc::kNoSuchStream);
+}
+
+// The offer's m-line with this media kind, as text, up to the next one.
+std::string mediaSection(const std::string& sdp, const std::string& kind)
+{
+    const size_t start = sdp.find("m=" + kind + " ");
+    if (start == std::string::npos)
+        return {};
+    const size_t end = sdp.find("\r\nm=", start);
+    return sdp.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// Offers with codecs and feedback beside what it carries: the answer keeps VP8 with NACK, picture-loss and
+// full-picture requests only, so the publisher is asked for no congestion feedback it would wait for in
+// vain; the stream still plays.
+TEST_F(ForwarderTest, AnswersOnlyTheCodecsAndFeedbackItCarries)
+{
+    GstWebrtcPeer publisher(GstWebrtcPeer::Role::Publisher, {});
+    std::string error;
+    std::string sdp = publisher.offer(&error);
+    ASSERT_FALSE(sdp.empty()) << error;
+    // H.264 first in the video m-line, with the feedback a browser offers.
+    const size_t line = sdp.find("m=video ");
+    ASSERT_NE(line, std::string::npos);
+    const size_t formats = sdp.find(" 97", sdp.find("SAVPF", line));
+    ASSERT_NE(formats, std::string::npos) << sdp;
+    sdp.insert(formats, " 96");
+    const size_t rtpmap = sdp.find("a=rtpmap:97", line);
+    ASSERT_NE(rtpmap, std::string::npos) << sdp;
+    sdp.insert(rtpmap,
+        "a=rtpmap:96 H264/90000\r\na=rtcp-fb:96 nack\r\na=rtcp-fb:97 transport-cc\r\na=rtcp-fb:97 goog-remb\r\n"
+        "a=rtcp-fb:97 nack\r\na=rtcp-fb:97 nack pli\r\na=rtcp-fb:97 ccm fir\r\na=rtcp-fb:* transport-cc\r\n");
+
+    const devservice::ForwarderAnswer answer = service->forwarder()->publish(sdp);
+    ASSERT_TRUE(answer.ok) << answer.error;
+    const std::string video = mediaSection(answer.sdp, "video");
+    EXPECT_NE(video.find("VP8/90000"), std::string::npos) << video;
+    for (const char* absent : { "H264", "transport-cc", "goog-remb" })
+        EXPECT_EQ(answer.sdp.find(absent), std::string::npos) << absent << " in\n" << answer.sdp;
+    for (const char* kept : { "nack\r", "nack pli", "ccm fir" })
+        EXPECT_NE(video.find(kept), std::string::npos) << kept << " not in\n" << video;
+    ASSERT_TRUE(publisher.setAnswer(answer.sdp, &error)) << error;
+    ASSERT_TRUE(publisher.waitConnected(10s));
+    GstWebrtcPeer player(GstWebrtcPeer::Role::Player, {});
+    ASSERT_EQ(offer(player, answer.id)[wire::kReplyCode].asInt(), 0);
+    EXPECT_TRUE(player.waitVideoFrames(10, 15s)) << player.videoFrames();
+}
+
+// Streams, and players of a stream, past the forwarder's bounds are refused as such; a place that frees up
+// is taken again.
+TEST(ForwarderBounds, OffersPastTheBoundsAreRefused)
+{
+    devservice::MediaForwarder::Options options;
+    options.maxStreams = 1;
+    options.maxPlayersPerStream = 1;
+    devservice::MediaForwarder forwarder(options);
+    GstWebrtcPeer publisher(GstWebrtcPeer::Role::Publisher, {});
+    GstWebrtcPeer another(GstWebrtcPeer::Role::Publisher, {});
+    std::string error;
+    const devservice::ForwarderAnswer published = forwarder.publish(publisher.offer(&error));
+    ASSERT_TRUE(published.ok) << published.error;
+    ASSERT_TRUE(publisher.setAnswer(published.sdp, &error)) << error;
+    const devservice::ForwarderAnswer refused = forwarder.publish(another.offer(&error));
+    EXPECT_FALSE(refused.ok);
+    EXPECT_EQ(refused.refusal, devservice::ForwarderAnswer::Refusal::Full);
+    EXPECT_NE(refused.error.find("1 streams at most"), std::string::npos) << refused.error;
+
+    GstWebrtcPeer first(GstWebrtcPeer::Role::Player, {});
+    GstWebrtcPeer second(GstWebrtcPeer::Role::Player, {});
+    const devservice::ForwarderAnswer played = forwarder.play(published.id, first.offer(&error));
+    ASSERT_TRUE(played.ok) << played.error;
+    const devservice::ForwarderAnswer full = forwarder.play(published.id, second.offer(&error));
+    EXPECT_FALSE(full.ok);
+    EXPECT_EQ(full.refusal, devservice::ForwarderAnswer::Refusal::Full);
+
+    forwarder.close(published.id);
+    GstWebrtcPeer again(GstWebrtcPeer::Role::Publisher, {});
+    EXPECT_TRUE(forwarder.publish(again.offer(&error)).ok);
 }
 
 } // namespace

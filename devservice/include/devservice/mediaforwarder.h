@@ -20,6 +20,12 @@ struct ForwarderAnswer {
     std::string sdp;
     long long id = 0;
     std::string error;
+    // Why an offer was refused, beyond a failure to answer it.
+    enum class Refusal {
+        None,
+        NoCarriedCodec, // no m-line offers VP8 video or Opus audio
+        Full, // the streams, or the stream's players, are at their bound
+    } refusal = Refusal::None;
 };
 
 struct MediaForwarderOptions {
@@ -31,8 +37,26 @@ struct MediaForwarderOptions {
     // `firstMediaTimeout` from its answer.
     std::chrono::milliseconds silenceTimeout { 5000 };
     std::chrono::milliseconds firstMediaTimeout { 20000 };
+    // A player from which nothing (no RTCP report) arrived for this long has left; one that never connects
+    // is given `firstMediaTimeout` from its answer. A player's reports come every few seconds.
+    std::chrono::milliseconds playerSilenceTimeout { millisecondsFromEnvironment(
+        "TAVICAST_FORWARDER_PLAYER_SILENCE_MS", 20000) };
+    // How long a webrtcbin call (applying a description, making an answer) may take.
+    std::chrono::milliseconds promiseTimeout { 5000 };
+    // Offers past these bounds are refused (ForwarderAnswer::Refusal::Full).
+    size_t maxStreams = size_t(numberFromEnvironment("TAVICAST_FORWARDER_MAX_STREAMS", 64));
+    size_t maxPlayersPerStream = size_t(numberFromEnvironment("TAVICAST_FORWARDER_MAX_PLAYERS", 64));
+    // For tests and benchmarks only: this share (0 to 1) of the RTP packets sent to each stream's first
+    // player is dropped at random.
+    double firstPlayerLoss = double(numberFromEnvironment("TAVICAST_FORWARDER_TEST_LOSS_PERCENT", 0)) / 100.0;
 
     static std::vector<std::string> iceAddressesFromEnvironment();
+    // A whole non-negative decimal number from the variable, else `fallback`.
+    static long long numberFromEnvironment(const char* variable, long long fallback);
+    static std::chrono::milliseconds millisecondsFromEnvironment(const char* variable, long long fallback)
+    {
+        return std::chrono::milliseconds(numberFromEnvironment(variable, fallback));
+    }
 };
 
 // The service's WebRTC relay. A publisher's offer gets an answering webrtcbin whose received RTP goes into
@@ -80,6 +104,7 @@ private:
     void removeStream(long long id);
 
     Options m_options;
+    size_t m_publishing = 0; // offers to publish being answered (guarded by m_mutex)
     std::mutex m_startMutex;
     bool m_started = false;
     GMainContext* m_context = nullptr;

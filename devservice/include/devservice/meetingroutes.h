@@ -11,6 +11,8 @@ namespace rtc {
     inline constexpr int kBadOffer = 4001; // no SDP, not base64, too long, or a stream id that is no integer
     inline constexpr int kNoSuchStream = 4004;
     inline constexpr int kNoAnswer = 5001; // the forwarder could not answer
+    inline constexpr int kNoCarriedCodec = 4015; // the offer has neither VP8 video nor Opus audio
+    inline constexpr int kFull = 4029; // the forwarder holds as many streams, or players of the stream, as allowed
     inline constexpr size_t kMaxOfferBytes = 64 * 1024;
 } // namespace rtc
 

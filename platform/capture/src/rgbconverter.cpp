@@ -28,8 +28,8 @@ namespace {
     AM_MEDIA_TYPE rgb32For(const AM_MEDIA_TYPE& rgb24)
     {
         const auto* info = rgb24.formatAs<VIDEOINFOHEADER>();
-        return makeVideoType(
-            MEDIASUBTYPE_RGB32, info->bmiHeader.biWidth, info->bmiHeader.biHeight, info->AvgTimePerFrame);
+        return makeVideoType(MEDIASUBTYPE_RGB32, info->bmiHeader.biWidth, info->bmiHeader.biHeight,
+            info->AvgTimePerFrame, rowsBottomUp(rgb24));
     }
 
     class Converter;

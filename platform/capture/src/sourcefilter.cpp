@@ -73,8 +73,15 @@ size_t frameBytes(const GUID& subtype, int width, int height)
     return w * h * bitCount(subtype) / 8;
 }
 
-AM_MEDIA_TYPE makeVideoType(const GUID& subtype, int width, int height, REFERENCE_TIME interval)
+bool rowsBottomUp(const AM_MEDIA_TYPE& type)
 {
+    const auto* info = type.formattype == FORMAT_VideoInfo ? type.formatAs<VIDEOINFOHEADER>() : nullptr;
+    return info && isRgb(type.subtype) && info->bmiHeader.biHeight > 0;
+}
+
+AM_MEDIA_TYPE makeVideoType(const GUID& subtype, int width, int height, REFERENCE_TIME interval, bool bottomUp)
+{
+    height = std::abs(height);
     AM_MEDIA_TYPE type;
     type.majortype = MEDIATYPE_Video;
     type.subtype = subtype;
@@ -88,7 +95,7 @@ AM_MEDIA_TYPE makeVideoType(const GUID& subtype, int width, int height, REFERENC
     info.AvgTimePerFrame = interval;
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biHeight = isRgb(subtype) && !bottomUp ? -height : height;
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = bitCount(subtype);
     info.bmiHeader.biCompression = isRgb(subtype) ? BI_RGB : subtype.Data1;
@@ -199,7 +206,7 @@ std::optional<AM_MEDIA_TYPE> SourcePin::producible(const AM_MEDIA_TYPE& type) co
             interval = caps.MinFrameInterval;
         if (interval < caps.MinFrameInterval || interval > caps.MaxFrameInterval)
             continue;
-        return makeVideoType(type.subtype, width, height, interval);
+        return makeVideoType(type.subtype, width, height, interval, rowsBottomUp(type));
     }
     return std::nullopt;
 }

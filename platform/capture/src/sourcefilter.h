@@ -22,8 +22,13 @@ struct SourceCapability {
 
 // The bytes of one picture; RGB rows are padded to four bytes.
 size_t frameBytes(const GUID& subtype, int width, int height);
-// A FORMAT_VideoInfo type of the subtype and size, top-down, at the interval.
-AM_MEDIA_TYPE makeVideoType(const GUID& subtype, int width, int height, REFERENCE_TIME interval);
+// A FORMAT_VideoInfo type of the subtype and size (the height's sign ignored) at the interval, its rows
+// top-down: RGB says so with a negative height, as a positive one means bottom-up rows there. RGB rows
+// that run bottom-up are asked with `bottomUp`.
+AM_MEDIA_TYPE makeVideoType(
+    const GUID& subtype, int width, int height, REFERENCE_TIME interval, bool bottomUp = false);
+// Whether the type's rows run bottom-up: RGB with a positive height.
+bool rowsBottomUp(const AM_MEDIA_TYPE& type);
 SourceCapability makeCapability(const GUID& subtype, int minWidth, int minHeight, int maxWidth, int maxHeight,
     int stepWidth, int stepHeight, REFERENCE_TIME minInterval, REFERENCE_TIME maxInterval);
 

@@ -8,6 +8,7 @@
 #include "sourcefilter.h"
 
 #include <libyuv/convert_from_argb.h>
+#include <libyuv/planar_functions.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -32,8 +33,8 @@ namespace {
 
     bool canMake(const GUID& subtype) { return isRawSubtype(subtype) || isCodedSubtype(subtype); }
 
-    // Converts one picture of 32-bit pixels into the subtype's layout.
-    void convert(const GUID& subtype, const uint8_t* bgrx, int width, int height, uint8_t* out)
+    // Converts one picture of 32-bit pixels into the subtype's layout; RGB rows bottom-up when asked.
+    void convert(const GUID& subtype, const uint8_t* bgrx, int width, int height, bool bottomUp, uint8_t* out)
     {
         const int stride = width * 4;
         const int chromaWidth = width / 2;
@@ -47,9 +48,10 @@ namespace {
         } else if (subtype == MEDIASUBTYPE_YUY2) {
             libyuv::ARGBToYUY2(bgrx, stride, out, width * 2, width, height);
         } else if (subtype == MEDIASUBTYPE_RGB24) {
-            libyuv::ARGBToRGB24(bgrx, stride, out, (width * 3 + 3) & ~3, width, height);
+            // A negative height reads the source from its last row up.
+            libyuv::ARGBToRGB24(bgrx, stride, out, (width * 3 + 3) & ~3, width, bottomUp ? -height : height);
         } else {
-            std::memcpy(out, bgrx, static_cast<size_t>(stride) * height);
+            libyuv::ARGBCopy(bgrx, stride, out, stride, width, bottomUp ? -height : height);
         }
     }
 
@@ -103,6 +105,7 @@ namespace {
             GUID subtype;
             int width = 0;
             int height = 0;
+            bool bottomUp = false; // RGB rows, as the connection asked
             std::vector<uint8_t> bgrx;
             std::unique_ptr<PictureEncoder> encoder;
         };
@@ -127,6 +130,7 @@ namespace {
             if (FAILED(input->QueryInterface(IID_IPin, pin.putVoid())) || pin->QueryAccept(&type) != S_OK)
                 return std::nullopt;
             resize(picture, m_script->changedWidth, m_script->changedHeight, interval);
+            picture.bottomUp = false;
             return type;
         }
 
@@ -140,6 +144,7 @@ namespace {
             Picture picture;
             picture.subtype = type.subtype;
             resize(picture, info->bmiHeader.biWidth, std::abs(info->bmiHeader.biHeight), interval);
+            picture.bottomUp = rowsBottomUp(type);
             std::vector<uint8_t> coded;
 
             auto due = Clock::now();
@@ -158,8 +163,8 @@ namespace {
                     }
                 } else {
                     sample = new MediaSample(frameBytes(picture.subtype, picture.width, picture.height));
-                    convert(
-                        picture.subtype, picture.bgrx.data(), picture.width, picture.height, sample->data());
+                    convert(picture.subtype, picture.bgrx.data(), picture.width, picture.height, picture.bottomUp,
+                        sample->data());
                 }
                 if (sample) {
                     REFERENCE_TIME start = static_cast<REFERENCE_TIME>(number) * interval;

@@ -49,6 +49,37 @@ namespace {
 
     constexpr REFERENCE_TIME kUnlistedInterval = 333333;
 
+    // One plane's rows: how many, the bytes of each in the graph's layout, and the driver's row pitch.
+    struct PlaneRows {
+        size_t rows;
+        size_t rowBytes;
+        size_t driverPitch;
+        size_t pixelBytes; // of a row, without any padding
+    };
+
+    // The planes of an uncompressed picture whose first plane's rows the driver pads to `bytesPerLine`, in
+    // the order both layouts keep them; empty for coded formats. The graph's rows are unpadded except RGB's,
+    // which are padded to 4 bytes (frameBytes).
+    std::vector<PlaneRows> planeRows(const GUID& subtype, size_t width, size_t height, size_t bytesPerLine)
+    {
+        const size_t halfWidth = (width + 1) / 2;
+        const size_t halfHeight = (height + 1) / 2;
+        if (subtype == MEDIASUBTYPE_RGB24)
+            return { { height, (width * 3 + 3) & ~size_t(3), bytesPerLine, width * 3 } };
+        if (subtype == MEDIASUBTYPE_RGB32 || subtype == MEDIASUBTYPE_ARGB32)
+            return { { height, width * 4, bytesPerLine, width * 4 } };
+        if (subtype == MEDIASUBTYPE_YUY2 || subtype == MEDIASUBTYPE_YVYU || subtype == MEDIASUBTYPE_UYVY)
+            return { { height, width * 2, bytesPerLine, width * 2 } };
+        if (subtype == MEDIASUBTYPE_Y800)
+            return { { height, width, bytesPerLine, width } };
+        if (subtype == MEDIASUBTYPE_NV12)
+            return { { height, width, bytesPerLine, width }, { halfHeight, width, bytesPerLine, width } };
+        if (subtype == MEDIASUBTYPE_I420 || subtype == MEDIASUBTYPE_YV12)
+            return { { height, width, bytesPerLine, width }, { halfHeight, halfWidth, bytesPerLine / 2, halfWidth },
+                { halfHeight, halfWidth, bytesPerLine / 2, halfWidth } };
+        return {};
+    }
+
     class SystemV4l2Io final : public V4l2Io {
     public:
         std::vector<std::string> nodes() override
@@ -249,6 +280,7 @@ namespace {
             m_fd = m_io.open(m_node);
             if (m_fd < 0)
                 return resultOf(errno);
+            m_bottomUp = rowsBottomUp(type);
             const HRESULT hr = prepare(pixelFormat, info->bmiHeader.biWidth,
                 std::abs(info->bmiHeader.biHeight), info->AvgTimePerFrame);
             if (FAILED(hr)) {
@@ -288,6 +320,18 @@ namespace {
             if (format.fmt.pix.pixelformat != pixelFormat || int(format.fmt.pix.width) != width
                 || int(format.fmt.pix.height) != height)
                 return VFW_E_INVALIDMEDIATYPE;
+            // Padded rows are repacked as they arrive; a pitch shorter than a row is the driver's error.
+            m_planes.clear();
+            for (const PlaneRows& plane : planeRows(subtypeFromV4l2(pixelFormat), size_t(width), size_t(height),
+                     format.fmt.pix.bytesperline)) {
+                if (plane.driverPitch == 0) {
+                    m_planes.clear();
+                    break;
+                }
+                if (plane.driverPitch < plane.pixelBytes)
+                    return VFW_E_INVALIDMEDIATYPE;
+                m_planes.push_back(plane);
+            }
 
             // A driver without rate control keeps its own rate.
             v4l2_streamparm parameters {};
@@ -368,8 +412,12 @@ namespace {
                         first = stamp;
                         haveFirst = true;
                     }
-                    ComPtr<MediaSample> sample(new MediaSample(buffer.bytesused));
-                    std::memcpy(sample->data(), m_buffers[buffer.index].address, buffer.bytesused);
+                    ComPtr<MediaSample> sample = copyPicture(
+                        static_cast<const uint8_t*>(m_buffers[buffer.index].address), buffer.bytesused);
+                    if (!sample) {
+                        m_io.ioctl(m_fd, VIDIOC_QBUF, &buffer);
+                        continue;
+                    }
                     REFERENCE_TIME start = stamp - first;
                     REFERENCE_TIME stop = start + interval;
                     sample->SetTime(&start, &stop);
@@ -379,8 +427,49 @@ namespace {
             }
         }
 
+        // The picture in the graph's layout: as it came, or its rows without the driver's padding; null
+        // when it is short.
+        ComPtr<MediaSample> copyPicture(const uint8_t* data, size_t used) const
+        {
+            bool padded = false;
+            size_t driverBytes = 0; // up to the end of the last plane's last row
+            size_t graphBytes = 0;
+            size_t planeStart = 0;
+            for (const PlaneRows& plane : m_planes) {
+                padded = padded || plane.driverPitch != plane.rowBytes;
+                driverBytes = planeStart + plane.driverPitch * (plane.rows - 1) + plane.pixelBytes;
+                planeStart += plane.driverPitch * plane.rows;
+                graphBytes += plane.rowBytes * plane.rows;
+            }
+            // The driver's RGB rows run top-down; a sink that asked for bottom-up ones gets them turned.
+            const bool turn = m_bottomUp && !m_planes.empty();
+            if (!padded && !turn) {
+                ComPtr<MediaSample> sample(new MediaSample(used));
+                std::memcpy(sample->data(), data, used);
+                return sample;
+            }
+            if (used < driverBytes)
+                return nullptr;
+            ComPtr<MediaSample> sample(new MediaSample(graphBytes));
+            uint8_t* out = sample->data();
+            const uint8_t* in = data;
+            for (const PlaneRows& plane : m_planes) {
+                const size_t copied = plane.pixelBytes;
+                for (size_t row = 0; row < plane.rows; ++row) {
+                    const size_t from = turn ? plane.rows - 1 - row : row;
+                    std::memcpy(out, in + from * plane.driverPitch, copied);
+                    std::memset(out + copied, 0, plane.rowBytes - copied);
+                    out += plane.rowBytes;
+                }
+                in += plane.driverPitch * plane.rows;
+            }
+            return sample;
+        }
+
         V4l2Io& m_io;
         std::string m_node;
+        std::vector<PlaneRows> m_planes; // of the current format; empty: samples go as they come
+        bool m_bottomUp = false; // RGB rows asked bottom-up
         int m_fd = -1;
         bool m_requested = false;
         bool m_streaming = false;

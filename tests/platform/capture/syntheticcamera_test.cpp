@@ -104,7 +104,7 @@ public:
                 continue;
             auto* info = type->formatAs<VIDEOINFOHEADER>();
             if (type->subtype == subtype && info->bmiHeader.biWidth == width
-                && info->bmiHeader.biHeight == height) {
+                && std::abs(info->bmiHeader.biHeight) == height) {
                 info->AvgTimePerFrame = interval;
                 EXPECT_EQ(config->SetFormat(type), S_OK);
             }

@@ -98,6 +98,7 @@ public:
         m_ready.notify_all();
     }
     unsigned long busyOn = 0; // the request that answers EBUSY
+    uint32_t bytesPerLine = 0; // the row pitch the driver answers for the format set (0: none)
     v4l2_pix_format setFormat {};
     v4l2_fract setRate {};
     bool streamedOff = false;
@@ -195,7 +196,7 @@ public:
     }
 
 private:
-    static constexpr size_t kBufferSize = 640 * 480 * 2;
+    static constexpr size_t kBufferSize = 1024 * 1024 * 4;
 
     int streamIoctl(unsigned long request, void* argument)
     {
@@ -206,6 +207,7 @@ private:
         }
         if (request == VIDIOC_S_FMT) {
             setFormat = static_cast<v4l2_format*>(argument)->fmt.pix;
+            static_cast<v4l2_format*>(argument)->fmt.pix.bytesperline = bytesPerLine;
             return 0;
         }
         if (request == VIDIOC_S_PARM) {
@@ -524,6 +526,90 @@ TEST_F(V4l2StreamingTest, BusyDeviceIsInUse)
     EXPECT_EQ(device.Start(), DShow::Result::InUse);
     EXPECT_EQ(m_io.mapped(), 0u);
     EXPECT_EQ(m_io.openDescriptors(), 0);
+}
+
+// The driver pads each row to its own pitch: the graph gets the rows without it (RGB24's padded to 4 bytes
+// as the graph's are). The driver's RGB rows run top-down; a sink that asks for RGB with a positive height
+// (bottom-up rows, as the camera input does) gets them turned. A picture shorter than its padded rows is
+// dropped.
+TEST(V4l2PaddedRows, RowsArriveUnpaddedAndInTheOrderAsked)
+{
+    const struct {
+        const char* name;
+        uint32_t pixelFormat;
+        DShow::VideoFormat format;
+        uint32_t width;
+        uint32_t pixelBytes; // of a row
+        uint32_t graphRow;
+        bool turned;
+    } cases[] = {
+        { "XBGR32", V4L2_PIX_FMT_XBGR32, DShow::VideoFormat::XRGB, 642, 642 * 4, 642 * 4, true },
+        { "BGR24", V4L2_PIX_FMT_BGR24, DShow::VideoFormat::RGB24, 642, 642 * 3, 642 * 3 + 2, true },
+        { "YUYV", V4L2_PIX_FMT_YUYV, DShow::VideoFormat::YUY2, 642, 642 * 2, 642 * 2, false },
+    };
+    constexpr uint32_t height = 362;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RecordedNode camera { "/dev/video0", "/dev/v4l/by-id/usb-Rows-video-index0", "", true, "Rows",
+            V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING, {} };
+        camera.formats = { { c.pixelFormat, { discreteSize(c.width, height) },
+            { { { c.width, height }, { discreteInterval(1, 30) } } } } };
+        ReplayIo io({ camera });
+        const uint32_t pitch = (c.pixelBytes + 64) & ~63u;
+        io.bytesPerLine = pitch;
+        capture::setV4l2Io(&io);
+        capture::setCatalog({});
+        unsetenv(capture::kSyntheticCameraVariable);
+
+        std::mutex mutex;
+        std::condition_variable arrived;
+        std::vector<std::vector<uint8_t>> samples;
+        {
+            DShow::Device device(DShow::InitGraph::True);
+            DShow::VideoConfig config;
+            config.name = L"Rows";
+            config.path = L"/dev/v4l/by-id/usb-Rows-video-index0";
+            config.useDefaultConfig = false;
+            config.cx = int(c.width);
+            config.cy_abs = height;
+            config.frameInterval = 333333;
+            config.format = c.format;
+            config.callback = [&](const DShow::VideoConfig& seen, unsigned char* data, size_t size, long long,
+                                  long long, long) {
+                std::lock_guard lock(mutex);
+                samples.emplace_back(data, data + size);
+                EXPECT_FALSE(seen.cy_flip);
+                arrived.notify_all();
+            };
+            ASSERT_TRUE(device.SetVideoConfig(&config));
+            ASSERT_TRUE(device.ConnectFilters());
+            ASSERT_EQ(device.Start(), DShow::Result::Success);
+            EXPECT_EQ(io.setFormat.width, c.width);
+
+            // Row r holds r + 1 (mod 251) in its pixels and 0xEE in the driver's padding.
+            std::vector<uint8_t> picture(size_t(pitch) * height, 0xEE);
+            for (uint32_t row = 0; row < height; ++row)
+                std::memset(&picture[size_t(row) * pitch], int((row + 1) % 251), c.pixelBytes);
+            io.push({ std::vector<uint8_t>(picture.begin(), picture.begin() + picture.size() / 2), 100, 0 });
+            io.push({ picture, 100, 33333 });
+            std::unique_lock lock(mutex);
+            ASSERT_TRUE(arrived.wait_for(lock, std::chrono::seconds(20), [&] { return !samples.empty(); }));
+        }
+        ASSERT_EQ(samples.size(), 1u);
+        const std::vector<uint8_t>& sample = samples[0];
+        ASSERT_EQ(sample.size(), size_t(c.graphRow) * height);
+        int wrongRows = 0;
+        for (uint32_t row = 0; row < height; ++row) {
+            const uint8_t* line = &sample[size_t(row) * c.graphRow];
+            const uint32_t source = c.turned ? height - 1 - row : row;
+            const bool right
+                = std::all_of(line, line + c.pixelBytes, [&](uint8_t b) { return b == (source + 1) % 251; })
+                && std::all_of(line + c.pixelBytes, line + c.graphRow, [](uint8_t b) { return b == 0; });
+            wrongRows += right ? 0 : 1;
+        }
+        EXPECT_EQ(wrongRows, 0);
+        capture::setV4l2Io(nullptr);
+    }
 }
 
 } // namespace

@@ -134,6 +134,8 @@ TEST_F(CameraWrapperTest, EveryFormatReachesTheStudioAsI420)
         { "NV12", MEDIASUBTYPE_NV12, 3 },
         { "MJPEG", MEDIASUBTYPE_MJPG, 10 },
         { "H.264", MEDIASUBTYPE_H264, 10 },
+        { "RGB24", MEDIASUBTYPE_RGB24, 3 },
+        { "RGB32", MEDIASUBTYPE_RGB32, 3 },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
