@@ -15,6 +15,7 @@
 
 #include <QCoreApplication>
 
+
 #include <cstring>
 
 namespace {
@@ -30,15 +31,6 @@ bg::Value reply(int errcode, const std::string& errmsg, const std::string& resul
     map[memviareply::kMessage] = bg::Value(errmsg);
     map[memviareply::kResult] = bg::Value(result);
     return bg::Value(map);
-}
-
-// A login result names an account when it is a JSON object with a positive "user_id".
-bool namesAccount(const Json::Value& result)
-{
-    if (!result.isObject())
-        return false;
-    const Json::Value& id = result["user_id"];
-    return id.isIntegral() && !id.isBool() && id.asLargestInt() > 0;
 }
 
 } // namespace
@@ -66,8 +58,9 @@ bool ModuleMemvia::uninit()
 {
     BG_LOGE("---- uninit");
     WebQRCodeMgr::instance()->stopAll();
-    // Exchanges still under way use this module's components, which the framework releases next.
-    BaseNet::waitForExchanges();
+    // Exchanges still under way use this module's components, which the framework releases next: they are
+    // ended rather than waited for.
+    BaseNet::abortExchanges();
     return true;
 }
 
@@ -146,13 +139,15 @@ void ModuleMemvia::login(int id, const bg::Value& msg, const bg::MsgCallback& cb
         if (errcode == 0) {
             bool parsed = false;
             const Json::Value info = result.empty() ? Json::Value() : Base::parseJson(result, &parsed);
-            if (!parsed || !namesAccount(info)) {
+            if (!parsed || !VipData::namesAccount(info)) {
                 // Nothing usable to store: reported as a failure, the account stays as it was.
                 BG_LOGE("login result without an account");
                 errcode = memviareply::kInvalidLogin;
                 errmsg = QCoreApplication::translate("ModuleMemvia", "登录信息无效，请重试！").toStdString();
                 result.clear();
             } else {
+                // Whichever way the user signed in, a QR attempt still waiting would sign in another account.
+                WebQRCodeMgr::instance()->stopCurrent();
                 VipData::instance()->parseLoginInfo(info);
                 result = VipData::instance()->userInfoJson();
                 m_object.slot_sendSig();

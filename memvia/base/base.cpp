@@ -13,7 +13,7 @@
 #include <QScreen>
 #include <QUrl>
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -77,13 +77,7 @@ std::string Base::cryptKey(int version)
 Json::Value Base::parseJson(const std::string& text, bool* ok)
 {
     Json::Value value;
-    bool parsed = false;
-    // The reader throws on nesting deeper than its limit: such text is as unreadable as any other.
-    try {
-        parsed = Json::Reader().parse(text, value, true);
-    } catch (const std::exception&) {
-        parsed = false;
-    }
+    const bool parsed = jsonread::parse(text, value);
     if (ok)
         *ok = parsed;
     if (parsed)
@@ -96,35 +90,33 @@ Json::Value Base::parseJson(const std::string& text, bool* ok)
 
 int Base::intMember(const Json::Value& object, const char* name)
 {
-    if (!object.isObject() || !object.isMember(name) || !object[name].isInt())
-        return -1;
-    return object[name].asInt();
+    return jsonread::intOf(object, name).value_or(-1);
+}
+
+int64_t Base::int64Member(const Json::Value& object, const char* name)
+{
+    return jsonread::int64Of(object, name).value_or(-1);
 }
 
 std::string Base::stringMember(const Json::Value& object, const char* name)
 {
-    if (!object.isObject() || !object.isMember(name) || !object[name].isString())
-        return std::string();
-    return object[name].asString();
+    return jsonread::stringOf(object, name).value_or(std::string());
 }
 
 Json::Value Base::memberValue(const Json::Value& object, const char* name)
 {
-    if (!object.isObject() || !object.isMember(name))
-        return Json::Value();
-    return object[name];
+    return jsonread::member(object, name);
 }
 
 double Base::doubleMember(const Json::Value& object, const char* name)
 {
-    const Json::Value value = memberValue(object, name);
+    const Json::Value& value = jsonread::member(object, name);
     if (value.isDouble())
-        return value.asDouble();
-    if (value.isString()) {
-        const std::string text = value.asString();
+        return jsonread::toDouble(value).value_or(0);
+    if (const std::optional<std::string> text = jsonread::toString(value)) {
         char* end = nullptr;
-        const double number = std::strtod(text.c_str(), &end);
-        return end != text.c_str() ? number : 0;
+        const double number = std::strtod(text->c_str(), &end);
+        return end != text->c_str() ? number : 0;
     }
     return 0;
 }

@@ -32,12 +32,14 @@ public:
     // The AES key of an envelope version; empty for a version this client does not know.
     static std::string cryptKey(int version);
 
-    // The parsed text, or a null value (logged) when it is not JSON; `ok` tells a parsed "null" from a
-    // failure.
+    // The parsed text, or a null value (logged) when it is not JSON or nests too deep; `ok` tells a parsed
+    // "null" from a failure.
     static Json::Value parseJson(const std::string& text, bool* ok = nullptr);
     // Readers that never fail: -1, "", null and 0 stand for a missing member, one of another type, or an
     // `object` that is no object.
     static int intMember(const Json::Value& object, const char* name);
+    // The same for an integer member that may not fit an int (ids are 64-bit).
+    static int64_t int64Member(const Json::Value& object, const char* name);
     static std::string stringMember(const Json::Value& object, const char* name);
     static Json::Value memberValue(const Json::Value& object, const char* name);
     static double doubleMember(const Json::Value& object, const char* name);

@@ -22,6 +22,7 @@ constexpr int kUndecipherable = -11;
 constexpr int kUnparsable = -10;
 
 std::atomic<long> exchangeTimeoutMs { 30000 };
+std::atomic<bool> abortingExchanges { false }; // set while abortExchanges ends those under way
 
 // The waiting callbacks by request id; touched on the GUI thread only.
 std::map<int, RequestCallback>& callbackTable()
@@ -83,6 +84,13 @@ static QThreadPool& exchangePool()
 
 void BaseNet::waitForExchanges() { exchangePool().waitForDone(); }
 
+void BaseNet::abortExchanges()
+{
+    abortingExchanges = true;
+    exchangePool().waitForDone();
+    abortingExchanges = false;
+}
+
 BaseNet::BaseNet(QObject* parent)
     : Base(parent)
 {
@@ -98,7 +106,7 @@ void BaseNet::postAsync(const std::string& url, const std::string& body, Request
     const int id = nextRequestId++;
     callbackTable()[id] = std::move(callback);
     QtConcurrent::run(&exchangePool(), [url, body, encrypt, token, id] {
-        const RequestResult outcome = do_post(url, body, encrypt, token);
+        const RequestResult outcome = do_post(url, body, encrypt, token, &abortingExchanges);
         // Handed to the application object's thread: the requesting object may be gone by then, the table
         // of callbacks is not.
         QMetaObject::invokeMethod(
@@ -109,9 +117,9 @@ void BaseNet::postAsync(const std::string& url, const std::string& body, Request
 }
 
 int BaseNet::postSync(const std::string& url, const std::string& body, bool encrypt, const std::string& token,
-    std::string& result, std::string& errmsg)
+    std::string& result, std::string& errmsg, const std::atomic<bool>* abort)
 {
-    const RequestResult outcome = do_post(url, body, encrypt, token);
+    const RequestResult outcome = do_post(url, body, encrypt, token, abort);
     result = outcome.result;
     errmsg = outcome.errmsg;
     return outcome.errcode;
@@ -167,8 +175,8 @@ std::string BaseNet::signText(const Json::Value& object)
     return text + "&" + signKey();
 }
 
-RequestResult BaseNet::do_post(
-    const std::string& url, const std::string& body, bool encrypt, const std::string& token)
+RequestResult BaseNet::do_post(const std::string& url, const std::string& body, bool encrypt,
+    const std::string& token, const std::atomic<bool>* abort)
 {
     BG_LOGE("Memvia do_post: %s", url.c_str());
     Zov_Client::ZovNet client(std::string {});
@@ -176,6 +184,7 @@ RequestResult BaseNet::do_post(
     if (!token.empty())
         client.appendHeader(vipwire::kTokenHeader, vipwire::kTokenPrefix + token);
     client.setTimeoutMs(timeoutMs());
+    client.setAbortFlag(abort);
 
     std::string payload = body;
     if (encrypt) {

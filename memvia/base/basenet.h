@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 #include <functional>
 #include <string>
 
@@ -39,9 +41,10 @@ public:
     // GUI thread. Returns at once.
     void postAsync(const std::string& url, const std::string& body, RequestCallback callback, bool encrypt,
         const std::string& token);
-    // Any thread. Returns the errcode.
+    // Any thread. Returns the errcode. The exchange ends early (libcurl's code 42, -42) once `*abort`, when
+    // given, is true.
     int postSync(const std::string& url, const std::string& body, bool encrypt, const std::string& token,
-        std::string& result, std::string& errmsg);
+        std::string& result, std::string& errmsg, const std::atomic<bool>* abort = nullptr);
 
     // The parameter object (an empty one when `params` is no JSON object) completed with the common members
     // and the signature, as styled JSON. `makeBody(params)` stamps the time now.
@@ -50,13 +53,16 @@ public:
     // The text the signature digests: each member sorted by name as "name=value&", then "&" and the salt.
     static std::string signText(const Json::Value& object);
 
-    static RequestResult do_post(
-        const std::string& url, const std::string& body, bool encrypt, const std::string& token);
+    static RequestResult do_post(const std::string& url, const std::string& body, bool encrypt,
+        const std::string& token, const std::atomic<bool>* abort = nullptr);
     // The reply rules over a response's status and body.
     static RequestResult readReply(int status, const std::string& body);
 
     // Waits until every exchange postAsync started has ended (each is bounded by the time-out below).
     static void waitForExchanges();
+    // Ends the exchanges under way at once (each fails with -42) and waits for them: quitting does not wait
+    // for a slow service. Later exchanges run as usual.
+    static void abortExchanges();
 
     // Bound of a whole exchange; 30 s unless a test changes it.
     static void setTimeoutMs(long milliseconds);

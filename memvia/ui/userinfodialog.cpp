@@ -234,8 +234,7 @@ void UserInfoDialog::requestProductState()
             BG_LOGE("vip_queryProductState err: %s", errmsg.c_str());
             return;
         }
-        VipData::instance()->parseProductState(Base::parseJson(result));
-        if (!self)
+        if (!VipData::instance()->parseProductStateResult(result) || !self)
             return;
         self->updateInfo();
         emit self->sig_sendState();

@@ -90,7 +90,8 @@ bool VipPaySuccessDialog::storeState(int errcode, const std::string& errmsg, con
         BG_LOGE("vip_queryProductState err: %s", errmsg.c_str());
         return false;
     }
-    VipData::instance()->parseProductState(Base::parseJson(result));
+    if (!VipData::instance()->parseProductStateResult(result))
+        return false;
     m_endTime->setText(QString::fromStdString(VipData::instance()->endTimeText()));
     return true;
 }
@@ -118,11 +119,11 @@ void VipPaySuccessDialog::retry()
         if (!self) {
             // Closed meanwhile: the account still learns its new state.
             if (errcode == 0)
-                VipData::instance()->parseProductState(Base::parseJson(result));
+                VipData::instance()->parseProductStateResult(result);
             return;
         }
-        self->storeState(errcode, errmsg, result);
-        emit self->sig_vipState();
+        if (self->storeState(errcode, errmsg, result))
+            emit self->sig_vipState();
     });
 }
 

@@ -162,13 +162,23 @@ void WebQRCodeMgr::onWechatWebQRCode(
         callback(bg::Value(map));
 }
 
+void WebQRCodeMgr::stopCurrent()
+{
+    ++m_lastRequest; // a code reply still on its way starts nothing
+    if (!m_current)
+        return;
+    m_current->stop();
+    m_retired.push_back(std::move(m_current));
+    // Joined once it has left its cycle (its requests are aborted); the GUI thread never waits for it here.
+    QTimer::singleShot(pollIntervalMs + 2000, this, &WebQRCodeMgr::reapFinished);
+}
+
 void WebQRCodeMgr::replaceAttempt(std::shared_ptr<Attempt> attempt)
 {
     if (m_current) {
         m_current->stop();
         m_retired.push_back(std::move(m_current));
-        // Joined once it has left its cycle; the GUI thread never waits for it here.
-        QTimer::singleShot(pollIntervalMs + pageTimeoutMs, this, &WebQRCodeMgr::reapFinished);
+        QTimer::singleShot(pollIntervalMs + 2000, this, &WebQRCodeMgr::reapFinished);
     }
     attempt->id = m_nextAttempt++;
     m_current = attempt;
@@ -212,6 +222,7 @@ void WebQRCodeMgr::pollLoop(std::shared_ptr<Attempt> attempt)
     while (!finished && !attempt->stopFlag) {
         Zov_Client::ZovNet client { std::string() };
         client.setTimeoutMs(pageTimeoutMs);
+        client.setAbortFlag(&attempt->stopFlag);
         const Zov_Client::ZovResponse response = client.get(pageAddress(attempt->pattern, lastCode));
         if (attempt->stopFlag)
             break;
@@ -223,7 +234,7 @@ void WebQRCodeMgr::pollLoop(std::shared_ptr<Attempt> attempt)
             break;
         }
         std::string wxcode;
-        const int code = parseScanBody(attempt->localParse, response.body, wxcode);
+        const int code = parseScanBody(attempt->localParse, response.body, wxcode, &attempt->stopFlag);
         lastCode = code;
         const int state = stateOfCode(code);
         if (attempt->stopFlag)
@@ -270,7 +281,8 @@ int WebQRCodeMgr::stateOfCode(int code)
     return Failed;
 }
 
-int WebQRCodeMgr::parseScanBody(bool localParse, const std::string& page, std::string& wxcode)
+int WebQRCodeMgr::parseScanBody(
+    bool localParse, const std::string& page, std::string& wxcode, const std::atomic<bool>* abort)
 {
     if (localParse) {
         int code = -1;
@@ -307,7 +319,7 @@ int WebQRCodeMgr::parseScanBody(bool localParse, const std::string& page, std::s
         encoded = QByteArray::fromStdString(page).toBase64().toStdString();
     std::string errmsg;
     std::string result;
-    if (VipNet::instance()->checkWechatScanBody(encoded, errmsg, result) != 0) {
+    if (VipNet::instance()->checkWechatScanBody(encoded, errmsg, result, abort) != 0) {
         BG_LOGE("服务器无法解析 %s,  Scanbody %s", errmsg.c_str(), maskedPage(page).c_str());
         return kUnreadable;
     }

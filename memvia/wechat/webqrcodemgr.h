@@ -19,9 +19,10 @@
 // the attempt failed. Each step reaches the caller's callback on the GUI thread as a map:
 //   {"type": "net", "errcode", "errmsg"[, "wechat_qrcode"]} once the code is known (or not),
 //   {"type": "scan", "state", "wxcode"} after each decisive poll.
-// A new start supersedes every earlier one, whose code reply and scans report nothing more; its thread is stopped and joined
-// without blocking the GUI thread. Every poll thread is owned and joined here: at the application's
-// aboutToQuit and at `stopAll`.
+// A new start supersedes every earlier one, whose code reply and scans report nothing more; its thread is
+// stopped and joined without blocking the GUI thread. A successful sign-in ends the attempt under way
+// (`stopCurrent`). A stopped attempt's page fetch and scan-page request are aborted, not waited for. Every
+// poll thread is owned and joined here: at the application's aboutToQuit and at `stopAll`.
 //
 // Process-wide, created on first use on the GUI thread; start, stopAll and the slot run there.
 class WebQRCodeMgr : public QObject {
@@ -34,12 +35,17 @@ public:
     ~WebQRCodeMgr() override;
 
     void start(const bg::MsgCallback& callback);
-    // Stops every attempt and joins its thread (bounded by one poll cycle).
+    // Ends the attempt under way, and a code request still on its way: nothing more is reported to its
+    // callback. Returns at once; the thread is joined later.
+    void stopCurrent();
+    // Stops every attempt and joins its thread; requests under way are aborted (about a second at most).
     void stopAll();
 
     // The page code of a scan page; sets `wxcode` when the page names one. With `localParse` the page is
     // read here first; what it cannot read goes to the service (blocking; 10000 when that fails).
-    static int parseScanBody(bool localParse, const std::string& page, std::string& wxcode);
+    // `abort`, when given, ends the service's request early (10000).
+    static int parseScanBody(bool localParse, const std::string& page, std::string& wxcode,
+        const std::atomic<bool>* abort = nullptr);
     // The state a page code stands for.
     static int stateOfCode(int code);
 

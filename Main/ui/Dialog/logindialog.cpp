@@ -25,6 +25,7 @@
 #include <bridge/signal.h>
 #pragma pop_macro("emit")
 
+#include <QCloseEvent>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QKeyEvent>
@@ -32,9 +33,10 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
 
 #include <atomic>
+#include <optional>
 #include <cstdlib>
 
 namespace {
@@ -66,17 +68,18 @@ bool endsAttempt(int state)
 
 bg::Abstract_Config* config() { return CD ? CD->config : nullptr; }
 
-// The membership website: the origin (scheme, host, port) of the membership API base.
+// The membership website: the origin (scheme, host, port) of the membership API base, as the plug-in builds
+// its pages; nothing when the base is no web address.
 QString websiteOrigin()
 {
     const std::string host
         = CD && CD->app ? CD->app->get_property("host", bg::Value(""), false).toStdString() : "";
-    const QUrl base(QString::fromStdString(host));
-    return base.isValid() && !base.host().isEmpty()
-        ? base.adjusted(
-                  QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::StripTrailingSlash)
-              .toString()
-        : QString();
+    const QUrl base(QString::fromStdString(host), QUrl::StrictMode);
+    const QString scheme = base.scheme().toLower();
+    if (!base.isValid() || base.host().isEmpty() || (scheme != "http" && scheme != "https"))
+        return QString();
+    return base.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo)
+        .toString(QUrl::FullyEncoded);
 }
 
 QString linkText(const QString& url, const QString& text)
@@ -125,26 +128,17 @@ namespace zov {
 
 int64_t BaseData::getInt64(const Json::Value& object, const char* name)
 {
-    if (!object.isObject() || !object.isMember(name))
-        return 0;
-    const Json::Value& value = object[name];
-    return value.isInt64() && !value.isBool() ? value.asInt64() : 0;
+    return jsonread::int64Of(object, name).value_or(0);
 }
 
 int BaseData::getInt(const Json::Value& object, const char* name)
 {
-    if (!object.isObject() || !object.isMember(name))
-        return 0;
-    const Json::Value& value = object[name];
-    return value.isInt() && !value.isBool() ? value.asInt() : 0;
+    return jsonread::intOf(object, name).value_or(0);
 }
 
 QString BaseData::getString(const Json::Value& object, const char* name)
 {
-    if (!object.isObject() || !object.isMember(name))
-        return QString();
-    const Json::Value& value = object[name];
-    return value.isString() ? QString::fromStdString(value.asString()) : QString();
+    return QString::fromStdString(jsonread::stringOf(object, name).value_or(std::string()));
 }
 
 } // namespace zov
@@ -294,9 +288,10 @@ void LoginDialog::checkError(const QString&, const bg::Value& reply)
 
 void LoginDialog::onLoginReply(const bg::Value& userInfo)
 {
-    Json::Value info;
-    if (!Json::Reader().parse(userInfo.toStdString(), info) || !info.isObject())
+    const std::optional<Json::Value> parsed = jsonread::parseObject(userInfo.toStdString());
+    if (!parsed)
         return;
+    const Json::Value& info = *parsed;
     const int64_t userId = getInt64(info, "user_id");
     const int level = getInt(info, "vip_level");
     const QString name = getString(info, "name");
@@ -319,6 +314,8 @@ void LoginDialog::onLoginReply(const bg::Value& userInfo)
     setData(kDataUserVipName, bg::ValueQt(getString(info, "vip_name")));
     setData(kDataUserMeetingHost, bg::ValueQt(getString(info, "meeting_host")));
 
+    if (userId > 0)
+        endQrAttempt(); // signed in, whichever way: a QR code confirmed later must not sign in another account
     if (userId <= 0) {
         // Signed out: the next start must not sign in again.
         ui->checkBox_autologin->setChecked(false);
@@ -372,8 +369,10 @@ void LoginDialog::on_toolButton_to_qrcode_login_page_clicked()
     ui->stackedWidget->setCurrentWidget(ui->page_qrcode_login);
     showError(QString());
     QPointer<LoginDialog> self(this);
-    sendToPlugin(kCmdWebQrLogin, bg::Value(), [self](const bg::Value& message) {
-        if (self)
+    const quint64 attempt = ++m_qrAttempt;
+    sendToPlugin(kCmdWebQrLogin, bg::Value(), [self, attempt](const bg::Value& message) {
+        // An attempt that was left, closed or overtaken by a sign-in signs nobody in.
+        if (self && self->m_qrAttempt == attempt)
             self->onQRCodeCallback(message);
     });
 }
@@ -428,8 +427,28 @@ void LoginDialog::onQRCodeState(int state)
 
 void LoginDialog::on_toolButton_to_pwd_login_page_clicked()
 {
+    endQrAttempt();
     ui->stackedWidget->setCurrentWidget(ui->page_password_login);
     showError(QString());
+}
+
+void LoginDialog::endQrAttempt()
+{
+    ++m_qrAttempt;
+    if (m_qrState != None)
+        onQRCodeState(None);
+}
+
+void LoginDialog::closeEvent(QCloseEvent* event)
+{
+    endQrAttempt();
+    QDialog::closeEvent(event);
+}
+
+void LoginDialog::done(int result)
+{
+    endQrAttempt();
+    QDialog::done(result);
 }
 
 void LoginDialog::on_pushButton_login_close_clicked() { close(); }

@@ -73,6 +73,9 @@ private slots:
 protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Closing (the close button, a successful sign-in, Escape) ends the QR attempt.
+    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
 
 private:
     void initUi();
@@ -84,6 +87,8 @@ private:
     void onQRCodeState(int state);
     void onQRCodeCallback(const bg::Value& message);
     void showError(const QString& text);
+    // Ends the QR attempt under way: whatever it still reports is ignored, and the next QR page starts anew.
+    void endQrAttempt();
     // False (with the error shown) when the plug-in is not there to take the command.
     bool sendToPlugin(
         int command, const bg::Value& message, const std::function<void(const bg::Value&)>& reply);
@@ -95,4 +100,5 @@ private:
     bool m_autoLogin = false;
     int m_qrState = None;
     bool m_qrSignIn = false; // the pending sign-in came from a QR code: no digest to keep
+    quint64 m_qrAttempt = 0; // the QR attempt whose messages count; each start and each end moves it on
 };

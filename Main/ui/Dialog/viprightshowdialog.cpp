@@ -97,6 +97,8 @@ void VIPRightShowDialog::buildForm()
     auto* titleRow = new QHBoxLayout(m_title);
     titleRow->setSpacing(0);
     titleRow->setContentsMargins(10, 0, 10, 0);
+    // The window list and the task bar name the product, as the title band does.
+    setWindowTitle(QStringLiteral("Tavicast"));
     QLabel* title = centredLabel("Tavicast", m_title, "label_title");
     title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     titleRow->addWidget(title);

@@ -21,9 +21,9 @@ OrderMgr* OrderMgr::instance()
     return manager;
 }
 
-QString OrderMgr::orderKey(int userId, int productId, int payWay)
+QString OrderMgr::orderKey(int64_t userId, int productId, int payWay)
 {
-    return QString("%1-%2-%3").arg(userId).arg(productId).arg(payWay);
+    return QString("%1-%2-%3").arg(qint64(userId)).arg(productId).arg(payWay);
 }
 
 void OrderMgr::setPollIntervalMs(int milliseconds)
@@ -35,7 +35,7 @@ void OrderMgr::setPollIntervalMs(int milliseconds)
 QString OrderMgr::createOrder(int productId, int payWay, int kind, const QString& description)
 {
     // The account at request time owns the order, whoever is signed in when the reply comes.
-    const int userId = VipData::instance()->userId();
+    const int64_t userId = VipData::instance()->userId();
     const QString key = orderKey(userId, productId, payWay);
     const auto stored = m_orders.find(key);
     if (stored != m_orders.end()) {
@@ -53,20 +53,31 @@ QString OrderMgr::createOrder(int productId, int payWay, int kind, const QString
                 BG_LOGE("vip_createOrder err: %s", errmsg.c_str());
                 return;
             }
-            const Json::Value reply = parseJson(result);
             OrderRecord order;
             order.userId = userId;
             order.payWay = payWay;
             order.productId = productId;
-            order.orderId = intMember(reply, "order_id");
             order.countdown = kLifetimePolls;
             order.kind = kind;
-            order.qrCode = QString::fromStdString(stringMember(reply, "qr_code"));
+            readOrderResult(result, order);
             self->m_orders[key] = order;
             self->m_currentKey = key;
             emit self->sig_order(key, order.qrCode);
         });
     return key;
+}
+
+void OrderMgr::readOrderResult(const std::string& result, OrderRecord& order)
+{
+    const Json::Value reply = parseJson(result);
+    order.orderId = intMember(reply, "order_id");
+    order.qrCode = QString::fromStdString(stringMember(reply, "qr_code"));
+}
+
+bool OrderMgr::isPaidResult(const std::string& result)
+{
+    const Json::Value reply = parseJson(result);
+    return intMember(reply, "pay_status") == 1 && intMember(reply, "deal_status") > 0;
 }
 
 const OrderRecord* OrderMgr::find(const QString& key) const
@@ -83,7 +94,7 @@ void OrderMgr::clearAll()
         emit sig_pay(key, order.productId, false);
 }
 
-void OrderMgr::acknowledge(const QString& key) { m_acknowledged = key; }
+void OrderMgr::acknowledge(const QString& key) { m_unacknowledged.erase(key); }
 
 void OrderMgr::timerEvent(QTimerEvent* event)
 {
@@ -135,15 +146,19 @@ void OrderMgr::onCheckReply(
     }
     if (!live)
         return;
-    const Json::Value reply = parseJson(result);
-    if (intMember(reply, "pay_status") != 1 || intMember(reply, "deal_status") <= 0)
+    if (!isPaidResult(result))
         return;
     const int productId = found->second.productId;
     m_orders.erase(found);
-    m_acknowledged.clear();
+    m_unacknowledged.insert(key);
     emit sig_pay(key, productId, true);
-    const bool reported = m_acknowledged == key;
-    m_acknowledged.clear();
-    if (!reported)
-        emit sig_paidUnseen(productId);
+    // Queued after the listeners' own queued calls: a form that shows the order acknowledges it first.
+    QPointer<OrderMgr> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, key, productId] {
+            if (self && self->m_unacknowledged.erase(key) > 0)
+                emit self->sig_paidUnseen(productId);
+        },
+        Qt::QueuedConnection);
 }

@@ -6,10 +6,11 @@
 #include <QString>
 
 #include <map>
+#include <set>
 
 // One order at the membership service.
 struct OrderRecord {
-    int userId = 0;
+    int64_t userId = 0;
     int payWay = 0; // 1 WeChat, 2 Alipay
     int productId = 0;
     int orderId = -1;
@@ -26,7 +27,8 @@ struct OrderRecord {
 // `sig_order` hands out an order's QR text; `sig_pay` tells that an order was paid (true) or expired or
 // abandoned (false), by its key. A paid order that no listener acknowledges (no open payment form shows it)
 // is announced once more by `sig_paidUnseen`, so a payment made after the purchase dialog closed still
-// reaches the module.
+// reaches the module. Whether it was acknowledged is decided after the listeners of `sig_pay` on this thread
+// have run, however they are connected (directly or queued).
 //
 // One process-wide instance, created on first use and never destroyed. GUI thread only.
 class OrderMgr : public Base {
@@ -35,9 +37,13 @@ public:
     static OrderMgr* instance();
 
     // "<user id>-<product id>-<pay way>".
-    static QString orderKey(int userId, int productId, int payWay);
+    static QString orderKey(int64_t userId, int productId, int payWay);
 
     QString createOrder(int productId, int payWay, int kind, const QString& description);
+    // The service's results: an order's "order_id" (-1 when missing) and "qr_code"; whether a check result
+    // says paid ("pay_status" 1 and "deal_status" above 0).
+    static void readOrderResult(const std::string& result, OrderRecord& order);
+    static bool isPaidResult(const std::string& result);
     const OrderRecord* find(const QString& key) const;
     QString currentKey() const { return m_currentKey; }
     // Abandons every order (each gets `sig_pay` false).
@@ -66,7 +72,7 @@ private:
 
     std::map<QString, OrderRecord> m_orders;
     QString m_currentKey;
-    QString m_acknowledged;
+    std::set<QString> m_unacknowledged; // paid, `sig_pay` sent, not yet acknowledged
     QBasicTimer m_timer;
     int m_intervalMs = 3000;
 };

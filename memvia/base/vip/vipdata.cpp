@@ -55,11 +55,13 @@ QString VipData::levelName(int level)
     }
 }
 
+bool VipData::namesAccount(const Json::Value& result) { return int64Member(result, "user_id") > 0; }
+
 bool VipData::parseLoginInfo(const Json::Value& result)
 {
     qDebug().noquote() << "[login_success_info]:"
                        << QString::fromStdString(maskSecrets(result.toStyledString()));
-    m_userId = intMember(result, "user_id");
+    m_userId = int64Member(result, "user_id");
     m_userName = stringMember(result, "user_name");
     m_nickName = stringMember(result, "nick_name");
     m_email = stringMember(result, "email");
@@ -100,6 +102,18 @@ void VipData::parseProductState(const Json::Value& states)
         m_vipName = levelName(level).toStdString();
     endTimeText();
     m_productLevel = level;
+}
+
+bool VipData::parseProductStateResult(const std::string& result)
+{
+    bool parsed = false;
+    const Json::Value states = result.empty() ? Json::Value() : parseJson(result, &parsed);
+    if (!parsed || !states.isArray()) {
+        BG_LOGE("vip_queryProductState: the reply holds no list of states");
+        return false;
+    }
+    parseProductState(states);
+    return true;
 }
 
 std::string VipData::endTimeText()
@@ -161,7 +175,7 @@ std::string VipData::userInfoJson()
     info["vip_level"] = m_productLevel;
     info["busi_type"] = m_busiType;
     info["avatar"] = m_avatar;
-    info["user_id"] = m_userId;
+    info["user_id"] = Json::Int64(m_userId);
     info["token"] = token();
     info["end_time"] = endTimeText();
     info["nick_name"] = m_nickName;

@@ -15,10 +15,15 @@ class VipData : public Base {
 public:
     static VipData* instance();
 
+    // Whether a login result names an account: a JSON object with a positive 64-bit "user_id" (1e19 is none).
+    static bool namesAccount(const Json::Value& result);
     // Stores the account of a login result; always true.
     bool parseLoginInfo(const Json::Value& result);
     // Stores the state of the first element whose "product_type" is the application's.
     void parseProductState(const Json::Value& states);
+    // The same for the result text of a successful product-state request. A result that is no list of states
+    // (missing, not JSON, another type) is a failed request: false, and the state stays as it was.
+    bool parseProductStateResult(const std::string& result);
     // Forgets the account; the auto-login token and the display delay stay.
     void clear();
 
@@ -33,7 +38,7 @@ public:
     std::string avatar() const { return m_avatar; }
     std::string vipName() const { return m_vipName; }
     std::string userIdText() const { return std::to_string(m_userId); }
-    int userId() const { return m_userId; }
+    int64_t userId() const { return m_userId; }
     bool isMember() const { return m_productLevel > 1; }
     bool isExpired() const { return m_productLevel < 0; }
     int productLevel() const { return m_productLevel; }
@@ -53,7 +58,7 @@ public:
 private:
     explicit VipData(QObject* parent = nullptr);
 
-    int m_userId = 0;
+    int64_t m_userId = 0;
     std::string m_userName;
     std::string m_email;
     std::string m_telphone;

@@ -63,14 +63,15 @@ void VipNet::post(const std::string& request, RequestCallback callback)
     postAsync(url, makeBody(request), std::move(callback), true, token());
 }
 
-int VipNet::postSync(const std::string& request, std::string& errmsg, std::string& result)
+int VipNet::postSync(
+    const std::string& request, std::string& errmsg, std::string& result, const std::atomic<bool>* abort)
 {
     std::string url;
     if (!requestUrl(request, url, errmsg)) {
         result.clear();
         return -1;
     }
-    return BaseNet::postSync(url, makeBody(request), true, token(), result, errmsg);
+    return BaseNet::postSync(url, makeBody(request), true, token(), result, errmsg, abort);
 }
 
 void VipNet::checkLoginByAccount(
@@ -162,9 +163,10 @@ void VipNet::getWechatWebQRCode(RequestCallback callback)
     post(finish(request, vippaths::kGetWechatWebQRCode), std::move(callback));
 }
 
-int VipNet::checkWechatScanBody(const std::string& bodyText, std::string& errmsg, std::string& result)
+int VipNet::checkWechatScanBody(const std::string& bodyText, std::string& errmsg, std::string& result,
+    const std::atomic<bool>* abort)
 {
     Json::Value request(Json::objectValue);
     request["body_text"] = bodyText;
-    return postSync(finish(request, vippaths::kCheckWechatScanBody), errmsg, result);
+    return postSync(finish(request, vippaths::kCheckWechatScanBody), errmsg, result, abort);
 }

@@ -21,7 +21,8 @@ public:
     // `request` is a JSON object whose "net_url" holds the full URL. A request that is no JSON or has no
     // URL fails at once, inside the call, with -1.
     void post(const std::string& request, RequestCallback callback);
-    int postSync(const std::string& request, std::string& errmsg, std::string& result);
+    int postSync(const std::string& request, std::string& errmsg, std::string& result,
+        const std::atomic<bool>* abort = nullptr);
 
     void checkLoginByAccount(
         const std::string& account, const std::string& password, RequestCallback callback);
@@ -36,7 +37,9 @@ public:
     void checkOrder(int orderId, RequestCallback callback);
     void getJumpJsWebUrl(const std::string& jumpTarget, RequestCallback callback);
     void getWechatWebQRCode(RequestCallback callback);
-    int checkWechatScanBody(const std::string& bodyText, std::string& errmsg, std::string& result);
+    // Ends early once `*abort`, when given, is true.
+    int checkWechatScanBody(const std::string& bodyText, std::string& errmsg, std::string& result,
+        const std::atomic<bool>* abort = nullptr);
 
 private:
     explicit VipNet(QObject* parent = nullptr);

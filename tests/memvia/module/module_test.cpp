@@ -249,6 +249,12 @@ TEST_F(LoginCommands, FailuresEmitNothing)
     emptyResult.rawBody = R"({"errcode":0,"errmsg":"","encrypt":0,"result":""})";
     devservice::ScriptedReply notJson;
     notJson.rawBody = R"({"errcode":0,"errmsg":"","encrypt":0,"result":"<html>"})";
+    // Ids beyond 64 bits are no ids.
+    devservice::ScriptedReply hugeId;
+    hugeId.rawBody = R"({"errcode":0,"errmsg":"","encrypt":0,"result":"{\"user_id\":1e19}"})";
+    devservice::ScriptedReply maxUnsignedId;
+    maxUnsignedId.rawBody
+        = R"({"errcode":0,"errmsg":"","encrypt":0,"result":"{\"user_id\":18446744073709551615}"})";
     const struct {
         const char* what;
         std::optional<devservice::ScriptedReply> scripted;
@@ -259,6 +265,8 @@ TEST_F(LoginCommands, FailuresEmitNothing)
         { "result without an account", noAccount, "demo1234", -11 },
         { "empty result", emptyResult, "demo1234", -11 },
         { "result that is no JSON", notJson, "demo1234", -11 },
+        { "user id 1e19", hugeId, "demo1234", -11 },
+        { "user id 2^64-1", maxUnsignedId, "demo1234", -11 },
         { "refused by the service", devservice::ScriptedReply::failure(-10, "已绑定"), "demo1234", -10 },
     };
     for (const auto& c : cases) {
@@ -272,6 +280,26 @@ TEST_F(LoginCommands, FailuresEmitNothing)
         EXPECT_EQ(answers.values[0].toMap().get_data("errcode", bg::Value(-99999)).toInt(), c.errcode);
         EXPECT_FALSE(answers.values[0].toMap().get_data("errmsg", bg::Value("")).toStdString().empty());
         EXPECT_EQ(events, (std::vector<std::string> { "callback" }));
+    }
+}
+
+TEST_F(LoginCommands, UserIdsBeyond32BitsReachTheProgramWhole)
+{
+    for (const char* id : { "2147483648", "4294967296", "9007199254740993" }) {
+        SCOPED_TRACE(id);
+        devservice::ScriptedReply wide;
+        wide.rawBody = std::string(R"({"errcode":0,"errmsg":"","encrypt":0,"result":"{\"user_id\":)") + id
+            + R"(,\"token\":\"t\"}"})";
+        service->script("/goapi/user/checkLoginByAccount", wide);
+        Answers answers;
+        send(301, accountLogin("demo", "demo1234"), recording(answers));
+        ASSERT_TRUE(answers.wait());
+        const bg::ValueMap reply = answers.values[0].toMap();
+        ASSERT_EQ(reply.get_data("errcode", bg::Value(-99999)).toInt(), 0);
+        const Json::Value info = parsed(reply.get_data("result", bg::Value("")).toStdString());
+        EXPECT_TRUE(info["user_id"].isIntegral());
+        EXPECT_EQ(info["user_id"].asLargestInt(), std::stoll(id));
+        EXPECT_EQ(signalled, reply.get_data("result", bg::Value("")).toStdString());
     }
 }
 

@@ -18,6 +18,8 @@
 #include <QStackedWidget>
 #include <QToolButton>
 
+#include <optional>
+
 namespace {
 
 std::string productList(const std::vector<std::pair<int, int>>& idsAndDays, double price = 98)
@@ -220,6 +222,52 @@ TEST_F(PurchaseTest, OnlyAPaidAndDealtOrderIsAPayment)
     EXPECT_EQ(requestCount(kCheck), 2) << "a paid order is no longer polled";
 }
 
+// A listener that reports the payment itself acknowledges it, however it is connected: the payment is then
+// announced to nobody else, and without one it is announced exactly once.
+TEST_F(PurchaseTest, AcknowledgementDoesNotDependOnTheConnection)
+{
+    OrderMgr* orders = OrderMgr::instance();
+    orders->setPollIntervalMs(60 * 60 * 1000); // polled by hand below
+    const struct {
+        const char* name;
+        std::optional<Qt::ConnectionType> listener;
+        int unseen;
+    } cases[] = {
+        { "queued listener", Qt::QueuedConnection, 0 },
+        { "direct listener", Qt::DirectConnection, 0 },
+        { "no listener", std::nullopt, 1 },
+    };
+    int product = 1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString key = orders->createOrder(product, 1, 0, "x");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return orders->find(key) != nullptr; }, 20000));
+        QObject listener;
+        int reported = 0;
+        if (c.listener) {
+            QObject::connect(
+                orders, &OrderMgr::sig_pay, &listener,
+                [&](QString paidKey, int, bool okay) {
+                    if (okay && paidKey == key) {
+                        ++reported;
+                        OrderMgr::instance()->acknowledge(paidKey);
+                    }
+                },
+                *c.listener);
+        }
+        QSignalSpy unseen(orders, &OrderMgr::sig_paidUnseen);
+        service->script(kCheck, devservice::ScriptedReply::success(Json::Value(R"({"pay_status": 1, "deal_status": 1})")));
+        const int before = requestCount(kCheck);
+        orders->poll();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return requestCount(kCheck) > before; }, 20000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return orders->find(key) == nullptr; }, 20000));
+        QTest::qWait(200);
+        EXPECT_EQ(reported, c.listener ? 1 : 0);
+        EXPECT_EQ(unseen.count(), c.unseen);
+        ++product;
+    }
+}
+
 TEST_F(PurchaseTest, ResultsOfOtherOrdersAreIgnored)
 {
     auto form = formWithOrder(2);
@@ -359,6 +407,29 @@ TEST_F(PurchaseTest, SuccessDialogForLifetimeAndWhenTheStateDoesNotCome)
     EXPECT_EQ(state.count(), 1) << "the retried refresh is announced";
     EXPECT_EQ(requestCount(kState), 3);
     EXPECT_EQ(afterRetry, "2031-05-06");
+}
+
+// A successful reply without a list of states is no state: the member stays a member and nothing is announced.
+TEST_F(PurchaseTest, SuccessDialogKeepsTheStateOnAReplyWithoutStates)
+{
+    signIn("member", "member1234");
+    const int level = VipData::instance()->productLevel();
+    ASSERT_GT(level, 1);
+    service->script(kState, devservice::ScriptedReply::success());
+    service->script(kState, devservice::ScriptedReply::success(Json::Value("{}")));
+    VipPaySuccessDialog dialog;
+    QSignalSpy state(&dialog, &VipPaySuccessDialog::sig_vipState);
+    QString shown;
+    ModalWatcher watcher([&](QDialog* d) {
+        (void)QTest::qWaitFor([&] { return requestCount(kState) == 2; }, 20000);
+        QTest::qWait(300);
+        shown = d->findChild<QLabel*>("label_endtime")->text();
+    });
+    dialog.slot_show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.seen; }, 20000));
+    EXPECT_EQ(shown, "—");
+    EXPECT_EQ(state.count(), 0);
+    EXPECT_EQ(VipData::instance()->productLevel(), level);
 }
 
 TEST_F(PurchaseTest, ANewProductListLeavesTheChosenProductIntact)

@@ -1,5 +1,6 @@
 // The account dialog: its content for each kind of account, the style sheets' scaling, log-out, the
 // refresh debounce and the avatar download.
+#include "base/vip/ordermgr.h"
 #include "ui/skinmgr.h"
 #include "ui/userheaderform.h"
 
@@ -95,6 +96,48 @@ TEST_F(AccountDialogTest, ContentForEachAccount)
         EXPECT_EQ(!payButton()->isHidden(), row.payVisible);
         EXPECT_EQ(label("label_user_id")->text(), QString::fromStdString(VipData::instance()->userIdText()));
     }
+}
+
+// An id past 2^31 is shown and owns its orders whole.
+TEST_F(AccountDialogTest, UserIdBeyond32BitsIsShownWhole)
+{
+    VipData::instance()->parseLoginInfo(parseJsonText(R"({"user_id": 2147483648})"));
+    dialog->updateInfo();
+    EXPECT_EQ(label("label_user_id")->text(), "2147483648");
+    EXPECT_EQ(OrderMgr::instance()->createOrder(2, 1, 0, "x"), "2147483648-2-1");
+    EXPECT_EQ(VipData::instance()->displayName(), "2147483648");
+    VipData::instance()->parseLoginInfo(parseJsonText(R"({"user_id": 4294967297})"));
+    EXPECT_EQ(OrderMgr::instance()->createOrder(2, 1, 0, "x"), "4294967297-2-1")
+        << "no two accounts share an order key";
+}
+
+// A product-state reply that succeeds without a list of states changes nothing: not the level shown, not
+// the state announced.
+TEST_F(AccountDialogTest, RefreshWithoutAStateListChangesNothing)
+{
+    signIn("member", "member1234");
+    dialog->updateInfo();
+    const int level = VipData::instance()->productLevel();
+    ASSERT_GT(level, 1);
+    const QString shown = label("label_user_vipname")->text();
+    const std::string path = "/goapi/user/getProductState";
+    devservice::ScriptedReply notJson = devservice::ScriptedReply::success(Json::Value("<html>"));
+    const devservice::ScriptedReply replies[]
+        = { devservice::ScriptedReply::success(), devservice::ScriptedReply::success(Json::Value("{}")),
+              notJson, devservice::ScriptedReply::success(Json::Value(R"({"product_level": 1})")) };
+    QSignalSpy states(dialog.get(), &UserInfoDialog::sig_sendState);
+    UserInfoDialog::setRefreshDelayMs(0);
+    for (const devservice::ScriptedReply& reply : replies) {
+        const int before = requestCount(path);
+        service->script(path, reply);
+        QTest::mouseClick(dialog->findChild<QToolButton*>("toolButton_refresh"), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return requestCount(path) > before; }, 20000));
+        QTest::qWait(300);
+        EXPECT_EQ(VipData::instance()->productLevel(), level);
+        EXPECT_EQ(label("label_user_vipname")->text(), shown);
+    }
+    EXPECT_EQ(states.count(), 0);
+    UserInfoDialog::setRefreshDelayMs(2000);
 }
 
 TEST(StyleSheets, ScaledToTheDisplay)

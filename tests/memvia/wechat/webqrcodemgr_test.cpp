@@ -10,6 +10,7 @@
 
 #include <korvex/zovnet.h>
 
+#include <QElapsedTimer>
 #include <QTest>
 #include <QUrlQuery>
 
@@ -328,6 +329,72 @@ TEST_F(WebQrTest, StoppingJoinsAPollingThread)
     const size_t count = reports.maps.size();
     QTest::qWait(200);
     EXPECT_EQ(reports.maps.size(), count);
+}
+
+// A sign-in by another way ends the attempt: a scan confirmed afterwards reports nothing.
+TEST_F(WebQrTest, AnEndedAttemptReportsNothingMore)
+{
+    Reports reports;
+    WebQRCodeMgr::instance()->start(reports.callback());
+    ASSERT_TRUE(reports.waitForState(3));
+    WebQRCodeMgr::instance()->stopCurrent();
+    const size_t count = reports.maps.size();
+    open(confirmPage(reports.picture()));
+    QTest::qWait(500);
+    EXPECT_EQ(reports.maps.size(), count);
+    EXPECT_TRUE(QTest::qWaitFor([] { return WebQRCodeMgr::instance()->threadCount() == 0; }, 5000));
+
+    // A code reply still on its way when the attempt ends starts no polling either.
+    Reports late;
+    devservice::ScriptedReply slow = devservice::ScriptedReply::success(Json::Value(R"({"wechat_net": "x"})"));
+    slow.delayMs = 300;
+    service->script("/goapi/wechat/getWechatWebQRCode", slow);
+    WebQRCodeMgr::instance()->start(late.callback());
+    WebQRCodeMgr::instance()->stopCurrent();
+    QTest::qWait(800);
+    EXPECT_TRUE(late.maps.empty());
+    EXPECT_EQ(WebQRCodeMgr::instance()->threadCount(), 0);
+}
+
+// Quitting while a page or the service's reading of it is on its way ends the request instead of waiting
+// for it (the service here would answer after 20 s).
+TEST_F(WebQrTest, StoppingAbortsTheRequestsUnderWay)
+{
+    const struct {
+        const char* what;
+        bool local;
+        const char* path;
+    } cases[] = {
+        { "page fetch", true, kPoll },
+        { "scan page sent to the service", false, "/goapi/user/checkWechatScanBody" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        devservice::MembershipOptions membership;
+        membership.webQrLocal = c.local;
+        startService(membership);
+        WebQRCodeMgr::setPageTimeoutMs(30000);
+        devservice::ScriptedReply stalled = raw(200, "window.wx_errcode=408;");
+        stalled.delayMs = 20000;
+        service->script(c.path, stalled);
+        Reports reports;
+        WebQRCodeMgr::instance()->start(reports.callback());
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (const auto& request : service->requests()) {
+                    if (request.path == c.path)
+                        return true;
+                }
+                return false;
+            },
+            20000));
+        QElapsedTimer clock;
+        clock.start();
+        WebQRCodeMgr::instance()->stopAll();
+        EXPECT_LT(clock.elapsed(), 10000) << "the request was waited for";
+        EXPECT_EQ(WebQRCodeMgr::instance()->threadCount(), 0);
+        WebQRCodeMgr::setPageTimeoutMs(400);
+    }
 }
 
 } // namespace

@@ -42,6 +42,7 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -392,6 +393,49 @@ TEST_F(LoginDialogTest, ShowingAgainRestartsOnlyAnEndedAttempt)
     dialog.hide();
     dialog.show();
     EXPECT_EQ(recorder().withId(kCmdWebQrLogin).size(), before);
+}
+
+// Leaving the QR page, closing the dialog or signing in by any way ends the QR attempt: a scan that the
+// plug-in still reports for it signs nobody in, and the QR page starts a new attempt when shown again.
+TEST_F(LoginDialogTest, AnEndedQrAttemptSignsNobodyIn)
+{
+    const struct {
+        const char* what;
+        std::function<void(LoginDialog&)> end;
+    } cases[] = {
+        { "back to the password page",
+            [](LoginDialog& dialog) {
+                QTest::mouseClick(
+                    child<QToolButton>(dialog, "toolButton_to_pwd_login_page"), Qt::LeftButton);
+            } },
+        { "close button",
+            [](LoginDialog& dialog) {
+                QTest::mouseClick(child<QPushButton>(dialog, "pushButton_login_close"), Qt::LeftButton);
+            } },
+        { "Escape", [](LoginDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); } },
+        { "signed in another way",
+            [](LoginDialog&) { CD->signal->emit_value(kSignalVipState, bg::Value(userInfo(10001))); } },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        recorder().commands.clear();
+        LoginDialog dialog;
+        dialog.show();
+        showQrPage(dialog);
+        const bg::MsgCallback attempt = lastQrAttempt().callback;
+        attempt(scan(0));
+        ASSERT_EQ(dialog.qrState(), 0);
+        c.end(dialog);
+        attempt(scan(2, "wx-late"));
+        EXPECT_TRUE(recorder().withId(kCmdLoginByWechatCode).empty()) << "the late code is not sent";
+        EXPECT_EQ(dialog.qrState(), -1);
+        const size_t attempts = recorder().withId(kCmdWebQrLogin).size();
+        dialog.show();
+        showQrPage(dialog);
+        EXPECT_GT(recorder().withId(kCmdWebQrLogin).size(), attempts);
+        lastQrAttempt().callback(scan(2, "wx-new"));
+        EXPECT_EQ(recorder().withId(kCmdLoginByWechatCode).size(), 1u) << "the new attempt counts";
+    }
 }
 
 std::mutex debugMutex;

@@ -105,6 +105,7 @@ TEST(VIPRightShowDialog, EmptyConfigurationAndTheWaysOut)
 {
     RightsSource source({}, QString());
     VIPRightShowDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), "Tavicast") << "the window list shows the product, not the program file";
     EXPECT_TRUE(rowHeights(dialog).empty() || rowHeights(dialog) == std::vector<int> { 0 });
     EXPECT_EQ(child<QWidget>(dialog, "widget_show_right")->minimumHeight(), 0);
     EXPECT_EQ(QTextDocumentFragment::fromHtml(child<QLabel>(dialog, "label_contact_us")->text())
