@@ -32,6 +32,9 @@
 #include <QTimer>
 #include <QUuid>
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 
 constexpr char kStyleSheet[] = ":/qss/part/meetingmainform.css";
@@ -127,15 +130,34 @@ MeetingMainForm::~MeetingMainForm()
 
 void MeetingMainForm::trackConnection(PeerConnectionWrapper* connection)
 {
+    // Connections deleted since are dropped, so the list holds only the living ones.
+    m_connections.erase(std::remove_if(m_connections.begin(), m_connections.end(),
+                            [](const QPointer<PeerConnectionWrapper>& tracked) { return tracked.isNull(); }),
+        m_connections.end());
     if (connection)
         m_connections.append(QPointer<PeerConnectionWrapper>(connection));
 }
 
 void MeetingMainForm::releaseConnections()
 {
-    for (const QPointer<PeerConnectionWrapper>& connection : qAsConst(m_connections))
+    const QList<QPointer<PeerConnectionWrapper>> connections = std::exchange(m_connections, {});
+    for (const QPointer<PeerConnectionWrapper>& connection : connections)
         delete connection.data();
-    m_connections.clear();
+}
+
+PeerConnectionWrapper* MeetingMainForm::takeConnection(QPointer<PeerConnectionWrapper>& slot)
+{
+    PeerConnectionWrapper* connection = slot.data();
+    slot.clear();
+    return connection;
+}
+
+void MeetingMainForm::deleteConnection(PeerConnectionWrapper* connection)
+{
+    if (!connection)
+        return;
+    connection->disconnect(this);
+    delete connection;
 }
 
 bool MeetingMainForm::event(QEvent* event)
@@ -453,16 +475,21 @@ void MeetingMainForm::updateClock()
 void MeetingMainForm::clearCoBroadcasts()
 {
     ZovMWidget* studio = ui->widget_center;
-    for (const CoBroadcastRecord& record : qAsConst(m_coBroadcasts)) {
+    // The records leave the form first; what each points to is let go of afterwards.
+    const QList<CoBroadcastRecord> records = std::exchange(m_coBroadcasts, {});
+    QList<PeerConnectionWrapper*> pulls;
+    for (CoBroadcastRecord record : records) {
         if (record.source)
             studio->RemoveSource(record.source);
         if (record.hasSavedPos)
             cfgSetStdString(config(), QStringLiteral("LastMeetingMemberPos%1").arg(record.slot).toUtf8().constData(),
                 QStringLiteral("%1,%2").arg(record.savedPos.x()).arg(record.savedPos.y()).toUtf8().constData());
-        if (record.mirror)
-            record.mirror->close();
+        closeMemberMirror(record);
+        if (PeerConnectionWrapper* pull = takeConnection(record.connection))
+            pulls.append(pull);
     }
-    m_coBroadcasts.clear();
+    for (PeerConnectionWrapper* pull : qAsConst(pulls))
+        deleteConnection(pull);
 }
 
 void MeetingMainForm::closeMeeting()

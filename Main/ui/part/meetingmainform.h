@@ -110,6 +110,8 @@ public:
     PeerConnectionWrapper* hostAudioPull() const { return m_mainAudioRTCSource.data(); }
     // Pictures from the connections' threads still waiting for the GUI thread (one per connection at most).
     int waitingFrames() const { return m_pendingFrames.waiting(); }
+    // How many connections the form keeps track of (each is deleted before the factory).
+    int trackedConnectionCount() const { return m_connections.size(); }
     qint64 hostAudioStreamId() const { return m_hostAudioStreamId; }
 
     // Sends the command through the meeting's chat room after `delayMs`; dropped when the meeting closed
@@ -232,9 +234,13 @@ private:
     // Co-broadcast members on the scene: taken out, their places kept.
     void clearCoBroadcasts();
 
-    // Connections made through the factory; all are deleted before it.
+    // Connections made through the factory; all are deleted before it. The list keeps the living ones.
     void trackConnection(PeerConnectionWrapper* connection);
     void releaseConnections();
+    // A connection is taken out of where the form keeps it (the guard is cleared) before it is deleted;
+    // deleting disconnects it from the form first. Null is left alone.
+    static PeerConnectionWrapper* takeConnection(QPointer<PeerConnectionWrapper>& slot);
+    void deleteConnection(PeerConnectionWrapper* connection);
 
     // Sources (meetingmainform_sources.cpp).
     struct ImageRecord {
@@ -311,9 +317,11 @@ private:
     void AddMeetingSource(qint64 userId, const QString& url, bool audio, bool video);
     void CallMeetingMember(qint64 userId);
     void requestMemberStreamSdp(const QString& sourceId, const QString& sdp);
-    void onMemberAnswer(CoBroadcastRecord& record, bool result, const QString& jsonResult, const QString& error);
+    void onMemberAnswer(qint64 userId, bool result, const QString& jsonResult, const QString& error);
     void RemoveMeetingSource(qint64 userId);
     void resetMemberStreamInfo(qint64 userId);
+    // Forgets a member's co-broadcast: no longer listed, invited, waiting or announced.
+    void dropMemberCoBroadcast(qint64 userId);
     void onMemberMirrorClosed(qint64 userId);
     void startHostAudioPush();
     void requestHostAudioPushSdp(const QString& sourceId, const QString& sdp);

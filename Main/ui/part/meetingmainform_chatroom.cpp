@@ -162,6 +162,7 @@ void MeetingMainForm::onPeers(const std::string& peers)
         }
     });
     refreshMemberList();
+    placePendingCoBroadcastTiles();
 }
 
 void MeetingMainForm::onPeerJoined(
@@ -194,11 +195,19 @@ void MeetingMainForm::onPeerLeft(const std::string& chatId, const std::string& p
     const auto found = m_members.constFind(id);
     if (found != m_members.constEnd()) {
         const MeetingMember member = found.value();
+        // A co-broadcasting member leaves without ending first: its source, pull and listing go with it.
+        if (m_isHost && !m_closing && member.userId > 0) {
+            RemoveMeetingSource(member.userId);
+            if (CoBroadcastRecord* record = coBroadcastOf(member.userId))
+                record->streamUrl.clear();
+        }
         EventDeliverer::instance()->deliver(new V3ShowChatRoomTipsEvent(member.name, false));
         ui->widget_right->removeMemberTile(member.userId);
-        removeScreenCastSource(member.userId);
         qDebug() << "[断开连麦，删除对应学员]";
+        if (m_isHost && !m_closing && member.userId > 0)
+            dropMemberCoBroadcast(member.userId);
         m_members.remove(id);
+        removeScreenCastSource(member.userId);
     }
     sendLianmaiList();
     refreshMemberList();

@@ -143,6 +143,8 @@ void MeetingMainForm::inviteMember(qint64 userId, int kind, bool checked)
 
 void MeetingMainForm::onInvitationReply(qint64 studentId, const QString& chatId, bool accept)
 {
+    if (m_closing)
+        return;
     const MeetingMember* member = memberOf(chatId);
     if (!member || member->userId != studentId || studentId <= 0)
         return;
@@ -171,6 +173,8 @@ void MeetingMainForm::onInvitationReply(qint64 studentId, const QString& chatId,
 
 void MeetingMainForm::onMemberStreamUrl(qint64 userId, const QString& url, bool audio, bool video)
 {
+    if (m_closing)
+        return;
     if (!url.isEmpty()) {
         if (m_waitingList.contains(userId)) {
             // It accepted while every seat was taken: its stream is not taken, its co-broadcast ends.
@@ -210,6 +214,15 @@ void MeetingMainForm::resetMemberStreamInfo(qint64 userId)
         *stream = chatcommand::MemberStream {};
 }
 
+void MeetingMainForm::dropMemberCoBroadcast(qint64 userId)
+{
+    m_coBroadcastMembers.erase(userId);
+    m_memberStreams.remove(userId);
+    m_invitationKinds.remove(userId);
+    m_waitingList.removeAll(userId);
+    m_hostEndedMembers.remove(userId);
+}
+
 void MeetingMainForm::AddMeetingSource(qint64 userId, const QString& url, bool audio, bool video)
 {
     CoBroadcastRecord* record = coBroadcastOf(userId);
@@ -232,10 +245,7 @@ void MeetingMainForm::CallMeetingMember(qint64 userId)
     }
     if (record->source)
         RemoveMemberSourceFromScene(*record);
-    if (record->connection) {
-        record->connection->disconnect(this);
-        delete record->connection.data();
-    }
+    deleteConnection(takeConnection(record->connection));
     auto* pull = new PeerConnectionWrapper(QString(), QString(), m_factory, nullptr);
     trackConnection(pull);
     record->connection = pull;
@@ -266,18 +276,20 @@ void MeetingMainForm::requestMemberStreamSdp(const QString& sourceId, const QStr
     }
 }
 
-void MeetingMainForm::onMemberAnswer(
-    CoBroadcastRecord& record, bool result, const QString& jsonResult, const QString& error)
+void MeetingMainForm::onMemberAnswer(qint64 userId, bool result, const QString& jsonResult, const QString& error)
 {
-    if (record.streamUrl.isEmpty())
+    const CoBroadcastRecord* record = coBroadcastOf(userId);
+    if (!record || record->streamUrl.isEmpty() || !record->connection)
         return;
     if (!result) {
+        // The notice runs an event loop that may close the meeting: nothing of the record is read after it.
         notice(QString::fromUtf8("连麦失败，请重试。\n错误: %1").arg(error));
-        EventDeliverer::instance()->deliver(new ViewerMemberInviteEvent(record.userId, 1, false));
+        if (!m_closing)
+            EventDeliverer::instance()->deliver(new ViewerMemberInviteEvent(userId, 1, false));
         return;
     }
     qDebug() << "[回填连麦sdp]";
-    record.connection->SetRemoteSdp(parseAnswer(jsonResult).sdp);
+    record->connection->SetRemoteSdp(parseAnswer(jsonResult).sdp);
     qDebug() << "[回填连麦sdp 结束]";
 }
 
@@ -334,10 +346,7 @@ void MeetingMainForm::RemoveMeetingSource(qint64 userId)
         mirror->finalizeSource();
         mirror->hide();
     }
-    if (record->connection) {
-        record->connection->disconnect(this);
-        delete record->connection.data();
-    }
+    deleteConnection(takeConnection(record->connection));
 }
 
 void MeetingMainForm::onMemberMirrorClosed(qint64 userId)
@@ -376,6 +385,8 @@ void MeetingMainForm::addHostAudioStreamer(bool result, const QString& jsonResul
         notice(QString::fromUtf8("主持端音频推送失败。\n错误: %1").arg(error));
         return;
     }
+    if (!m_hostAudioPush)
+        return;
     const SdpAnswer answer = parseAnswer(jsonResult);
     m_hostAudioPush->SetRemoteSdp(answer.sdp);
     const qint64 id = answer.id;
@@ -394,10 +405,7 @@ void MeetingMainForm::onHostAudioPushReady() { qDebug() << "[主持人音频流�
 void MeetingMainForm::stopHostAudioPush()
 {
     m_hostAudioStreamerId = 0;
-    if (m_hostAudioPush) {
-        m_hostAudioPush->disconnect(this);
-        delete m_hostAudioPush.data();
-    }
+    deleteConnection(takeConnection(m_hostAudioPush));
 }
 
 void MeetingMainForm::addStreamerRequest(const QString& meetingKey, const QString& title, qint64 streamerId,
@@ -436,11 +444,19 @@ bool MeetingMainForm::routeCoBroadcastAnswer(
         onCoBroadcastSdpResult(result, jsonResult, error);
         return true;
     }
-    for (CoBroadcastRecord& record : m_coBroadcasts) {
+    qint64 member = 0;
+    bool found = false;
+    for (const CoBroadcastRecord& record : qAsConst(m_coBroadcasts)) {
         if (record.connection && record.connection->sourceId() == uuid) {
-            onMemberAnswer(record, result, jsonResult, error);
-            return true;
+            member = record.userId;
+            found = true;
+            break;
         }
+    }
+    // Handled outside the loop: the answer may show a notice, and with it run any event.
+    if (found) {
+        onMemberAnswer(member, result, jsonResult, error);
+        return true;
     }
     if (m_isHost)
         qDebug() << "[slot_MainGetSdpResult]未找到对应member";
@@ -548,9 +564,13 @@ void MeetingMainForm::onCoBroadcastSdpResult(bool result, const QString& jsonRes
 {
     if (!result) {
         notice(QString::fromUtf8("[观看端]开启连麦失败。\n[接口GetRtcSdp]错误: %1").arg(error));
-        sendEndCoBroadcast();
+        // Closing, had it come during the notice, has ended the co-broadcast already.
+        if (!m_closing)
+            sendEndCoBroadcast();
         return;
     }
+    if (!m_coBroadcastPush)
+        return;
     const SdpAnswer answer = parseAnswer(jsonResult);
     m_coBroadcastPush->SetRemoteSdp(answer.sdp);
     const qint64 id = answer.id;
@@ -575,7 +595,8 @@ void MeetingMainForm::onCoBroadcastStreamerResult(
                            .arg(code)
                            .arg(error));
         // An unregistered push is never announced: the co-broadcast ends, and the host frees the seat.
-        sendEndCoBroadcast();
+        if (!m_closing)
+            sendEndCoBroadcast();
         return;
     }
     qDebug() << "[SRVAddMeettingStreamer]接口调用成功";
@@ -603,14 +624,7 @@ void MeetingMainForm::sendEndCoBroadcast()
     dropOwnCoBroadcastConnection();
 }
 
-void MeetingMainForm::dropOwnCoBroadcastConnection()
-{
-    if (m_coBroadcastPush) {
-        m_coBroadcastPush->disconnect(this);
-        delete m_coBroadcastPush.data();
-    }
-    m_coBroadcastPush.clear();
-}
+void MeetingMainForm::dropOwnCoBroadcastConnection() { deleteConnection(takeConnection(m_coBroadcastPush)); }
 
 // Screen cast ----------------------------------------------------------------------------------------------
 
@@ -693,10 +707,7 @@ void MeetingMainForm::removeScreenCastSource(qint64 userId)
         mirror->finalizeSource();
         mirror->hide();
     }
-    if (connection) {
-        connection->disconnect(this);
-        delete connection.data();
-    }
+    deleteConnection(connection.data());
     m_screenCast.streamUrl.clear();
     m_screenCast.userId = -1;
 }
@@ -714,12 +725,14 @@ void MeetingMainForm::closeCoBroadcast()
     stopHostAudioPush();
     removeScreenCastSource(m_screenCast.userId);
     m_screenCastRequesters.clear();
+    // Every pull is taken out of its record first, then deleted.
+    QList<PeerConnectionWrapper*> pulls;
     for (CoBroadcastRecord& record : m_coBroadcasts) {
-        if (record.connection) {
-            record.connection->disconnect(this);
-            delete record.connection.data();
-        }
+        if (PeerConnectionWrapper* pull = takeConnection(record.connection))
+            pulls.append(pull);
     }
+    for (PeerConnectionWrapper* pull : qAsConst(pulls))
+        deleteConnection(pull);
     m_invitationKinds.clear();
     m_waitingList.clear();
     m_hostEndedMembers.clear();

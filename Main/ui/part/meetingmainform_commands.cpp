@@ -16,6 +16,8 @@
 #include <QDebug>
 #include <QTimer>
 
+#include <optional>
+
 using chatcommand::Dispatcher;
 using chatcommand::Received;
 using jsonread::member;
@@ -82,9 +84,15 @@ void MeetingMainForm::buildCommandTables()
 void MeetingMainForm::dispatchCommand(const QString& chatId, const QString& text)
 {
     qDebug() << "onRecievedCommand: " << text;
+    // A meeting that is closing, or closed, takes no more orders.
+    if (m_closing)
+        return;
     const std::string cleaned = cleanCommandText(text).toUtf8().toStdString();
-    if (!m_isHost)
-        qDebug() << "[观看端命令处理开始]:" << chatId;
+    if (!m_isHost) {
+        const std::optional<Json::Value> parsed = jsonread::parseObject(cleaned);
+        const std::optional<std::string> type = parsed ? jsonread::stringOf(*parsed, "type") : std::nullopt;
+        qDebug() << "[观看端命令处理开始]:" << QString::fromStdString(type.value_or(std::string()));
+    }
     const Dispatcher::Outcome outcome = m_commands.dispatch(m_isHost, chatId, cleaned);
     if (outcome == Dispatcher::Outcome::FromOtherSender)
         qDebug() << "[命令不是主持人发出的，不处理]:" << chatId;

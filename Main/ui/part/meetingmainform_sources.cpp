@@ -16,6 +16,8 @@
 #include <QMenu>
 #include <QUuid>
 
+#include <optional>
+
 namespace {
 
 constexpr char kMirrorTitle[] = "Tavicast";
@@ -160,18 +162,24 @@ void MeetingMainForm::onCameraMirrorClosed()
 
 void MeetingMainForm::showCameraMenu()
 {
-    const QStringList items = m_cameraMirrored
-        ? QStringList { tr("取消镜像"), tr("隐藏画面源") }
-        : QStringList { tr("镜像到桌面"), tr("镜像到桌面并隐藏画面源") };
-    switch (chooseFrom(this, items)) {
+    const bool mirrored = m_cameraMirrored;
+    const QString cameraId = m_cameraId;
+    const QStringList items = mirrored ? QStringList { tr("取消镜像"), tr("隐藏画面源") }
+                                       : QStringList { tr("镜像到桌面"), tr("镜像到桌面并隐藏画面源") };
+    const int chosen = chooseFrom(this, items);
+    // The menu ran its own event loop: a choice made for a camera, a mirror or a meeting that has changed
+    // or ended meanwhile is dropped.
+    if (m_closing || m_cameraId != cameraId || m_cameraMirrored != mirrored)
+        return;
+    switch (chosen) {
     case 0:
-        if (m_cameraMirrored)
+        if (mirrored)
             closeCameraMirror();
         else
             mirrorCamera(false);
         break;
     case 1:
-        if (!m_cameraMirrored) {
+        if (!mirrored) {
             mirrorCamera(true);
         } else if (m_cameraSource) {
             ui->widget_center->RemoveSource(m_cameraSource);
@@ -248,23 +256,33 @@ MeetingMainForm::SourceMenu MeetingMainForm::sourceMenuFor(void* handle) const
 
 void MeetingMainForm::OnSourceContextMenuRequested(void* handle)
 {
+    // The menus run event loops: each is opened with a copy of what it is for, outside any loop over the
+    // records.
     switch (sourceMenuFor(handle)) {
-    case SourceMenu::Member:
+    case SourceMenu::Member: {
+        std::optional<qint64> member;
         for (const CoBroadcastRecord& record : qAsConst(m_coBroadcasts)) {
             if (record.source == handle) {
-                showMemberMenu(record.userId);
-                return;
+                member = record.userId;
+                break;
             }
         }
+        if (member)
+            showMemberMenu(*member);
         return;
-    case SourceMenu::Image:
+    }
+    case SourceMenu::Image: {
+        std::optional<ImageRecord> chosen;
         for (const ImageRecord& image : qAsConst(m_images)) {
             if (image.source == handle) {
-                showImageMenu(image);
-                return;
+                chosen = image;
+                break;
             }
         }
+        if (chosen)
+            showImageMenu(*chosen);
         return;
+    }
     case SourceMenu::Camera:
         showCameraMenu();
         return;
@@ -389,11 +407,11 @@ void MeetingMainForm::closeMemberMirror(CoBroadcastRecord& record)
 
 void MeetingMainForm::OnMeetingStreamReady(QString sourceId, bool audio, bool video)
 {
-    auto* sender = qobject_cast<PeerConnectionWrapper*>(QObject::sender());
     qDebug() << "[成员连麦拉流成功]:" << sourceId << "audio:" << audio << "video" << video;
+    // Told apart by the connection's id: the signal may come from a pull deleted since it was queued.
     CoBroadcastRecord* record = nullptr;
     for (CoBroadcastRecord& candidate : m_coBroadcasts) {
-        if (sender && candidate.connection == sender)
+        if (candidate.connection && candidate.connection->sourceId() == sourceId)
             record = &candidate;
     }
     if (!record) {
@@ -402,7 +420,7 @@ void MeetingMainForm::OnMeetingStreamReady(QString sourceId, bool audio, bool vi
     }
     int status = 0;
     if (video) {
-        ui->widget_right->initializeTileSource(record->userId, sender->sourceId().toUtf8().constData());
+        ui->widget_right->initializeTileSource(record->userId, sourceId.toUtf8().constData());
         status = 2;
         if (record->embedded)
             embedMember(*record);
@@ -418,10 +436,11 @@ void MeetingMainForm::OnMeetingStreamReady(QString sourceId, bool audio, bool vi
 
 void MeetingMainForm::OnMeetingStreamStop()
 {
-    auto* sender = qobject_cast<PeerConnectionWrapper*>(QObject::sender());
-    qDebug() << "[成员连麦流结束]" << sender;
+    // Compared, never used: the pull may have been deleted since the signal was queued.
+    const QObject* sender = QObject::sender();
+    qDebug() << "[成员连麦流结束]" << static_cast<const void*>(sender);
     for (CoBroadcastRecord& record : m_coBroadcasts) {
-        if (sender && record.connection == sender && record.source) {
+        if (sender && record.connection.data() == sender && record.source) {
             unembedMember(record);
             record.embedded = true; // taken out by the stream, not by the host: shown again when it returns
         }

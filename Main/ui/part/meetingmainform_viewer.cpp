@@ -113,7 +113,7 @@ void MeetingMainForm::startViewerMeeting(const V3ReadyToAddMeetingEvent& event)
     m_pendingCoBroadcasters.clear();
     ui->widget_right->resetTilesForViewer();
 
-    delete m_mainPull.data();
+    deleteConnection(takeConnection(m_mainPull));
     auto* pull = new PeerConnectionWrapper(QString(), QString(), m_factory, nullptr);
     trackConnection(pull);
     m_mainPull = pull;
@@ -223,7 +223,7 @@ void MeetingMainForm::onHostAudioAnswer(bool result, const QString& jsonResult, 
         return;
     }
     const QString remote = answerSdp(jsonResult);
-    if (!remote.isEmpty())
+    if (!remote.isEmpty() && m_mainAudioRTCSource)
         m_mainAudioRTCSource->SetRemoteSdp(remote);
 }
 
@@ -275,7 +275,7 @@ void MeetingMainForm::onViewerDisconnected()
 
 void MeetingMainForm::pullHostAudio()
 {
-    delete m_mainAudioRTCSource.data();
+    deleteConnection(takeConnection(m_mainAudioRTCSource));
     if (m_hostAudioStreamId == 0) {
         qDebug() << "[audio_id是0，直接退出]";
         return;
@@ -315,8 +315,8 @@ void MeetingMainForm::closeViewer()
     else
         ui->widget_painter_center->setFrame(empty);
     showInFullScreen(empty);
-    delete m_mainPull.data();
-    delete m_mainAudioRTCSource.data();
+    deleteConnection(takeConnection(m_mainPull));
+    deleteConnection(takeConnection(m_mainAudioRTCSource));
     m_hostAudioScheduled = false;
 }
 

@@ -124,6 +124,11 @@ protected:
         this->command(chatId, chatcommand::text(command));
         settle();
     }
+    void memberCommand(const char* chatId, const char* text)
+    {
+        this->command(chatId, text);
+        settle();
+    }
 
     // The host's member 7 or 8 invited and accepted.
     void accepted(qint64 id, int kind = 1)
@@ -503,6 +508,93 @@ TEST_F(CoBroadcastHost, OverlappingExchangesEachGetTheirOwnAnswer)
     EXPECT_TRUE(notices.isEmpty()) << notices.join('\n').toStdString();
 }
 
+// A member that leaves the room while co-broadcasting goes from the scene, its pull and the list.
+TEST_F(CoBroadcastHost, AMemberLeavingTheRoomEndsItsCoBroadcast)
+{
+    accepted(7);
+    accepted(8);
+    const int connection = engine->connectionCount();
+    memberCommand("p-other", chatcommand::streamUrl(7, 71, true, true));
+    memberCommand("p-third", chatcommand::streamUrl(8, 81, true, true));
+    ASSERT_TRUE(engine->waitForConnections(connection + 2));
+    ASSERT_NE(recordOf(7)->source, nullptr);
+    chat->clearCalls();
+    notices.clear();
+
+    ASSERT_TRUE(chat->fire([](cr::UICallback& callback) { callback.onPeerLeft("p-other", "{}"); }));
+    settle();
+    CoBroadcastRecord* left = recordOf(7);
+    if (left) {
+        EXPECT_EQ(left->source, nullptr);
+        EXPECT_FALSE(left->connection);
+        EXPECT_TRUE(left->streamUrl.isEmpty());
+    }
+    EXPECT_EQ(form->coBroadcastMembers().count(7), 0u);
+    EXPECT_EQ(tileOf(7), nullptr);
+    EXPECT_TRUE(waitUntil([&] { return engine->closed(connection); }));
+    const auto lists = sentOfType("Lianmai_list");
+    ASSERT_FALSE(lists.empty());
+    ASSERT_EQ(lists.back()["members"].size(), 1u);
+    EXPECT_EQ(lists.back()["members"][0]["user_id"].asInt64(), 8);
+    // The other member is untouched; nobody is told of an ending that was a departure.
+    ASSERT_NE(recordOf(8), nullptr);
+    EXPECT_NE(recordOf(8)->source, nullptr);
+    EXPECT_FALSE(engine->closed(connection + 1));
+    EXPECT_TRUE(notices.isEmpty()) << notices.join('\n').toStdString();
+}
+
+// The failure notice runs an event loop, and the meeting may close inside it.
+TEST_F(CoBroadcastHost, MeetingClosedDuringTheFailedPullNoticeIsNotTouchedAfterwards)
+{
+    accepted(7);
+    const int connection = engine->connectionCount();
+    memberCommand("p-other", chatcommand::streamUrl(7, 73, true, true));
+    ASSERT_TRUE(engine->waitForConnections(connection + 1));
+    setMeetingNoticeSink([this](const QString& title, const QString& text, int) {
+        notices << title + QStringLiteral("|") + text;
+        CloseMeetingEvent closing;
+        QCoreApplication::sendEvent(form.get(), &closing);
+    });
+    chat->clearCalls();
+    answer(connection, devservice::ScriptedReply::failure(3, "no such stream"));
+    settle();
+    EXPECT_EQ(notices, QStringList { QString::fromUtf8("提示|连麦失败，请重试。\n错误: no such stream") });
+    EXPECT_TRUE(form->isClosing());
+    EXPECT_TRUE(form->coBroadcasts().isEmpty());
+    EXPECT_TRUE(sentOfType("End.Lianmai").empty());
+    EXPECT_TRUE(waitUntil([&] { return engine->closed(connection); }));
+}
+
+// Each new announcement replaces the member's pull; the form keeps track of the living connections only.
+TEST_F(CoBroadcastHost, ReannouncedStreamsReplaceThePullAndTheTrackedListStaysSmall)
+{
+    accepted(7);
+    const int first = engine->connectionCount();
+    for (int i = 0; i < 12; ++i)
+        memberCommand("p-other", chatcommand::streamUrl(7, 100 + i, true, true));
+    ASSERT_TRUE(engine->waitForConnections(first + 12));
+    for (int i = 0; i < 11; ++i)
+        EXPECT_TRUE(waitUntil([&] { return engine->closed(first + i); })) << i;
+    EXPECT_FALSE(engine->closed(first + 11));
+    ASSERT_TRUE(recordOf(7)->connection);
+    EXPECT_LE(form->trackedConnectionCount(), 3) << "the main pull, the member's pull, and at most one gone";
+}
+
+// The camera's menu: a meeting closed while it is open makes no mirror.
+TEST_F(CoBroadcastHost, CameraMenuChoiceAfterTheMeetingClosedMakesNoMirror)
+{
+    form->OnCameraReady(QStringLiteral("camera-under-test"), 64, 48);
+    ASSERT_NE(form->cameraSource(), nullptr);
+    setMenuRunner([&](QMenu& menu, QPoint) -> QAction* {
+        deliver(new CloseMeetingEvent);
+        return menu.actions().value(0);
+    });
+    form->OnSourceContextMenuRequested(form->cameraSource());
+    setMenuRunner({});
+    EXPECT_TRUE(form->isClosing());
+    EXPECT_EQ(form->cameraMirror(), nullptr);
+}
+
 // Viewer -------------------------------------------------------------------------------------------------
 
 class CoBroadcastViewer : public CoBroadcastFixture {
@@ -779,6 +871,31 @@ TEST_F(CoBroadcastViewer, OtherMembersTilesFollowTheirAnnouncements)
     EXPECT_NE(tileOf(7), nullptr);
     memberCommand("p-other", chatcommand::streamUrlEnded(7));
     EXPECT_EQ(tileOf(7), nullptr);
+}
+
+// A viewer's first list of co-broadcasters may come before the room's members: the tiles follow them.
+class CoBroadcastViewerJoining : public CoBroadcastFixture { };
+
+TEST_F(CoBroadcastViewerJoining, CommandsAreLoggedByTypeAndTilesWaitForTheMemberList)
+{
+    DebugLines debug;
+    setData(kRoomHostUserId, bg::Value(kHostId));
+    join();
+    ASSERT_TRUE(engine->waitForConnections(1));
+    answer(0, success());
+    ASSERT_TRUE(chat->fire(
+        [](cr::UICallback& callback) { callback.onPeers(R"([{"id":"p-host","user_id":1,"handle":"主持人"}])"); }));
+    memberCommand("p-host", R"({"type":"Lianmai_list","members":[{"user_id":7}]})");
+    EXPECT_EQ(tileOf(7), nullptr) << "only the host is known yet";
+    const char* everyone = R"([{"id":"p-host","user_id":1,"handle":"主持人"},
+        {"id":"p-self","user_id":5,"handle":"小明"},{"id":"p-other","user_id":7,"handle":"小红"}])";
+    ASSERT_TRUE(chat->fire([&](cr::UICallback& callback) { callback.onPeers(everyone); }));
+    settle();
+    EXPECT_NE(tileOf(7), nullptr);
+
+    const QStringList started = debug.starting(QString::fromUtf8("[观看端命令处理开始]:"));
+    ASSERT_EQ(started.size(), 1);
+    EXPECT_TRUE(started[0].contains(QStringLiteral("Lianmai_list"))) << started[0].toStdString();
 }
 
 // Screen cast ---------------------------------------------------------------------------------------------
