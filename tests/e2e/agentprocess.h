@@ -48,13 +48,14 @@ public:
     {
         m_process = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString& name : more.keys())
-            env.insert(name, more.value(name));
         env.insert(QStringLiteral("TAVICAST_SERVICE_URL"), serviceUrl);
         env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-        // No sound server here: the studio and the connections take their sound from test sources.
+        // No sound server here: the studio and the connections take their sound from test sources, unless
+        // `more` says otherwise (an empty source: the machine's default).
         env.insert(QStringLiteral("TAVICAST_DESKTOP_AUDIO_SOURCE"), QStringLiteral("audiotestsrc is-live=true wave=silence"));
         env.insert(QStringLiteral("TAVICAST_AUDIO_SOURCE"), QStringLiteral("audiotestsrc is-live=true wave=sine"));
+        for (const QString& name : more.keys())
+            env.insert(name, more.value(name));
         m_process->setProcessEnvironment(env);
         m_process->setProcessChannelMode(QProcess::MergedChannels);
         m_process->setStandardOutputFile(m_folder + QStringLiteral("/agent.log"));
@@ -67,21 +68,31 @@ public:
         return waitFor([this] { return connectControl(); }, 60000);
     }
 
-    // Sends one command and returns its answer; an empty object when the agent did not answer in time.
+    // Sends one command and returns its answer; an empty object when the agent did not answer in time. An
+    // answer to an earlier command that came too late is passed over.
     QJsonObject send(const QJsonObject& request, int deadlineMs = 20000)
     {
         if (!m_socket || m_socket->state() != QLocalSocket::ConnectedState)
             return {};
-        m_socket->write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+        QJsonObject numbered = request;
+        const int seq = ++m_seq;
+        numbered.insert(QStringLiteral("seq"), seq);
+        m_socket->write(QJsonDocument(numbered).toJson(QJsonDocument::Compact) + '\n');
         m_socket->flush();
         QDeadlineTimer deadline(deadlineMs);
-        while (!m_socket->canReadLine() && !deadline.hasExpired()) {
-            if (!m_socket->waitForReadyRead(50) && m_socket->state() != QLocalSocket::ConnectedState)
+        for (;;) {
+            while (!m_socket->canReadLine() && !deadline.hasExpired()) {
+                if (!m_socket->waitForReadyRead(50) && m_socket->state() != QLocalSocket::ConnectedState)
+                    return {};
+            }
+            if (!m_socket->canReadLine())
                 return {};
+            QJsonObject answer = QJsonDocument::fromJson(m_socket->readLine()).object();
+            if (answer.value(QStringLiteral("seq")).toInt() == seq) {
+                answer.remove(QStringLiteral("seq"));
+                return answer;
+            }
         }
-        if (!m_socket->canReadLine())
-            return {};
-        return QJsonDocument::fromJson(m_socket->readLine()).object();
     }
     QJsonObject send(const char* command) { return send(QJsonObject { { QStringLiteral("cmd"), command } }); }
 
@@ -162,5 +173,6 @@ private:
     QString m_socketPath;
     QString m_name;
     std::unique_ptr<QProcess> m_process;
+    int m_seq = 0;
     std::unique_ptr<QLocalSocket> m_socket;
 };

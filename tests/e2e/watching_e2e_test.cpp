@@ -43,6 +43,19 @@ protected:
     }
 
     QString serviceUrl() const { return QString::fromStdString(m_service->baseUrl()); }
+
+    // What the agent's program wrote to its own log so far.
+    static QByteArray programLog(AgentProcess& participant)
+    {
+        QByteArray all;
+        QDir logs(participant.folder() + QStringLiteral("/cfg/log"));
+        for (const QString& name : logs.entryList({ QStringLiteral("Admin*.log") }, QDir::Files)) {
+            QFile file(logs.filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                all += file.readAll();
+        }
+        return all;
+    }
     std::unique_ptr<AgentProcess> agent(const char* name)
     {
         m_names << QString::fromLatin1(name);
@@ -117,18 +130,35 @@ TEST_F(WatchingE2E, TwoAgentsSignInSideBySide)
     EXPECT_EQ(viewer->stop(), 0) << viewer->log().toStdString();
 }
 
-// The host creates a meeting whose desktop is the colour bars; a viewer joins and sees them move; both
-// lists show the members; chat goes both ways; the host stops and the viewer is back on the ready page.
+// A newcomer on a machine without a sound server: a client from fresh folders, signed in through the login
+// dialog's fields, creates a meeting (sound on, settings untouched) whose desktop is the colour bars; the
+// studio pushes with silence for the sound it cannot open. A viewer with folders of its own joins and sees
+// the bars move; both lists show the members; chat goes both ways; the host stops and the viewer is back on
+// the ready page.
 TEST_F(WatchingE2E, ViewerWatchesTheHostsMeeting)
 {
     auto host = agent("host");
     auto viewer = agent("viewer");
-    ASSERT_TRUE(host->start(QStringLiteral(AGENT), serviceUrl(),
-        { QStringLiteral("--account"), QStringLiteral("member"), QStringLiteral("--password"), QStringLiteral("member1234") }))
-        << host->log().toStdString();
+    QProcessEnvironment noSoundServer;
+    noSoundServer.insert(QStringLiteral("TAVICAST_DESKTOP_AUDIO_SOURCE"), QString());
+    noSoundServer.insert(QStringLiteral("TAVICAST_AUDIO_SOURCE"), QString());
+    noSoundServer.insert(QStringLiteral("TAVICAST_AUDIO_SINK"), QString());
+    noSoundServer.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:/nonexistent/tavicast-no-sound-server"));
+    // The host's program logs its warnings too (the studio's word on the sound it cannot open).
+    ASSERT_TRUE(QDir().mkpath(host->folder() + QStringLiteral("/cfg/conf")));
+    QFile conf(host->folder() + QStringLiteral("/cfg/conf/Admin.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("log.level : 4\nlog.stdout : false\nlog.tag : \n");
+    conf.close();
+    ASSERT_TRUE(host->start(QStringLiteral(AGENT), serviceUrl(), {}, noSoundServer)) << host->log().toStdString();
     ASSERT_TRUE(viewer->start(QStringLiteral(AGENT), serviceUrl(),
-        { QStringLiteral("--account"), QStringLiteral("demo"), QStringLiteral("--password"), QStringLiteral("demo1234") }))
+        { QStringLiteral("--account"), QStringLiteral("demo"), QStringLiteral("--password"), QStringLiteral("demo1234") },
+        noSoundServer))
         << viewer->log().toStdString();
+    EXPECT_FALSE(signedIn(host->send("account")));
+    ASSERT_TRUE(host->send(request("login", { { "account", QStringLiteral("member") }, { "password", QStringLiteral("member1234") } }))
+                    .value(QStringLiteral("ok"))
+                    .toBool());
     ASSERT_TRUE(signedIn(host->poll("account", signedIn))) << host->log().toStdString();
     ASSERT_TRUE(signedIn(viewer->poll("account", signedIn))) << viewer->log().toStdString();
 
@@ -141,6 +171,16 @@ TEST_F(WatchingE2E, ViewerWatchesTheHostsMeeting)
         << QJsonDocument(host->send("messages")).toJson().toStdString() << host->log().toStdString();
     const QString key = live.value(QStringLiteral("key")).toString();
     ASSERT_FALSE(key.isEmpty());
+    const QJsonObject boxes = host->send(QJsonObject { { QStringLiteral("cmd"), QStringLiteral("messages") } }, 60000);
+    EXPECT_TRUE(boxes.value(QStringLiteral("ok")).toBool() && boxes.value(QStringLiteral("messages")).toArray().isEmpty())
+        << "no box on the way: " << QJsonDocument(boxes).toJson().toStdString();
+    // The desktop sound and the microphone, neither to be had, each said so once.
+    QByteArray hostLog;
+    AgentProcess::waitFor([&] {
+        hostLog = programLog(*host);
+        return hostLog.count("cannot be opened") >= 2;
+    }, 10000);
+    EXPECT_EQ(hostLog.count("cannot be opened"), 2) << hostLog.toStdString();
 
     const QJsonObject joined = viewer->send(request("join", { { "key", key }, { "name", QStringLiteral("观众") }, { "password", QStringLiteral("1234") } }));
     ASSERT_TRUE(joined.value(QStringLiteral("ok")).toBool()) << QJsonDocument(joined).toJson().toStdString();
@@ -163,6 +203,16 @@ TEST_F(WatchingE2E, ViewerWatchesTheHostsMeeting)
         return colourbars::showsBars(later) && square && std::abs(*square - *firstSquare) > 4;
     });
     later.save(QStringLiteral(ARTEFACT_DIR "/e2e_viewer_later.png"));
+    for (AgentProcess* participant : { host.get(), viewer.get() }) {
+        const QJsonObject shot = participant->send(QJsonObject { { QStringLiteral("cmd"), QStringLiteral("screenshot") } }, 60000);
+        const QImage window = QImage::fromData(QByteArray::fromBase64(shot.value(QStringLiteral("png")).toString().toLatin1()), "PNG");
+        QJsonObject described = shot;
+        described.remove(QStringLiteral("png"));
+        EXPECT_FALSE(window.isNull()) << participant->name().toStdString() << ": "
+                                      << QJsonDocument(described).toJson(QJsonDocument::Compact).toStdString()
+                                      << " png of " << shot.value(QStringLiteral("png")).toString().size() << " characters";
+        window.save(QStringLiteral(ARTEFACT_DIR "/e2e_%1_window.png").arg(participant->name()));
+    }
     EXPECT_TRUE(colourbars::showsBars(later));
     EXPECT_NE(colourbars::squareCentre(later), firstSquare);
 

@@ -36,6 +36,7 @@
 
 #include <libyuv/convert_argb.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
@@ -56,6 +57,7 @@
 #include <QStackedWidget>
 
 #include <atomic>
+#include <memory>
 #include <cstring>
 #include <cstdlib>
 
@@ -365,6 +367,39 @@ void Agent::addCommands()
         return QJsonObject {};
     });
 
+    // Signs in as a user does: the main window's sign-in button opens the login dialog (modal), then, inside
+    // its loop, the password page, the account and the password typed and the dialog's login button
+    // clicked. Answers at once; "account" tells when the sign-in is done.
+    m_control.addCommand(QStringLiteral("login"), [this](const QJsonObject& request) {
+        const QString account = request.value(QStringLiteral("account")).toString();
+        const QString password = request.value(QStringLiteral("password")).toString();
+        MainWindow* window = m_app.mainWindow();
+        QPushButton* open = window ? window->findChild<QPushButton*>(QStringLiteral("pushButton_login")) : nullptr;
+        if (account.isEmpty() || password.isEmpty() || !open)
+            return ControlServer::failure(QStringLiteral("login needs \"account\", \"password\" and the main window"));
+        // Polls until the dialog shows (the click below runs it), for at most ten seconds.
+        auto* poll = new QTimer(window);
+        poll->setInterval(50);
+        auto tries = std::make_shared<int>(0);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, tries, account, password] {
+            LoginDialog* dialog = first<LoginDialog>();
+            if (dialog && dialog->isVisible()) {
+                if (auto* page = dialog->findChild<QAbstractButton*>(QStringLiteral("toolButton_to_pwd_login_page")))
+                    page->click();
+                type(dialog, "lineEdit_user_name", account);
+                type(dialog, "lineEdit_pwd", password);
+                click(dialog, "pushButton_login");
+            } else if (++*tries < 200) {
+                return;
+            }
+            poll->deleteLater();
+            poll->stop();
+        });
+        poll->start();
+        QTimer::singleShot(0, open, [open] { open->click(); });
+        return QJsonObject {};
+    });
+
     m_control.addCommand(QStringLiteral("account"), [](const QJsonObject&) {
         return QJsonObject { { QStringLiteral("signedIn"), isSignedIn() } };
     });
@@ -436,8 +471,8 @@ void Agent::addCommands()
         return QJsonObject { { QStringLiteral("frames"), frames } };
     });
 
-    // Creates a meeting from the ready page: title, and a password or none.
-    // The live address typed in the settings is the one the account is configured with.
+    // Creates a meeting from the ready page as a user does: title, and a password or none; the settings are
+    // left as they are.
     m_control.addCommand(QStringLiteral("create"), [](const QJsonObject& request) {
         NewMeetingReadyForm* ready = first<NewMeetingReadyForm>();
         if (!ready)
@@ -445,10 +480,6 @@ void Agent::addCommands()
         // Media under the sanitizers on a busy machine connects slowly: the push gets more time.
         for (ZovMWidget* studio : allOf<ZovMWidget>())
             studio->setConnectTimeoutMs(60000);
-        for (QLineEdit* edit : allOf<QLineEdit>()) {
-            if (edit->objectName() == QLatin1String("lineEdit_host_ip"))
-                edit->setText(dataText("user_meeting_host")); // the account's live address
-        }
         click(ready, "pushButton_change_to_creat");
         const QString password = request.value(QStringLiteral("password")).toString();
         type(ready, "lineEdit_create_meetingtitle", request.value(QStringLiteral("title")).toString());

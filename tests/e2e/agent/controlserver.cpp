@@ -70,10 +70,14 @@ QJsonObject ControlServer::run(const QByteArray& line)
     const QJsonObject request = document.object();
     const QString name = request.value(QStringLiteral("cmd")).toString();
     const auto command = m_commands.find(name);
-    if (command == m_commands.end())
-        return failure(QStringLiteral("unknown command \"%1\"").arg(name));
-    QJsonObject answer = command->second(request);
+    QJsonObject answer = command == m_commands.end()
+        ? failure(QStringLiteral("unknown command \"%1\"").arg(name))
+        : command->second(request);
     if (!answer.contains(QStringLiteral("ok")))
         answer.insert(QStringLiteral("ok"), true);
+    // The request's number comes back, so that a caller who gave up waiting never takes a late answer for
+    // the next one.
+    if (request.contains(QStringLiteral("seq")))
+        answer.insert(QStringLiteral("seq"), request.value(QStringLiteral("seq")));
     return answer;
 }
