@@ -181,6 +181,10 @@ struct Player {
                                    int sy, int su, int sv, int, int width, int height, void* user) {
             auto* self = static_cast<Player*>(user);
             ++self->frames;
+            if (self->recordShown) {
+                std::lock_guard lock(self->shownMutex);
+                self->shown.push_back(nowUs());
+            }
             if (!self->latencies)
                 return;
             if (const auto number = readNumber(y, u, v, sy, su, sv, width, height))
@@ -219,6 +223,9 @@ struct Player {
     std::atomic<zovwebrtc::peer_connection*> connection { nullptr };
     std::atomic<bool> gathered { false };
     std::atomic<int> frames { 0 };
+    std::atomic<bool> recordShown { false };
+    std::mutex shownMutex;
+    std::vector<int64_t> shown; // when each picture was handed out, µs
 };
 
 std::unique_ptr<zovwebrtc::StreamPublisher> makePublisher(std::string& error)
@@ -456,5 +463,89 @@ void BM_ForwarderCpu(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ForwarderCpu)->Arg(0)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Loss on the way to one player: 720p30 pictures through the forwarder, which drops the given share (percent)
+// of the RTP packets it sends that player; lost packets come back by NACK and retransmission. Frames shown
+// by the player (and per second), the longest time without a new one after the first, and the bitrate the
+// publisher encoded. TAVICAST_BENCH_SECONDS sets the run's length (default 60 s).
+void BM_LossThroughForwarder(benchmark::State& state)
+{
+    useLoopback();
+    const double lossPercent = double(state.range(0));
+    for (auto _ : state) {
+        devservice::MediaForwarder::Options options;
+        options.firstPlayerLoss = lossPercent / 100.0;
+        devservice::MediaForwarder forwarder(options);
+        std::string error;
+        zovwebrtc::PublisherSettings settings;
+        settings.width = kWidth;
+        settings.height = kHeight;
+        settings.fps = 30;
+        settings.bitrateKbps = 1500;
+        settings.keyFrameInterval = 300;
+        auto offered = std::make_shared<std::atomic<bool>>(false);
+        std::atomic<long long> encodedBytes { 0 };
+        zovwebrtc::PublisherCallbacks callbacks;
+        callbacks.offerReady = [offered] { *offered = true; };
+        callbacks.encoded = [&](bool video, const uint8_t*, size_t size, int64_t, bool) {
+            if (video)
+                encodedBytes += (long long)size;
+        };
+        auto publisher = zovwebrtc::StreamPublisher::create(settings, callbacks, &error);
+        if (!publisher || (publisher->createOffer(), !waitFor([&] { return offered->load(); }, 15s))) {
+            state.SkipWithError(publisher ? "the publisher made no offer" : error.c_str());
+            return;
+        }
+        const devservice::ForwarderAnswer published = forwarder.publish(publisher->localDescription());
+        if (!published.ok) {
+            state.SkipWithError(published.error.c_str());
+            return;
+        }
+        publisher->setAnswer(published.sdp);
+        Latencies unused;
+        std::atomic<bool> running { true };
+        std::thread pictures([&] {
+            pushPictures(running, unused, [&](const Picture& p) {
+                publisher->pushI420(p.y.data(), p.u.data(), p.v.data(), kWidth, kWidth / 2, kWidth / 2, kWidth, kHeight);
+            });
+        });
+        zovwebrtc::peer_connection_factory* factory = zovwebrtc::create_peer_connection_factory();
+        const int length = seconds(60);
+        {
+            Player player(factory, nullptr);
+            player.recordShown = true;
+            const devservice::ForwarderAnswer played = forwarder.play(published.id, player.offer());
+            if (!played.ok) {
+                state.SkipWithError(played.error.c_str());
+                running = false;
+                pictures.join();
+                return;
+            }
+            player.answer(played.sdp);
+            waitFor([&] { return player.frames.load() > 0; }, 15s);
+            const long long bytesBefore = encodedBytes;
+            const int64_t start = nowUs();
+            std::this_thread::sleep_for(std::chrono::seconds(length));
+            const long long bytes = encodedBytes - bytesBefore;
+            const double elapsed = double(nowUs() - start) / 1e6;
+            running = false;
+            pictures.join();
+            std::lock_guard lock(player.shownMutex);
+            std::vector<int64_t> during;
+            for (int64_t time : player.shown)
+                if (time >= start && time <= start + int64_t(elapsed * 1e6))
+                    during.push_back(time);
+            int64_t longest = 0;
+            for (size_t i = 1; i < during.size(); ++i)
+                longest = std::max(longest, during[i] - during[i - 1]);
+            state.counters["frames_shown"] = double(during.size());
+            state.counters["fps_shown"] = double(during.size()) / elapsed;
+            state.counters["longest_freeze_ms"] = double(longest) / 1000.0;
+            state.counters["kbps"] = double(bytes) * 8 / 1000 / elapsed;
+        }
+        zovwebrtc::destroy_peer_connection_factory(&factory);
+    }
+}
+BENCHMARK(BM_LossThroughForwarder)->Arg(0)->Arg(2)->Arg(5)->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace

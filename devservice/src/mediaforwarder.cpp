@@ -921,12 +921,10 @@ ForwarderAnswer MediaForwarder::publish(const std::string& offerSdp)
         g_signal_emit_by_name(stream->webrtc, "add-transceiver",
             caps ? GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_RECVONLY : GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_INACTIVE,
             caps, &transceiver);
-        if (transceiver) {
-            // Lost packets are asked again (NACK, answered from the publisher's retransmissions).
-            if (caps && kind == "video")
-                g_object_set(transceiver, "do-nack", TRUE, nullptr);
+        // No NACK towards the publisher: with nothing held back here (no jitter-buffer latency), a packet
+        // sent again would come too late to pass on; the players ask for what they miss, from here.
+        if (transceiver)
             gst_object_unref(transceiver);
-        }
         if (caps) {
             gst_caps_unref(caps);
             GstElement* tee = gst_element_factory_make("tee", nullptr);
