@@ -1,20 +1,24 @@
 #include "base/vip/productdata.h"
 
+#include <jsonread/jsonread.h>
+
 #include <algorithm>
 
 #include <map>
+#include <optional>
+#include <string>
 
 namespace {
 
 // A price may come as a number or as a numeric text; anything else counts as 0.
 double priceMember(const Json::Value& object, const char* name)
 {
-    const Json::Value value = Base::memberValue(object, name);
-    if (value.isNumeric() && !value.isBool())
-        return value.asDouble();
-    if (value.isString()) {
+    const Json::Value& value = jsonread::member(object, name);
+    if (const std::optional<double> number = jsonread::toDouble(value))
+        return *number;
+    if (const std::optional<std::string> text = jsonread::toString(value)) {
         bool ok = false;
-        const double parsed = QString::fromStdString(value.asString()).trimmed().toDouble(&ok);
+        const double parsed = QString::fromStdString(*text).trimmed().toDouble(&ok);
         return ok ? parsed : 0;
     }
     return 0;
