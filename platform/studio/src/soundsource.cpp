@@ -15,6 +15,8 @@ bool soundSourceOpens(const std::string& description, std::string* why)
         return fail("GStreamer cannot start");
     GError* failure = nullptr;
     GstElement* bin = gst_parse_bin_from_description(description.c_str(), FALSE, &failure);
+    if (bin)
+        g_object_ref_sink(bin); // the parser hands out a floating reference
     if (failure) {
         const std::string reason = failure->message ? failure->message : "the description is not usable";
         g_error_free(failure);
