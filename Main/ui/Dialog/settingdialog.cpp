@@ -289,6 +289,8 @@ void SettingDialog::updateMeetingHost()
     QString host;
     if (CD && CD->data)
         host = QString::fromUtf8(CD->data->get_data(kDataUserMeetingHost, bg::Value("")).toString());
+    // The account's address comes from the sign-in reply: shown as it is, never as markup.
+    ui->label_setting_user_host->setTextFormat(Qt::PlainText);
     ui->label_setting_user_host->setText(host);
     hostCheckEnabled = !host.isEmpty();
     ui->label_setting_general_host->setVisible(hostCheckEnabled);

@@ -298,6 +298,7 @@ TEST_F(SettingDialogTest, HostLabelRevealsTheAccountAddressAfterFiveLeftPresses)
     press(1, Qt::LeftButton);
     EXPECT_TRUE(address->isVisible());
     EXPECT_EQ(address->text(), QStringLiteral("https://room.test:4433"));
+    EXPECT_EQ(address->textFormat(), Qt::PlainText);
     press(4, Qt::LeftButton);
     EXPECT_TRUE(address->isVisible());
     press(1, Qt::LeftButton);
