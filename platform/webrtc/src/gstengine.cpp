@@ -36,10 +36,6 @@ namespace {
 
     std::atomic<long long> g_silenceMs { 5000 };
 
-    // How long received video waits for a lost packet sent again: a few round trips on a local network,
-    // well under a picture's time at 15 fps.
-    constexpr guint kRetransmissionWaitMs = 50;
-
     // The echo probe of the process: in the first played audio stream, while its connection lives.
     constexpr char kEchoProbe[] = "zovwebrtc-echo-probe";
     std::atomic<int> g_echoProbes { 0 };
@@ -573,14 +569,8 @@ namespace {
                 GstWebRTCRTPTransceiver* transceiver = nullptr;
                 g_signal_emit_by_name(
                     m_webrtc, "add-transceiver", GST_WEBRTC_RTP_TRANSCEIVER_DIRECTION_RECVONLY, caps, &transceiver);
-                if (transceiver) {
-                    // A lost video packet is asked again (NACK); the jitter buffer waits that long for it.
-                    if (video) {
-                        g_object_set(transceiver, "do-nack", TRUE, nullptr);
-                        g_object_set(m_webrtc, "latency", kRetransmissionWaitMs, nullptr);
-                    }
+                if (transceiver)
                     gst_object_unref(transceiver);
-                }
                 gst_caps_unref(caps);
                 m_receiving = true;
             }

@@ -363,7 +363,8 @@ TEST_F(DeviceTest, Rgb24ReachesTheSinkAsRgb32)
     }
     const auto d = collector.deliveries();
     ASSERT_EQ(d[1].bytes.size(), 640u * 480 * 4);
-    EXPECT_EQ(testpattern_reader::readBgrx(d[1].bytes.data(), 640 * 4, 640, 480), 1u);
+    // Asked with a positive height, RGB rows come bottom-up: read from the last row up.
+    EXPECT_EQ(testpattern_reader::readBgrx(d[1].bytes.data() + 640 * 4 * 479, -640 * 4, 640, 480), 1u);
 }
 
 TEST_F(DeviceTest, HdrFlipReactivatesOnceAndHoldsDelivery)
