@@ -12,7 +12,10 @@
 // Full stacks for allocations: GLib's first quark table, which it leaves unreferenced on purpose once
 // GStreamer's names outgrow it, is then known by its load-time constructor, as the leak suppressions name it.
 // (Fast unwinding stops at g_malloc inside GLib, which has no frame pointers.)
-extern "C" const char* __asan_default_options() { return "fast_unwind_on_malloc=0"; }
+extern "C" __attribute__((visibility("default"))) const char* __asan_default_options()
+{
+    return "fast_unwind_on_malloc=0";
+}
 
 namespace {
 
