@@ -36,6 +36,7 @@ Selector::Selector(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
     , m_menu(new RectSelectMenu(this))
 {
+    setWindowTitle(QStringLiteral("Tavicast"));
     setMouseTracking(true);
 }
 

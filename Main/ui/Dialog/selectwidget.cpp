@@ -25,6 +25,7 @@ SelectWidget::SelectWidget(QWidget* parent, Qt::WindowFlags f)
     : QAeroWidget(parent, f)
 {
     setupWindow(3);
+    setWindowTitle(QStringLiteral("Tavicast"));
     // Input goes to the windows beneath: the frame only shows what is being recorded.
     setWindowFlags(windowFlags() | Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTransparentForInput);
     setCursor(Qt::SizeAllCursor);
