@@ -162,6 +162,7 @@ void MeetingMainForm::onCameraMirrorClosed()
 
 void MeetingMainForm::showCameraMenu()
 {
+    const bool closing = m_closing;
     const bool mirrored = m_cameraMirrored;
     const QString cameraId = m_cameraId;
     const QStringList items = mirrored ? QStringList { tr("取消镜像"), tr("隐藏画面源") }
@@ -169,7 +170,7 @@ void MeetingMainForm::showCameraMenu()
     const int chosen = chooseFrom(this, items);
     // The menu ran its own event loop: a choice made for a camera, a mirror or a meeting that has changed
     // or ended meanwhile is dropped.
-    if (m_closing || m_cameraId != cameraId || m_cameraMirrored != mirrored)
+    if (m_closing != closing || m_cameraId != cameraId || m_cameraMirrored != mirrored)
         return;
     switch (chosen) {
     case 0:

@@ -529,25 +529,12 @@ namespace {
             PublisherSettings encoder;
             encoder.bitrateKbps = 1000;
             encoder.keyFrameInterval = 300;
-            // The camera's own pictures also go to the frame callbacks, so the owner can show what it sends.
-            // Both branches keep at most two pictures: a slow encoder or viewer drops the oldest.
             const std::string description = rawvideo::sourceDescription("camera", caps) + (raw ? "" : " ! jpegdec")
-                + " ! videoconvert ! video/x-raw,format=I420 ! tee name=sent"
-                  " ! queue leaky=downstream max-size-buffers=2 max-size-bytes=0 max-size-time=0 ! "
-                + vp8EncoderDescription(encoder) + " ! rtpvp8pay pt=96 picture-id-mode=15-bit"
-                  " sent. ! queue leaky=downstream max-size-buffers=2 ! appsink name=own sync=false max-buffers=2 drop=true";
+                + " ! videoconvert ! video/x-raw,format=I420 ! " + vp8EncoderDescription(encoder)
+                + " ! rtpvp8pay pt=96 picture-id-mode=15-bit";
             GstElement* bin = addSender(description, true);
             if (!bin)
                 return;
-            GstElement* own = gst_bin_get_by_name(GST_BIN(bin), "own");
-            if (own) {
-                GstAppSinkCallbacks callbacks {};
-                callbacks.new_sample = onFrame;
-                gst_app_sink_set_callbacks(GST_APP_SINK(own), &callbacks,
-                    new std::weak_ptr<GstConnection>(shared_from_this()),
-                    [](gpointer data) { delete static_cast<std::weak_ptr<GstConnection>*>(data); });
-                gst_object_unref(own);
-            }
             GstElement* appsrc = gst_bin_get_by_name(GST_BIN(bin), "camera");
             auto feed = std::make_unique<CameraFeed>();
             std::string error;

@@ -268,9 +268,6 @@ TEST_F(GstEngineTest, PublishedPatternAndToneArePlayedBack)
     publisher.call()->set_remote_description(publisher.call()->handle, "answer", answer.sdp.c_str());
     ASSERT_TRUE(waitFor([&] { return publisher.reached(kStateConnected); }, 15s));
     EXPECT_TRUE(publisher.reached(kStateConnecting));
-    // The publisher sees the pictures it sends, as they leave its camera.
-    EXPECT_TRUE(waitFor([&] { return publisher.frameNumbers().size() >= 5; }, 10s))
-        << publisher.frameNumbers().size() << " readable, " << publisher.unreadable << " not";
 
     Peer player(factory);
     ASSERT_TRUE(play(player, answer.id, true, true));
