@@ -5,7 +5,7 @@
 
 #include <korvex/zovnet.h>
 
-#include <json/reader.h>
+#include <jsonread/jsonread.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -35,8 +35,9 @@ QCoreApplication& application()
 Json::Value resultOf(const Zov_Client::ZovResponse& response)
 {
     Json::Value reply;
-    Json::Reader().parse(response.body, reply);
-    return reply["result"];
+    if (!jsonread::parse(response.body, reply))
+        return Json::Value();
+    return jsonread::member(reply, "result");
 }
 
 void connectMembers(benchmark::State& state, bool tls)
